@@ -1,0 +1,124 @@
+#include "AppDelegate.h"
+
+#include "app/ContentView.h"
+#include "app/FloatingPanel.h"
+#include "app/PanelGeometry.h"
+#include "app/StatusItem.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QPointer>
+#include <QScreen>
+
+AppDelegate::AppDelegate(HotkeyService& hotkeys, PreferencesStore& defaults, PanelWindowHints& windowHints,
+                         const QString& documentsFolder, QObject* parent)
+    : QObject(parent)
+    , m_windowHints(windowHints)
+    , m_hotkeyManager(hotkeys, defaults)
+    , m_notesStore(documentsFolder)
+    , m_panelSettings(defaults)
+{
+}
+
+AppDelegate::~AppDelegate()
+{
+    for (const auto& connection : std::as_const(m_cancellables))
+        disconnect(connection);
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    setupStatusItem();
+    createPanel();
+
+    QPointer<AppDelegate> weakSelf(this);
+    m_hotkeyManager.setOnToggle([weakSelf] {
+        if (weakSelf)
+            weakSelf->toggleFrontPanelAction();
+    });
+
+    m_cancellables.append(connect(qApp, &QGuiApplication::applicationStateChanged, this,
+                                  [this](Qt::ApplicationState state) {
+                                      if (state != Qt::ApplicationActive)
+                                          applicationWillResignActive();
+                                  }));
+
+    m_cancellables.append(connect(&m_panelSettings, &PanelSettings::opacityChanged, this, [this](double opacity) {
+        if (m_panel)
+            m_panel->setWindowOpacity(opacity);
+    }));
+    if (m_panel)
+        m_panel->setWindowOpacity(m_panelSettings.opacity());
+}
+
+void AppDelegate::applicationWillTerminate()
+{
+    m_notesStore.save();
+}
+
+void AppDelegate::applicationWillResignActive()
+{
+    // Written at once; a save that is already scheduled still runs later.
+    m_notesStore.save();
+}
+
+void AppDelegate::toggleFrontPanelAction()
+{
+    if (!m_panel) {
+        createPanel();
+        return;
+    }
+    if (m_panel->isShownOnScreen())
+        m_panel->orderOut();
+    else
+        m_panel->orderFrontAndFocus();
+}
+
+void AppDelegate::revealNotesFile()
+{
+    // Ask the desktop's file manager to show the file selected; without one,
+    // open the folder that holds it.
+    const QUrl fileUrl = m_notesStore.fileUrl();
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{fileUrl.toString()} << QString();
+    const QUrl folderUrl = QUrl::fromLocalFile(QFileInfo(m_notesStore.filePath()).absolutePath());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        QDesktopServices::openUrl(folderUrl);
+        return;
+    }
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [folderUrl](QDBusPendingCallWatcher* finished) {
+        if (finished->isError())
+            QDesktopServices::openUrl(folderUrl);
+        finished->deleteLater();
+    });
+}
+
+void AppDelegate::setupStatusItem()
+{
+    m_statusItem = std::make_unique<StatusItem>();
+    connect(m_statusItem.get(), &StatusItem::toggleRequested, this, &AppDelegate::toggleFrontPanelAction);
+    connect(m_statusItem.get(), &StatusItem::revealRequested, this, &AppDelegate::revealNotesFile);
+    connect(m_statusItem.get(), &StatusItem::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void AppDelegate::createPanel()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect rect = PanelGeometry::initialRect(QRectF(screen->availableGeometry())).toRect();
+    auto panel = std::make_unique<FloatingPanel>(rect, m_windowHints);
+    panel->setWindowOpacity(m_panelSettings.opacity());
+    panel->setContentView(new ContentView(m_notesStore, m_hotkeyManager, m_panelSettings));
+    panel->orderFrontAndFocus();
+    m_panel = std::move(panel);
+}

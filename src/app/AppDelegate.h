@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/PanelSettings.h"
+#include "hotkey/HotkeyManager.h"
+#include "notes/NotesStore.h"
+
+#include <memory>
+
+#include <QObject>
+
+class FloatingPanel;
+class HotkeyService;
+class PanelWindowHints;
+class PreferencesStore;
+class StatusItem;
+
+// Owns the long-lived models, the tray item and the panel for the whole run,
+// and wires them together once the event loop is running.
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Making the delegate already registers the saved shortcut and loads the
+    // notes file; nothing is shown until applicationDidFinishLaunching().
+    AppDelegate(HotkeyService& hotkeys, PreferencesStore& defaults, PanelWindowHints& windowHints,
+                const QString& documentsFolder, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+    void applicationWillResignActive();
+
+    void toggleFrontPanelAction();
+    void revealNotesFile();
+
+    StatusItem* statusItem() const { return m_statusItem.get(); }
+    FloatingPanel* panel() const { return m_panel.get(); }
+    HotkeyManager& hotkeyManager() { return m_hotkeyManager; }
+    NotesStore& notesStore() { return m_notesStore; }
+    PanelSettings& panelSettings() { return m_panelSettings; }
+
+private:
+    void setupStatusItem();
+    void createPanel();
+
+    PanelWindowHints& m_windowHints;
+    std::unique_ptr<StatusItem> m_statusItem;
+    std::unique_ptr<FloatingPanel> m_panel;
+    HotkeyManager m_hotkeyManager;
+    NotesStore m_notesStore;
+    PanelSettings m_panelSettings;
+    QList<QMetaObject::Connection> m_cancellables;
+};

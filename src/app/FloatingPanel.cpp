@@ -1,0 +1,243 @@
+#include "FloatingPanel.h"
+
+#include "app/PanelGeometry.h"
+#include "platform/PanelWindowHints.h"
+
+#include <QAbstractButton>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+constexpr int GripThickness = 5;
+constexpr int ButtonDiameter = 12;
+
+// A small round window button that shows its glyph on hover or focus.
+class WindowButton : public QAbstractButton
+{
+public:
+    enum Kind { Close, Minimize, Zoom };
+
+    WindowButton(Kind kind, QWidget* parent)
+        : QAbstractButton(parent)
+        , m_kind(kind)
+    {
+        static const char* const names[] = {"Close", "Minimize", "Zoom"};
+        setAccessibleName(QString::fromLatin1(names[kind]));
+        setToolTip(accessibleName());
+        setFocusPolicy(Qt::TabFocus);
+        setCursor(Qt::ArrowCursor);
+        setAttribute(Qt::WA_Hover);
+        setFixedSize(ButtonDiameter + 4, ButtonDiameter + 4);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        static const QColor fills[] = {QColor(0xEC, 0x6A, 0x5E), QColor(0xF4, 0xBF, 0x4F), QColor(0x61, 0xC5, 0x54)};
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF circle(2, 2, ButtonDiameter, ButtonDiameter);
+        const bool active = window()->isActiveWindow() || underMouse() || hasFocus();
+        p.setPen(QPen(QColor(0, 0, 0, 50), 0.8));
+        p.setBrush(active ? fills[m_kind] : palette().color(QPalette::Mid));
+        p.drawEllipse(circle);
+        if (!underMouse() && !hasFocus())
+            return;
+        p.setPen(QPen(QColor(0, 0, 0, 150), 1.2, Qt::SolidLine, Qt::RoundCap));
+        const QPointF c = circle.center();
+        const double r = 2.8;
+        switch (m_kind) {
+        case Close:
+            p.drawLine(c + QPointF(-r, -r), c + QPointF(r, r));
+            p.drawLine(c + QPointF(-r, r), c + QPointF(r, -r));
+            break;
+        case Minimize:
+            p.drawLine(c + QPointF(-r, 0), c + QPointF(r, 0));
+            break;
+        case Zoom:
+            p.drawLine(c + QPointF(-r, 0), c + QPointF(r, 0));
+            p.drawLine(c + QPointF(0, -r), c + QPointF(0, r));
+            break;
+        }
+    }
+
+private:
+    Kind m_kind;
+};
+} // namespace
+
+// An invisible strip along an edge that hands a press to the window manager
+// as a resize.
+class FloatingPanel::EdgeGrip : public QWidget
+{
+public:
+    EdgeGrip(Qt::Edges edges, QWidget* parent)
+        : QWidget(parent)
+        , m_edges(edges)
+    {
+        if (edges == (Qt::LeftEdge | Qt::BottomEdge))
+            setCursor(Qt::SizeBDiagCursor);
+        else if (edges == (Qt::RightEdge | Qt::BottomEdge))
+            setCursor(Qt::SizeFDiagCursor);
+        else if (edges & Qt::BottomEdge)
+            setCursor(Qt::SizeVerCursor);
+        else
+            setCursor(Qt::SizeHorCursor);
+    }
+
+    Qt::Edges edges() const { return m_edges; }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton && window()->windowHandle())
+            window()->windowHandle()->startSystemResize(m_edges);
+    }
+
+private:
+    Qt::Edges m_edges;
+};
+
+FloatingPanel::FloatingPanel(const QRect& geometry, PanelWindowHints& hints)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , m_hints(hints)
+{
+    setWindowTitle(QStringLiteral("Quillnook"));
+    setAccessibleName(QStringLiteral("Quillnook"));
+    setObjectName(QStringLiteral("FloatingPanel"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setMinimumSize(int(PanelGeometry::MinimumWidth), int(PanelGeometry::MinimumHeight));
+    setGeometry(geometry);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* close = new WindowButton(WindowButton::Close, this);
+    auto* minimize = new WindowButton(WindowButton::Minimize, this);
+    auto* zoom = new WindowButton(WindowButton::Zoom, this);
+    m_closeButton = close;
+    m_minimizeButton = minimize;
+    m_zoomButton = zoom;
+    connect(close, &QAbstractButton::clicked, this, &FloatingPanel::orderOut);
+    connect(minimize, &QAbstractButton::clicked, this, &QWidget::showMinimized);
+    connect(zoom, &QAbstractButton::clicked, this, &FloatingPanel::toggleZoom);
+
+    for (const Qt::Edges edges : {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::BottomEdge),
+                                  Qt::LeftEdge | Qt::BottomEdge, Qt::RightEdge | Qt::BottomEdge})
+        m_grips.append(new EdgeGrip(edges, this));
+    layoutChrome();
+}
+
+FloatingPanel::~FloatingPanel() = default;
+
+void FloatingPanel::setContentView(QWidget* content)
+{
+    if (m_content)
+        m_content->deleteLater();
+    m_content = content;
+    static_cast<QVBoxLayout*>(layout())->addWidget(content);
+    layoutChrome();
+}
+
+bool FloatingPanel::isShownOnScreen() const
+{
+    return isVisible() && !isMinimized();
+}
+
+void FloatingPanel::orderFrontAndFocus()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void FloatingPanel::orderOut()
+{
+    hide();
+}
+
+void FloatingPanel::toggleZoom()
+{
+    QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    if (m_geometryBeforeZoom.isValid() && geometry() == area) {
+        setGeometry(m_geometryBeforeZoom);
+        m_geometryBeforeZoom = QRect();
+    } else {
+        m_geometryBeforeZoom = geometry();
+        setGeometry(area);
+    }
+}
+
+void FloatingPanel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The window manager forgets these when the window is withdrawn, so they
+    // go on before every map and once more when the window is up.
+    m_hints.apply(windowHandle());
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible())
+            m_hints.apply(windowHandle());
+    });
+}
+
+void FloatingPanel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutChrome();
+}
+
+void FloatingPanel::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange) {
+        for (auto* button : {m_closeButton, m_minimizeButton, m_zoomButton})
+            button->update();
+    }
+}
+
+void FloatingPanel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Window));
+    p.setPen(QPen(palette().color(QPalette::Mid), 1));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void FloatingPanel::layoutChrome()
+{
+    const int buttonSize = ButtonDiameter + 4;
+    int x = 10;
+    for (auto* button : {m_closeButton, m_minimizeButton, m_zoomButton}) {
+        button->move(x, WindowButtonsCenterY - buttonSize / 2);
+        button->raise();
+        x += buttonSize + 4;
+    }
+    for (EdgeGrip* grip : m_grips) {
+        const Qt::Edges edges = grip->edges();
+        QRect r;
+        if (edges == Qt::LeftEdge)
+            r = QRect(0, WindowButtonsCenterY + 12, GripThickness, height());
+        else if (edges == Qt::RightEdge)
+            r = QRect(width() - GripThickness, 6, GripThickness, height());
+        else if (edges == Qt::BottomEdge)
+            r = QRect(0, height() - GripThickness, width(), GripThickness);
+        else if (edges & Qt::LeftEdge)
+            r = QRect(0, height() - 3 * GripThickness, 3 * GripThickness, 3 * GripThickness);
+        else
+            r = QRect(width() - 3 * GripThickness, height() - 3 * GripThickness, 3 * GripThickness,
+                      3 * GripThickness);
+        grip->setGeometry(r);
+        grip->raise();
+    }
+}

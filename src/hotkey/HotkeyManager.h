@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/HotkeyService.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include <QMetaObject>
+#include <QObject>
+
+class PreferencesStore;
+
+// Owns the one global shortcut that shows and hides the panel: reads it from
+// the preferences, registers it with the desktop and runs onToggle once per
+// press, always on a later turn of the event loop.
+class HotkeyManager : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(quint16 toggleKeyCode READ toggleKeyCode WRITE setToggleKeyCode NOTIFY toggleKeyCodeChanged)
+    Q_PROPERTY(quint64 toggleModifiers READ toggleModifiers WRITE setToggleModifiers NOTIFY toggleModifiersChanged)
+
+public:
+    static constexpr std::uint16_t DefaultKeyCode = 7; // X
+    static constexpr std::uint64_t DefaultModifiers = 0x120000; // command + shift
+    static constexpr std::uint32_t HotKeySignature = 0x4E544553;
+    static constexpr std::uint32_t HotKeyId = 1;
+
+    HotkeyManager(HotkeyService& service, PreferencesStore& defaults, QObject* parent = nullptr);
+    ~HotkeyManager() override;
+
+    std::uint16_t toggleKeyCode() const { return m_toggleKeyCode; }
+    std::uint64_t toggleModifiers() const { return m_toggleModifiers; }
+    // Setting these only changes the shown value; updateToggle() stores and registers.
+    void setToggleKeyCode(std::uint16_t keyCode);
+    void setToggleModifiers(std::uint64_t modifiers);
+
+    void setOnToggle(std::function<void()> action) { m_onToggle = std::move(action); }
+    bool hasOnToggle() const { return static_cast<bool>(m_onToggle); }
+
+    // Sets, stores and registers the combination. No validation: a combination
+    // the desktop refuses is still shown and stored, and simply never fires.
+    void updateToggle(std::uint16_t keyCode, std::uint64_t modifiers);
+
+    bool isRegistered() const { return m_hotKeyRef.has_value(); }
+
+    static std::uint32_t carbonModifiers(std::uint64_t flags);
+
+signals:
+    void toggleKeyCodeChanged(std::uint16_t keyCode);
+    void toggleModifiersChanged(std::uint64_t modifiers);
+
+private:
+    void installHandler();
+    void handleHotkey(std::uint32_t id);
+    void registerHotkey();
+
+    HotkeyService& m_service;
+    PreferencesStore& m_defaults;
+    std::uint16_t m_toggleKeyCode = DefaultKeyCode;
+    std::uint64_t m_toggleModifiers = DefaultModifiers;
+    std::function<void()> m_onToggle;
+    std::optional<HotkeyService::Registration> m_hotKeyRef;
+    QMetaObject::Connection m_eventHandlerRef;
+};

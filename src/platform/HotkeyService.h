@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include <QObject>
+
+// System-wide hot keys. A registration names a key position (the ANSI-layout
+// virtual key code kept in the preferences) and a modifier mask, and carries an
+// id that comes back with every press. Presses are reported through
+// hotkeyPressed() on the main thread, from inside the platform's event dispatch.
+class HotkeyService : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Modifier mask bits of a registration.
+    enum Modifier : std::uint32_t {
+        Command = 0x100, // Ctrl on Linux
+        Shift = 0x200,
+        Option = 0x800, // Alt
+        Control = 0x1000, // Super
+    };
+
+    using Registration = std::uint64_t;
+
+    using QObject::QObject;
+
+    // Nothing when the desktop refuses the combination (another client holds
+    // it, the key has no position on this keyboard, or no hot keys at all).
+    virtual std::optional<Registration> registerHotkey(std::uint16_t keyCode, std::uint32_t modifiers, std::uint32_t id)
+        = 0;
+    virtual void unregisterHotkey(Registration registration) = 0;
+
+signals:
+    void hotkeyPressed(std::uint32_t id);
+};

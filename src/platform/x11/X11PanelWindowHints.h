@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/PanelWindowHints.h"
+
+// _NET_WM_DESKTOP 0xFFFFFFFF with _NET_WM_STATE_STICKY, _SKIP_TASKBAR,
+// _SKIP_PAGER and _ABOVE: written as properties before the window is mapped,
+// sent to the window manager as requests once it is.
+class X11PanelWindowHints : public PanelWindowHints
+{
+public:
+    void apply(QWindow* window) override;
+};
