@@ -1,0 +1,59 @@
+# Shared by scripts/run, scripts/test and bench/run. Sourced, not run.
+
+QUILLNOOK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# What building needs, and what the tests and benchmarks need on top.
+BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
+    qt6-qpa-plugins libxcb1-dev libxcb-keysyms1-dev libgl-dev libxkbcommon-dev fonts-dejavu-core dbus)
+TEST_PACKAGES=(xvfb xauth openbox xdotool x11-utils dbus-x11)
+
+# Installs the Debian packages that are missing, through sudo when not root.
+install_missing() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# build_quillnook DIR TYPE [cmake options...]
+build_quillnook() {
+    local dir=$1 type=$2
+    shift 2
+    cmake -S "$QUILLNOOK_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+    cmake --build "$dir" -j"$(nproc)"
+}
+
+# Starts Xvfb on a free display and openbox on it; exports DISPLAY. The
+# caller's EXIT trap should call stop_display.
+QUILLNOOK_DISPLAY_PIDS=()
+start_display() {
+    local n=${QUILLNOOK_DISPLAY_NUMBER:-90}
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1440x900x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+    QUILLNOOK_DISPLAY_PIDS+=($!)
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $DISPLAY" >&2; return 1; }
+    openbox --sm-disable >/dev/null 2>&1 &
+    QUILLNOOK_DISPLAY_PIDS+=($!)
+    for i in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        sleep 0.1
+    done
+    export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/quillnook-runtime.XXXXXX)}
+    chmod 700 "$XDG_RUNTIME_DIR"
+}
+
+stop_display() {
+    local pid
+    for pid in "${QUILLNOOK_DISPLAY_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+}

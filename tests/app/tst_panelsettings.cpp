@@ -1,0 +1,108 @@
+#include "app/PanelGeometry.h"
+#include "app/PanelSettings.h"
+#include "platform/IniPreferences.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestPanelSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir.emplace();
+        m_path = m_dir->filePath(QStringLiteral("Quillnook.conf"));
+    }
+
+    void readsTheStoredOpacity_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<double>("opacity");
+        QTest::newRow("missing") << QString() << 1.0;
+        QTest::newRow("stored") << QStringLiteral("0.6") << 0.6;
+        // Below what the slider offers, and still used as it is.
+        QTest::newRow("below the slider") << QStringLiteral("0.2") << 0.2;
+        QTest::newRow("not a number") << QStringLiteral("abc") << 1.0;
+        QTest::newRow("not finite") << QStringLiteral("nan") << 1.0;
+        QTest::newRow("a list") << QStringLiteral("0.5,0.6") << 1.0;
+    }
+    void readsTheStoredOpacity()
+    {
+        QFETCH(QString, stored);
+        QFETCH(double, opacity);
+        if (!stored.isNull()) {
+            // Written as a person would edit the file, so a comma stays a comma.
+            QFile file(m_path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[General]\npanelOpacity=" + stored.toUtf8() + "\n");
+        }
+        const QByteArray before = fileBytes();
+        IniPreferences prefs(m_path);
+        PanelSettings settings(prefs);
+        QCOMPARE(settings.opacity(), opacity);
+        QCOMPARE(fileBytes(), before);
+    }
+
+    void everyWriteIsStoredAndAnnounced()
+    {
+        {
+            QFile file(m_path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[General]\npanelOpacity=0.850\n");
+        }
+        IniPreferences prefs(m_path);
+        PanelSettings settings(prefs);
+        QSignalSpy changed(&settings, &PanelSettings::opacityChanged);
+        QCOMPARE(settings.opacity(), 0.85);
+
+        // The same value still rewrites the preference.
+        settings.setOpacity(0.85);
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(fileBytes().contains("panelOpacity=0.85\n"));
+
+        settings.setOpacity(0.57);
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(changed.last().first().toDouble(), 0.57);
+        IniPreferences reread(m_path);
+        QCOMPARE(PanelSettings(reread).opacity(), 0.57);
+    }
+
+    void thePanelStartsAtTheRightOfTheVisibleArea_data()
+    {
+        QTest::addColumn<QRectF>("visible");
+        QTest::addColumn<QRectF>("expected");
+        QTest::newRow("1440x900, nothing reserved")
+            << QRectF(0, 0, 1440, 900) << QRectF(1070, 135, 360, 630);
+        // A visible frame with a 25-point bar reserved along one edge.
+        QTest::newRow("1440x875 at (0, 25)") << QRectF(0, 25, 1440, 875) << QRectF(1070, 156.25, 360, 612.5);
+        QTest::newRow("second screen to the right")
+            << QRectF(1920, 0, 1280, 1024) << QRectF(2870, 153.6, 320, 716.8);
+    }
+    void thePanelStartsAtTheRightOfTheVisibleArea()
+    {
+        QFETCH(QRectF, visible);
+        QFETCH(QRectF, expected);
+        const QRectF rect = PanelGeometry::initialRect(visible);
+        QCOMPARE(rect.x(), expected.x());
+        QCOMPARE(rect.y(), expected.y());
+        QCOMPARE(rect.width(), expected.width());
+        QCOMPARE(rect.height(), expected.height());
+    }
+
+private:
+    QByteArray fileBytes() const
+    {
+        QFile file(m_path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    std::optional<QTemporaryDir> m_dir;
+    QString m_path;
+};
+
+QTEST_GUILESS_MAIN(TestPanelSettings)
+#include "tst_panelsettings.moc"

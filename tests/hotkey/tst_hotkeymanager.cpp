@@ -1,0 +1,204 @@
+#include "hotkey/HotkeyManager.h"
+#include "platform/IniPreferences.h"
+#include "support/RecordingHotkeyService.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestHotkeyManager : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir.emplace();
+        m_prefsPath = m_dir->filePath(QStringLiteral("Quillnook.conf"));
+    }
+
+    void readsTheStoredCombination_data()
+    {
+        QTest::addColumn<QString>("storedKeyCode");
+        QTest::addColumn<QString>("storedModifiers");
+        QTest::addColumn<int>("keyCode");
+        QTest::addColumn<qulonglong>("modifiers");
+        QTest::addColumn<uint>("mask");
+        const QString none;
+        QTest::newRow("nothing stored") << none << none << 7 << 0x120000ULL << 0x300U;
+        QTest::newRow("only modifiers") << none << QStringLiteral("262144") << 7 << 0x40000ULL << 0x1000U;
+        QTest::newRow("both") << QStringLiteral("40") << QStringLiteral("1572864") << 40 << 0x180000ULL << 0x900U;
+        QTest::newRow("key code as text") << QStringLiteral("abc") << none << 7 << 0x120000ULL << 0x300U;
+        QTest::newRow("key code with fraction") << QStringLiteral("1.5") << none << 7 << 0x120000ULL << 0x300U;
+        QTest::newRow("key code too large") << QStringLiteral("65536") << none << 7 << 0x120000ULL << 0x300U;
+        QTest::newRow("largest key code") << QStringLiteral("65535") << none << 65535 << 0x120000ULL << 0x300U;
+        QTest::newRow("negative key code") << QStringLiteral("-1") << none << 7 << 0x120000ULL << 0x300U;
+        QTest::newRow("negative modifiers") << none << QStringLiteral("-5") << 7 << 0x120000ULL << 0x300U;
+        QTest::newRow("modifiers as text") << none << QStringLiteral("shift") << 7 << 0x120000ULL << 0x300U;
+        // Caps lock (0x10000) and function (0x800000) bits are kept but never registered.
+        QTest::newRow("extra bits") << none << QStringLiteral("10551296") << 7 << 0xA10000ULL << 0x0U;
+        QTest::newRow("all four") << QStringLiteral("49") << QStringLiteral("1966080") << 49 << 0x1E0000ULL
+                                  << 0x1B00U;
+    }
+    void readsTheStoredCombination()
+    {
+        QFETCH(QString, storedKeyCode);
+        QFETCH(QString, storedModifiers);
+        QFETCH(int, keyCode);
+        QFETCH(qulonglong, modifiers);
+        QFETCH(uint, mask);
+        {
+            IniPreferences seed(m_prefsPath);
+            if (!storedKeyCode.isNull())
+                seed.setValue(QStringLiteral("toggleKeyCode"), storedKeyCode);
+            if (!storedModifiers.isNull())
+                seed.setValue(QStringLiteral("toggleModifiers"), storedModifiers);
+        }
+        const QByteArray before = fileBytes();
+
+        IniPreferences prefs(m_prefsPath);
+        RecordingHotkeyService service;
+        HotkeyManager manager(service, prefs);
+        QCOMPARE(manager.toggleKeyCode(), keyCode);
+        QCOMPARE(manager.toggleModifiers(), modifiers);
+        QCOMPARE(service.live.size(), size_t(1));
+        const auto& registered = service.live.begin()->second;
+        QCOMPARE(registered.keyCode, keyCode);
+        QCOMPARE(registered.modifiers, mask);
+        QCOMPARE(registered.id, HotkeyManager::HotKeyId);
+        // Reading never writes anything back.
+        QCOMPARE(fileBytes(), before);
+    }
+
+    void aPressTogglesOnALaterTurnOfTheEventLoop()
+    {
+        IniPreferences prefs(m_prefsPath);
+        RecordingHotkeyService service;
+        HotkeyManager manager(service, prefs);
+        int toggles = 0;
+
+        // Before onToggle is set a press does nothing, and nothing breaks.
+        service.press(7, 0x300);
+        QCoreApplication::processEvents();
+        QCOMPARE(toggles, 0);
+
+        manager.setOnToggle([&toggles] { ++toggles; });
+        service.press(7, 0x300);
+        QCOMPARE(toggles, 0);
+        QTRY_COMPARE(toggles, 1);
+
+        // Only id 1 counts.
+        service.pressRawId(2);
+        QCoreApplication::processEvents();
+        QCOMPARE(toggles, 1);
+
+        // onToggle is read when the deferred task runs, not when the key is pressed.
+        int replaced = 0;
+        service.press(7, 0x300);
+        manager.setOnToggle([&replaced] { ++replaced; });
+        QTRY_COMPARE(replaced, 1);
+        QCOMPARE(toggles, 1);
+    }
+
+    void aPendingToggleDiesWithTheManager()
+    {
+        IniPreferences prefs(m_prefsPath);
+        RecordingHotkeyService service;
+        int toggles = 0;
+        {
+            HotkeyManager manager(service, prefs);
+            manager.setOnToggle([&toggles] { ++toggles; });
+            service.press(7, 0x300);
+        }
+        QCOMPARE(service.live.size(), size_t(0));
+        QCoreApplication::processEvents();
+        QCOMPARE(toggles, 0);
+        // The handler is gone too.
+        service.pressRawId(1);
+        QCoreApplication::processEvents();
+        QCOMPARE(toggles, 0);
+    }
+
+    void updateToggleStoresAndRegistersAgain()
+    {
+        IniPreferences prefs(m_prefsPath);
+        RecordingHotkeyService service;
+        HotkeyManager manager(service, prefs);
+        int toggles = 0;
+        manager.setOnToggle([&toggles] { ++toggles; });
+        QSignalSpy keyChanged(&manager, &HotkeyManager::toggleKeyCodeChanged);
+        QSignalSpy modifiersChanged(&manager, &HotkeyManager::toggleModifiersChanged);
+
+        manager.updateToggle(40, 0x130000); // caps lock goes along unmasked
+        QCOMPARE(keyChanged.count(), 1);
+        QCOMPARE(modifiersChanged.count(), 1);
+        QCOMPARE(prefs.value(QStringLiteral("toggleKeyCode")), QStringLiteral("40"));
+        QCOMPARE(prefs.value(QStringLiteral("toggleModifiers")), QStringLiteral("1245184"));
+        QCOMPARE(service.live.size(), size_t(1));
+        QCOMPARE(service.live.begin()->second.modifiers, 0x300U);
+
+        // The old combination no longer toggles; the new one does.
+        service.press(7, 0x300);
+        QCoreApplication::processEvents();
+        QCOMPARE(toggles, 0);
+        service.press(40, 0x300);
+        QTRY_COMPARE(toggles, 1);
+
+        // The same combination again: still exactly one registration.
+        manager.updateToggle(40, 0x130000);
+        QCOMPARE(service.live.size(), size_t(1));
+        QVERIFY(manager.isRegistered());
+
+        // The next start reads what was stored.
+        IniPreferences reread(m_prefsPath);
+        RecordingHotkeyService second;
+        HotkeyManager next(second, reread);
+        QCOMPARE(next.toggleKeyCode(), 40);
+        QCOMPARE(next.toggleModifiers(), 0x130000ULL);
+    }
+
+    void aTakenCombinationIsStoredButNotRegistered()
+    {
+        IniPreferences prefs(m_prefsPath);
+        RecordingHotkeyService service;
+        service.taken.insert({11, 0x1100});
+        HotkeyManager manager(service, prefs);
+        QVERIFY(manager.isRegistered());
+
+        manager.updateToggle(11, 0x140000);
+        QCOMPARE(manager.toggleKeyCode(), 11);
+        QCOMPARE(manager.toggleModifiers(), 0x140000ULL);
+        QCOMPARE(prefs.value(QStringLiteral("toggleKeyCode")), QStringLiteral("11"));
+        QCOMPARE(prefs.value(QStringLiteral("toggleModifiers")), QStringLiteral("1310720"));
+        QVERIFY(!manager.isRegistered());
+        QCOMPARE(service.live.size(), size_t(0));
+    }
+
+    void settingThePropertiesAloneNeitherStoresNorRegisters()
+    {
+        IniPreferences prefs(m_prefsPath);
+        RecordingHotkeyService service;
+        HotkeyManager manager(service, prefs);
+        const int calls = service.registerCalls;
+        QSignalSpy keyChanged(&manager, &HotkeyManager::toggleKeyCodeChanged);
+        manager.setToggleKeyCode(12);
+        manager.setToggleModifiers(0x40000);
+        QCOMPARE(keyChanged.count(), 1);
+        QCOMPARE(service.registerCalls, calls);
+        QVERIFY(!prefs.value(QStringLiteral("toggleKeyCode")).has_value());
+    }
+
+private:
+    QByteArray fileBytes() const
+    {
+        QFile file(m_prefsPath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    std::optional<QTemporaryDir> m_dir;
+    QString m_prefsPath;
+};
+
+QTEST_GUILESS_MAIN(TestHotkeyManager)
+#include "tst_hotkeymanager.moc"
