@@ -1,0 +1,270 @@
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QStandardPaths>
+#include <QTest>
+#include <QToolButton>
+
+#include "SettingsFixture.h"
+#include "hotkey/ModifierFlags.h"
+#include "hotkey/SettingsView.h"
+
+using namespace ModifierFlags;
+
+class TestSettingsView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void describe_data();
+    void describe();
+    void describeNative_data();
+    void describeNative();
+    void percentText_data();
+    void percentText();
+
+    void showsCurrentShortcutNatively();
+    void opacityLabelFollowsModel();
+    void opacityChangedElsewhereDoesNotFeedBack();
+    void presetSetsOpacity_data();
+    void presetSetsOpacity();
+    void sliderStaysWithinRange_data();
+    void sliderStaysWithinRange();
+    void storedOpacityOutsideRangeIsKept();
+    void screenshotGuideOpensFromKeyboard();
+    void everyControlHasAnAccessibleName();
+};
+
+void TestSettingsView::describe_data()
+{
+    QTest::addColumn<int>("keyCode");
+    QTest::addColumn<quint64>("modifiers");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("default shortcut") << 7 << quint64(Command | Shift) << QStringLiteral("⇧⌘X");
+    QTest::newRow("option and control") << 49 << quint64(Option | Control) << QStringLiteral("⌃⌥Space");
+    QTest::newRow("all four in fixed order")
+        << 0 << quint64(Command | Shift | Option | Control) << QStringLiteral("⌃⌥⇧⌘A");
+    QTest::newRow("unnamed key") << 122 << quint64(Command) << QStringLiteral("⌘Key122");
+    QTest::newRow("no modifiers") << 29 << quint64(0) << QStringLiteral("0");
+    QTest::newRow("control and arrow") << 126 << quint64(Control) << QStringLiteral("⌃↑");
+    QTest::newRow("caps lock contributes nothing") << 7 << quint64(CapsLock | Command) << QStringLiteral("⌘X");
+    QTest::newRow("Z by position") << 6 << quint64(0) << QStringLiteral("Z");
+    QTest::newRow("Y by position") << 16 << quint64(0) << QStringLiteral("Y");
+}
+
+void TestSettingsView::describe()
+{
+    QFETCH(int, keyCode);
+    QFETCH(quint64, modifiers);
+    QFETCH(QString, expected);
+    QCOMPARE(SettingsView::describe(static_cast<std::uint16_t>(keyCode), modifiers), expected);
+}
+
+void TestSettingsView::describeNative_data()
+{
+    QTest::addColumn<int>("keyCode");
+    QTest::addColumn<quint64>("modifiers");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("default shortcut") << 7 << quint64(Command | Shift) << QStringLiteral("Ctrl+Shift+X");
+    QTest::newRow("control and option") << 49 << quint64(Control | Option) << QStringLiteral("Super+Alt+Space");
+    QTest::newRow("all four in fixed order")
+        << 0 << quint64(Shift | Option | Command | Control) << QStringLiteral("Super+Ctrl+Alt+Shift+A");
+    QTest::newRow("arrow as a word") << 126 << quint64(Control) << QStringLiteral("Super+Up");
+    QTest::newRow("function key") << 0x7A << quint64(Command) << QStringLiteral("Ctrl+F1");
+    QTest::newRow("keypad") << 0x57 << quint64(Option) << QStringLiteral("Alt+Num 5");
+    QTest::newRow("caps lock contributes nothing") << 40 << quint64(CapsLock | Option) << QStringLiteral("Alt+K");
+    QTest::newRow("no modifiers") << 29 << quint64(0) << QStringLiteral("0");
+    QTest::newRow("no position") << 300 << quint64(Command) << QStringLiteral("Ctrl+Key300");
+}
+
+void TestSettingsView::describeNative()
+{
+    QFETCH(int, keyCode);
+    QFETCH(quint64, modifiers);
+    QFETCH(QString, expected);
+    QCOMPARE(SettingsView::describeNative(static_cast<std::uint16_t>(keyCode), modifiers), expected);
+}
+
+void TestSettingsView::percentText_data()
+{
+    QTest::addColumn<double>("opacity");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("truncates, not rounds") << 0.57 << QStringLiteral("56%");
+    QTest::newRow("lower end") << 0.3 << QStringLiteral("30%");
+    QTest::newRow("preset") << 0.85 << QStringLiteral("85%");
+    QTest::newRow("opaque") << 1.0 << QStringLiteral("100%");
+    QTest::newRow("just below a whole number") << 0.999 << QStringLiteral("99%");
+    QTest::newRow("stored below the range") << 0.2 << QStringLiteral("20%");
+}
+
+void TestSettingsView::percentText()
+{
+    QFETCH(double, opacity);
+    QFETCH(QString, expected);
+    QCOMPARE(SettingsView::percentText(opacity), expected);
+}
+
+void TestSettingsView::showsCurrentShortcutNatively()
+{
+    SettingsFixture fixture;
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    auto* button = view.findChild<QPushButton*>(QStringLiteral("shortcutButton"));
+    QVERIFY(button);
+    QCOMPARE(button->text(), QStringLiteral("Ctrl+Shift+X"));
+    fixture.hotkeyManager.updateToggle(49, Control | Option);
+    QCOMPARE(button->text(), QStringLiteral("Super+Alt+Space"));
+}
+
+void TestSettingsView::opacityLabelFollowsModel()
+{
+    SettingsFixture fixture;
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    auto* label = view.findChild<QLabel*>(QStringLiteral("opacityLabel"));
+    auto* slider = view.findChild<QSlider*>(QStringLiteral("opacitySlider"));
+    QVERIFY(label && slider);
+    QCOMPARE(label->text(), QStringLiteral("100%"));
+
+    fixture.panelSettings.setOpacity(0.57);
+    QCOMPARE(label->text(), QStringLiteral("56%"));
+    QCOMPARE(slider->value(), 570);
+
+    slider->setValue(420);
+    QCOMPARE(fixture.panelSettings.opacity(), 0.42);
+    QCOMPARE(label->text(), QStringLiteral("42%"));
+    QCOMPARE(fixture.preferences.readDouble(QStringLiteral("panelOpacity")), 0.42);
+}
+
+void TestSettingsView::opacityChangedElsewhereDoesNotFeedBack()
+{
+    SettingsFixture fixture;
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    QSignalSpy changes(&fixture.panelSettings, &PanelSettings::opacityChanged);
+    // Finer than the slider's steps: a write back from the knob would round it.
+    fixture.panelSettings.setOpacity(0.5734);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(fixture.panelSettings.opacity(), 0.5734);
+}
+
+void TestSettingsView::presetSetsOpacity_data()
+{
+    QTest::addColumn<QString>("preset");
+    QTest::addColumn<double>("opacity");
+    QTest::newRow("50%") << QStringLiteral("50%") << 0.5;
+    QTest::newRow("85%") << QStringLiteral("85%") << 0.85;
+    QTest::newRow("100%") << QStringLiteral("100%") << 1.0;
+}
+
+void TestSettingsView::presetSetsOpacity()
+{
+    QFETCH(QString, preset);
+    QFETCH(double, opacity);
+    SettingsFixture fixture(QStringLiteral("panelOpacity=0.4\n"));
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    QPushButton* button = nullptr;
+    for (auto* candidate : view.findChildren<QPushButton*>()) {
+        if (candidate->text() == preset)
+            button = candidate;
+    }
+    QVERIFY(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(fixture.panelSettings.opacity(), opacity);
+    QCOMPARE(view.findChild<QLabel*>(QStringLiteral("opacityLabel"))->text(), preset);
+}
+
+void TestSettingsView::sliderStaysWithinRange_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<double>("opacity");
+    QTest::newRow("Home") << int(Qt::Key_Home) << 0.3;
+    QTest::newRow("End") << int(Qt::Key_End) << 1.0;
+    QTest::newRow("Page Down past the start") << int(Qt::Key_PageDown) << 0.3;
+    QTest::newRow("Page Up past the end") << int(Qt::Key_PageUp) << 1.0;
+}
+
+void TestSettingsView::sliderStaysWithinRange()
+{
+    QFETCH(int, key);
+    QFETCH(double, opacity);
+    SettingsFixture fixture;
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    view.show();
+    auto* slider = view.findChild<QSlider*>(QStringLiteral("opacitySlider"));
+    // Start one step inside the range so every key really moves the knob.
+    slider->setValue(key == Qt::Key_PageDown || key == Qt::Key_Home ? 310 : 990);
+    for (int i = 0; i < 30; ++i)
+        QTest::keyClick(slider, static_cast<Qt::Key>(key));
+    QCOMPARE(fixture.panelSettings.opacity(), opacity);
+}
+
+void TestSettingsView::storedOpacityOutsideRangeIsKept()
+{
+    SettingsFixture fixture(QStringLiteral("panelOpacity=0.2\n"));
+    QCOMPARE(fixture.panelSettings.opacity(), 0.2);
+    QSignalSpy changes(&fixture.panelSettings, &PanelSettings::opacityChanged);
+    {
+        SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+        view.resize(330, 440);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(view.findChild<QSlider*>(QStringLiteral("opacitySlider"))->value(), 300);
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("opacityLabel"))->text(), QStringLiteral("20%"));
+    }
+    QCOMPARE(changes.count(), 0);
+    QCOMPARE(fixture.panelSettings.opacity(), 0.2);
+    QCOMPARE(fixture.preferences.value(QStringLiteral("panelOpacity")), QStringLiteral("0.2"));
+}
+
+void TestSettingsView::screenshotGuideOpensFromKeyboard()
+{
+    SettingsFixture fixture;
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    auto* guide = view.findChild<QWidget*>(QStringLiteral("screenshotGuide"));
+    auto* disclosure = view.findChild<QToolButton*>(QStringLiteral("screenshotGuideButton"));
+    QVERIFY(guide && disclosure);
+    QVERIFY(!guide->isVisible());
+    QCOMPARE(disclosure->accessibleName(), QStringLiteral("Enable screenshots (Ctrl+Shift+S)"));
+
+    disclosure->setFocus();
+    QTest::keyClick(disclosure, Qt::Key_Space);
+    QVERIFY(guide->isVisible());
+    bool namesTrigger = false;
+    for (const auto* label : guide->findChildren<QLabel*>())
+        namesTrigger = namesTrigger || label->text().contains(QLatin1String("Ctrl+Shift+S"));
+    QVERIFY(namesTrigger);
+
+    QTest::keyClick(disclosure, Qt::Key_Space);
+    QVERIFY(!guide->isVisible());
+}
+
+void TestSettingsView::everyControlHasAnAccessibleName()
+{
+    SettingsFixture fixture;
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    int controls = 0;
+    for (auto* widget : view.findChildren<QWidget*>()) {
+        const bool isControl = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QSlider*>(widget)
+            || (qobject_cast<QLabel*>(widget)
+                && (static_cast<QLabel*>(widget)->textInteractionFlags() & Qt::LinksAccessibleByKeyboard));
+        if (!isControl)
+            continue;
+        ++controls;
+        auto* accessible = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(accessible);
+        QVERIFY2(!accessible->text(QAccessible::Name).isEmpty(), widget->metaObject()->className());
+    }
+    // Shortcut, disclosure arrow and title, slider, three presets, support link.
+    QVERIFY(controls >= 8);
+}
+
+QTEST_MAIN(TestSettingsView)
+#include "tst_settingsview.moc"
