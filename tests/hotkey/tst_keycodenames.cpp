@@ -20,18 +20,11 @@ void TestKeyCodeNames::name_data()
 {
     QTest::addColumn<int>("keyCode");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("A is 0") << 0 << QStringLiteral("A");
-    QTest::newRow("X is 7") << 7 << QStringLiteral("X");
     QTest::newRow("Z is 6, not alphabetical") << 6 << QStringLiteral("Z");
     QTest::newRow("Y is 16") << 16 << QStringLiteral("Y");
-    QTest::newRow("K is 40") << 40 << QStringLiteral("K");
-    QTest::newRow("digit 0") << 29 << QStringLiteral("0");
     QTest::newRow("digit 5 is 23") << 23 << QStringLiteral("5");
-    QTest::newRow("space") << 49 << QStringLiteral("Space");
     QTest::newRow("return") << 36 << QStringLiteral("Return");
     QTest::newRow("escape") << 53 << QStringLiteral("Esc");
-    QTest::newRow("left arrow") << 123 << QStringLiteral("←");
-    QTest::newRow("up arrow") << 126 << QStringLiteral("↑");
     QTest::newRow("F1 has no name") << 122 << QStringLiteral("Key122");
     QTest::newRow("delete has no name") << 51 << QStringLiteral("Key51");
     QTest::newRow("largest code") << 65535 << QStringLiteral("Key65535");
@@ -59,20 +52,15 @@ void TestKeyCodeNames::nativeName_data()
 {
     QTest::addColumn<int>("keyCode");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("letter as in the table") << 40 << QStringLiteral("K");
-    QTest::newRow("space") << 49 << QStringLiteral("Space");
     QTest::newRow("escape") << 53 << QStringLiteral("Esc");
     QTest::newRow("left arrow as a word") << 123 << QStringLiteral("Left");
     QTest::newRow("down arrow as a word") << 125 << QStringLiteral("Down");
     QTest::newRow("F1") << 0x7A << QStringLiteral("F1");
-    QTest::newRow("F20") << 0x5A << QStringLiteral("F20");
     QTest::newRow("page down") << 0x79 << QStringLiteral("Page Down");
     QTest::newRow("backspace") << 0x33 << QStringLiteral("Backspace");
     QTest::newRow("forward delete") << 0x75 << QStringLiteral("Delete");
     QTest::newRow("slash") << 0x2C << QStringLiteral("/");
-    QTest::newRow("backslash") << 0x2A << QStringLiteral("\\");
     QTest::newRow("keypad 5") << 0x57 << QStringLiteral("Num 5");
-    QTest::newRow("keypad enter") << 0x4C << QStringLiteral("Num Enter");
     QTest::newRow("no position") << 0x1234 << QStringLiteral("Key4660");
 }
 
