@@ -43,10 +43,8 @@ private slots:
 
     void acceptsCombination_data();
     void acceptsCombination();
-    void rejectsWithoutModifierAndKeepsRecording_data();
-    void rejectsWithoutModifierAndKeepsRecording();
-    void modifierKeyAloneKeepsRecording_data();
-    void modifierKeyAloneKeepsRecording();
+    void keepsRecording_data();
+    void keepsRecording();
     void escapeEndsWithoutChange_data();
     void escapeEndsWithoutChange();
     void startsFromKeyboard();
@@ -142,66 +140,51 @@ void TestShortcutRecorder::acceptsCombination()
              QStringLiteral("Click the shortcut, then press your new key combo."));
 }
 
-void TestShortcutRecorder::rejectsWithoutModifierAndKeepsRecording_data()
+void TestShortcutRecorder::keepsRecording_data()
 {
+    QTest::addColumn<int>("key");
     QTest::addColumn<Qt::KeyboardModifiers>("qtModifiers");
     QTest::addColumn<quint32>("evdev");
     QTest::addColumn<quint32>("nativeModifiers");
-    QTest::newRow("Shift alone is not enough") << Qt::KeyboardModifiers(Qt::ShiftModifier) << evdevK << 0u;
-    QTest::newRow("no modifier") << Qt::KeyboardModifiers() << evdevK << 0u;
-    QTest::newRow("caps lock alone") << Qt::KeyboardModifiers() << evdevK << lockMask;
-    QTest::newRow("key without a position") << Qt::KeyboardModifiers(Qt::ControlModifier) << 200u << 0u;
+    QTest::addColumn<bool>("beeps");
+    using Mods = Qt::KeyboardModifiers;
+    QTest::newRow("Shift alone is not enough") << int(Qt::Key_K) << Mods(Qt::ShiftModifier) << evdevK << 0u << true;
+    QTest::newRow("no modifier") << int(Qt::Key_K) << Mods() << evdevK << 0u << true;
+    QTest::newRow("caps lock alone") << int(Qt::Key_K) << Mods() << evdevK << lockMask << true;
+    QTest::newRow("key without a position") << int(Qt::Key_K) << Mods(Qt::ControlModifier) << 200u << 0u << true;
+    // Linux sends a key press for a modifier on its own; it is part of the combination being typed.
+    QTest::newRow("Ctrl") << int(Qt::Key_Control) << Mods(Qt::ControlModifier) << evdevLeftCtrl << 0u << false;
+    QTest::newRow("Shift while Ctrl is held")
+        << int(Qt::Key_Shift) << (Qt::ControlModifier | Qt::ShiftModifier) << 42u << 0u << false;
+    QTest::newRow("Super known only by position")
+        << int(Qt::Key_unknown) << Mods(Qt::MetaModifier) << evdevLeftMeta << 0u << false;
+    QTest::newRow("Caps Lock") << int(Qt::Key_CapsLock) << Mods() << 58u << 0u << false;
+    QTest::newRow("Num Lock with Ctrl") << int(Qt::Key_NumLock) << Mods(Qt::ControlModifier) << 69u << 0u << false;
 }
 
-void TestShortcutRecorder::rejectsWithoutModifierAndKeepsRecording()
+void TestShortcutRecorder::keepsRecording()
 {
+    QFETCH(int, key);
     QFETCH(Qt::KeyboardModifiers, qtModifiers);
     QFETCH(quint32, evdev);
     QFETCH(quint32, nativeModifiers);
+    QFETCH(bool, beeps);
 
     QSignalSpy rejected(m_view.get(), &SettingsView::shortcutRejected);
     const auto grabsBefore = m_fixture->service.registerCalls;
     m_view->startRecording();
-    pressKey(shortcutButton(), Qt::Key_K, qtModifiers, evdev, {}, nativeModifiers);
+    pressKey(m_editor.get(), key, qtModifiers, evdev, {}, nativeModifiers);
 
-    QCOMPARE(rejected.count(), 1);
+    QCOMPARE(rejected.count(), beeps ? 1 : 0);
     QVERIFY(m_view->isRecording());
     QVERIFY(m_view->hasMonitor());
     QCOMPARE(m_fixture->service.registerCalls, grabsBefore);
     QCOMPARE(shortcutButton()->text(), QStringLiteral("Press keys…"));
 
     // The next press is examined again.
-    pressKey(shortcutButton(), Qt::Key_K, Qt::ControlModifier, evdevK);
-    QCOMPARE(rejected.count(), 1);
+    pressKey(m_editor.get(), Qt::Key_K, Qt::ControlModifier, evdevK);
     QVERIFY(!m_view->isRecording());
     QCOMPARE(shortcutButton()->text(), QStringLiteral("Ctrl+K"));
-}
-
-void TestShortcutRecorder::modifierKeyAloneKeepsRecording_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<Qt::KeyboardModifiers>("qtModifiers");
-    QTest::addColumn<quint32>("evdev");
-    QTest::newRow("Ctrl") << int(Qt::Key_Control) << Qt::KeyboardModifiers(Qt::ControlModifier) << evdevLeftCtrl;
-    QTest::newRow("Shift while Ctrl is held") << int(Qt::Key_Shift) << (Qt::ControlModifier | Qt::ShiftModifier) << 42u;
-    QTest::newRow("Super known only by position")
-        << int(Qt::Key_unknown) << Qt::KeyboardModifiers(Qt::MetaModifier) << evdevLeftMeta;
-    QTest::newRow("Caps Lock") << int(Qt::Key_CapsLock) << Qt::KeyboardModifiers() << 58u;
-    QTest::newRow("Num Lock with Ctrl") << int(Qt::Key_NumLock) << Qt::KeyboardModifiers(Qt::ControlModifier) << 69u;
-}
-
-void TestShortcutRecorder::modifierKeyAloneKeepsRecording()
-{
-    QFETCH(int, key);
-    QFETCH(Qt::KeyboardModifiers, qtModifiers);
-    QFETCH(quint32, evdev);
-
-    QSignalSpy rejected(m_view.get(), &SettingsView::shortcutRejected);
-    m_view->startRecording();
-    pressKey(m_editor.get(), key, qtModifiers, evdev);
-    QCOMPARE(rejected.count(), 0);
-    QVERIFY(m_view->isRecording());
-    QCOMPARE(m_fixture->hotkeyManager.toggleKeyCode(), HotkeyManager::DefaultKeyCode);
 }
 
 void TestShortcutRecorder::escapeEndsWithoutChange_data()
