@@ -1,0 +1,212 @@
+// The real program on a real X server with a window manager: start-up, the
+// panel's window, the global shortcut and saving on the way out.
+#include "support/X11Tools.h"
+
+#include <csignal>
+#include <cstdlib>
+
+#include <xcb/xcb.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace X11Tools;
+
+namespace {
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+class TestQuillnookApp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        m_binary = qEnvironmentVariable("QUILLNOOK_BINARY");
+        QVERIFY2(QFile::exists(m_binary), "QUILLNOOK_BINARY must name the built program");
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "needs the suite's X server");
+    }
+
+    void init()
+    {
+        m_home.emplace();
+        QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("Documents"))));
+    }
+
+    void cleanup() { stop(); }
+
+    void launchShowsThePanelAtTheRightEdgeOnEveryWorkspace()
+    {
+        start();
+        QCOMPARE(geometry(m_panel), QRect(1070, 135, 360, 630));
+        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+
+        const QString state = windowProperty(m_panel, QStringLiteral("_NET_WM_STATE"));
+        for (const char* atom : {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR",
+                                 "_NET_WM_STATE_SKIP_PAGER"})
+            QVERIFY2(state.contains(QLatin1String(atom)), qPrintable(state));
+        QVERIFY(windowProperty(m_panel, QStringLiteral("_NET_WM_DESKTOP")).endsWith(QLatin1String("4294967295")));
+        QVERIFY(windowProperty(m_panel, QStringLiteral("WM_CLASS")).contains(QLatin1String("\"quillnook\"")));
+        // Fully opaque when nothing is stored.
+        QVERIFY(!windowProperty(m_panel, QStringLiteral("_NET_WM_WINDOW_OPACITY")).contains(QLatin1Char('=')));
+    }
+
+    void aStoredOpacityIsUsedAsItIs()
+    {
+        writeConfig("[General]\npanelOpacity=0.2\n");
+        start();
+        const QString opacity = windowProperty(m_panel, QStringLiteral("_NET_WM_WINDOW_OPACITY"));
+        QVERIFY2(opacity.endsWith(QString::number(qRound64(0.2 * 0xFFFFFFFFULL))), qPrintable(opacity));
+    }
+
+    void theShortcutTogglesThePanelFromAnywhere()
+    {
+        start();
+        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(!isViewable(m_panel));
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(isViewable(m_panel));
+        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(!isViewable(m_panel));
+
+        // Lit locks do not get in the way.
+        for (const QString& lock : {QStringLiteral("Num_Lock"), QStringLiteral("Caps_Lock")}) {
+            key(lock);
+            key(QStringLiteral("shift+ctrl+x"));
+            QTRY_VERIFY(isViewable(m_panel));
+            key(QStringLiteral("shift+ctrl+x"));
+            QTRY_VERIFY(!isViewable(m_panel));
+            key(lock);
+        }
+
+        // Other combinations do nothing.
+        key(QStringLiteral("ctrl+x"));
+        key(QStringLiteral("shift+ctrl+alt+x"));
+        QTest::qWait(300);
+        QVERIFY(!isViewable(m_panel));
+    }
+
+    void theCloseButtonOnlyHides()
+    {
+        start();
+        const QRect frame = geometry(m_panel);
+        // The close button is the first of the three at the top left.
+        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(frame.x() + 18),
+                                        QString::number(frame.y() + 28), QStringLiteral("click"),
+                                        QStringLiteral("1")});
+        QTRY_VERIFY(!isViewable(m_panel));
+        QCOMPARE(m_process.state(), QProcess::Running);
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(isViewable(m_panel));
+        QCOMPARE(geometry(m_panel), frame);
+    }
+
+    void aShortcutHeldByAnotherProgramIsLeftAlone()
+    {
+        // Another client holds Shift+Ctrl+X first; ours fails quietly and the
+        // press stays with the other client.
+        xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+        QVERIFY(!xcb_connection_has_error(other));
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+        const xcb_keycode_t x = 45 + 8;
+        for (const int locks : {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2}) {
+            xcb_grab_key(other, 1, root, uint16_t(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | locks), x, XCB_GRAB_MODE_ASYNC,
+                         XCB_GRAB_MODE_ASYNC);
+        }
+        // A round trip, so the grabs are in place before the program starts.
+        free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+
+        start();
+        key(QStringLiteral("shift+ctrl+x"));
+        QTest::qWait(400);
+        QVERIFY(isViewable(m_panel));
+        QVERIFY(m_process.readAllStandardOutput().isEmpty());
+
+        // Once it is free, the next start takes it.
+        xcb_disconnect(other);
+        stop();
+        start();
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(!isViewable(m_panel));
+    }
+
+    void terminationSignalsSaveTheLatestText_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void terminationSignalsSaveTheLatestText()
+    {
+        QFETCH(int, signalNumber);
+        start();
+        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+        run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"),
+                                        QStringLiteral("kept words")});
+        QTest::qWait(150);
+        ::kill(pid_t(m_process.processId()), signalNumber);
+        QVERIFY(m_process.waitForFinished(10000));
+        QCOMPARE(m_process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(readBytes(notesPath()), QByteArray("kept words"));
+    }
+
+private:
+    void writeConfig(const QByteArray& ini)
+    {
+        const QString dir = m_home->filePath(QStringLiteral("config/Quillnook"));
+        QVERIFY(QDir().mkpath(dir));
+        QFile file(dir + QStringLiteral("/Quillnook.conf"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini);
+    }
+
+    QString notesPath() const { return m_home->filePath(QStringLiteral("Documents/Quillnook.txt")); }
+
+    void start()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_home->path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        m_process.setProcessEnvironment(env);
+        m_process.setProgram(m_binary);
+        m_process.start();
+        QVERIFY(m_process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).size() == 1,
+                                 10000);
+        m_panel = findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).constFirst();
+        QTRY_VERIFY_WITH_TIMEOUT(isViewable(m_panel), 10000);
+    }
+
+    void stop()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(5000))
+                m_process.kill();
+            m_process.waitForFinished();
+        }
+        // Leave the locks as they were found.
+        m_panel.clear();
+    }
+
+    QString m_binary;
+    std::optional<QTemporaryDir> m_home;
+    QProcess m_process;
+    QString m_panel;
+};
+
+QTEST_GUILESS_MAIN(TestQuillnookApp)
+#include "tst_quillnookapp.moc"

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRect>
+#include <QStringList>
+#include <QTest>
+
+// Looks at the X server the way a person's tools would: xdotool, xprop and
+// xwininfo, run against the display the suite started.
+namespace X11Tools {
+
+inline QString run(const QString& program, const QStringList& args, int* exitCode = nullptr)
+{
+    QProcess process;
+    process.start(program, args);
+    process.waitForFinished(10000);
+    if (exitCode)
+        *exitCode = process.exitCode();
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+inline void key(const QString& combination)
+{
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), combination});
+}
+
+// Windows whose WM_CLASS instance and title both match exactly.
+inline QStringList findWindows(const QString& classname, const QString& title)
+{
+    QStringList found;
+    const QStringList candidates
+        = run(QStringLiteral("xdotool"),
+              {QStringLiteral("search"), QStringLiteral("--classname"), QLatin1Char('^') + classname + QLatin1Char('$')})
+              .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString& window : candidates) {
+        if (run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), window}) == title)
+            found.append(window);
+    }
+    return found;
+}
+
+inline QString windowInfo(const QString& window)
+{
+    // Without a window, xwininfo would wait for a click.
+    if (window.isEmpty())
+        return {};
+    return run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+}
+
+inline bool isViewable(const QString& window)
+{
+    return windowInfo(window).contains(QLatin1String("Map State: IsViewable"));
+}
+
+inline QRect geometry(const QString& window)
+{
+    const QString info = windowInfo(window);
+    auto field = [&info](const char* name) {
+        const int at = info.indexOf(QLatin1String(name));
+        if (at < 0)
+            return -1;
+        const int start = at + int(qstrlen(name));
+        return info.mid(start, info.indexOf(QLatin1Char('\n'), start) - start).trimmed().toInt();
+    };
+    return {field("Absolute upper-left X:"), field("Absolute upper-left Y:"), field("Width:"), field("Height:")};
+}
+
+inline QString windowProperty(const QString& window, const QString& name)
+{
+    return run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, name});
+}
+
+inline QString focusedWindow()
+{
+    return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")});
+}
+
+inline bool sameWindow(const QString& a, const QString& b)
+{
+    bool okA = false, okB = false;
+    const qulonglong x = a.toULongLong(&okA, 0), y = b.toULongLong(&okB, 0);
+    return okA && okB && x == y;
+}
+
+} // namespace X11Tools
