@@ -1,3 +1,6 @@
+#include <QApplication>
+#include <QIcon>
+
 #include "app/AppDelegate.h"
 #include "app/UnixSignalWatcher.h"
 #include "platform/DocumentsLocation.h"
@@ -5,9 +8,6 @@
 #include "platform/IniPreferences.h"
 #include "platform/PanelWindowHints.h"
 #include "platform/PlatformServices.h"
-
-#include <QApplication>
-#include <QIcon>
 
 int main(int argc, char* argv[])
 {

@@ -1,10 +1,5 @@
 #include "AppDelegate.h"
 
-#include "app/ContentView.h"
-#include "app/FloatingPanel.h"
-#include "app/PanelGeometry.h"
-#include "app/StatusItem.h"
-
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -15,6 +10,11 @@
 #include <QPointer>
 #include <QScreen>
 
+#include "app/ContentView.h"
+#include "app/FloatingPanel.h"
+#include "app/PanelGeometry.h"
+#include "app/StatusItem.h"
+
 AppDelegate::AppDelegate(HotkeyService& hotkeys, PreferencesStore& defaults, PanelWindowHints& windowHints,
                          const QString& documentsFolder, QObject* parent)
     : QObject(parent)
@@ -22,8 +22,7 @@ AppDelegate::AppDelegate(HotkeyService& hotkeys, PreferencesStore& defaults, Pan
     , m_hotkeyManager(hotkeys, defaults)
     , m_notesStore(documentsFolder)
     , m_panelSettings(defaults)
-{
-}
+{ }
 
 AppDelegate::~AppDelegate()
 {
@@ -42,11 +41,11 @@ void AppDelegate::applicationDidFinishLaunching()
             weakSelf->toggleFrontPanelAction();
     });
 
-    m_cancellables.append(connect(qApp, &QGuiApplication::applicationStateChanged, this,
-                                  [this](Qt::ApplicationState state) {
-                                      if (state != Qt::ApplicationActive)
-                                          applicationWillResignActive();
-                                  }));
+    m_cancellables.append(
+        connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            if (state != Qt::ApplicationActive)
+                applicationWillResignActive();
+        }));
 
     m_cancellables.append(connect(&m_panelSettings, &PanelSettings::opacityChanged, this, [this](double opacity) {
         if (m_panel)
@@ -87,7 +86,7 @@ void AppDelegate::revealNotesFile()
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList{fileUrl.toString()} << QString();
+    call << QStringList { fileUrl.toString() } << QString();
     const QUrl folderUrl = QUrl::fromLocalFile(QFileInfo(m_notesStore.filePath()).absolutePath());
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {

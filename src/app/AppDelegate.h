@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/PanelSettings.h"
-#include "hotkey/HotkeyManager.h"
-#include "notes/NotesStore.h"
-
 #include <memory>
 
 #include <QObject>
+
+#include "app/PanelSettings.h"
+#include "hotkey/HotkeyManager.h"
+#include "notes/NotesStore.h"
 
 class FloatingPanel;
 class HotkeyService;

@@ -1,9 +1,9 @@
 #include "HotkeyManager.h"
 
+#include <limits>
+
 #include "hotkey/ModifierFlags.h"
 #include "platform/PreferencesStore.h"
-
-#include <limits>
 
 namespace {
 const QString keyCodeKey = QStringLiteral("toggleKeyCode");
@@ -90,11 +90,21 @@ void HotkeyManager::handleHotkey(std::uint32_t id)
         Qt::QueuedConnection);
 }
 
+void HotkeyManager::setSuspended(bool suspended)
+{
+    if (m_suspended == suspended)
+        return;
+    m_suspended = suspended;
+    registerHotkey();
+}
+
 void HotkeyManager::registerHotkey()
 {
     if (m_hotKeyRef) {
         m_service.unregisterHotkey(*m_hotKeyRef);
         m_hotKeyRef.reset();
     }
+    if (m_suspended)
+        return;
     m_hotKeyRef = m_service.registerHotkey(m_toggleKeyCode, carbonModifiers(m_toggleModifiers), HotKeyId);
 }

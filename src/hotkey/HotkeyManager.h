@@ -1,13 +1,13 @@
 #pragma once
 
-#include "platform/HotkeyService.h"
-
 #include <cstdint>
 #include <functional>
 #include <optional>
 
 #include <QMetaObject>
 #include <QObject>
+
+#include "platform/HotkeyService.h"
 
 class PreferencesStore;
 
@@ -44,6 +44,11 @@ public:
 
     bool isRegistered() const { return m_hotKeyRef.has_value(); }
 
+    // While a new shortcut is being recorded the current one is released, so
+    // that pressing it is recorded instead of toggling the panel.
+    void setSuspended(bool suspended);
+    bool isSuspended() const { return m_suspended; }
+
     static std::uint32_t carbonModifiers(std::uint64_t flags);
 
 signals:
@@ -62,4 +67,5 @@ private:
     std::function<void()> m_onToggle;
     std::optional<HotkeyService::Registration> m_hotKeyRef;
     QMetaObject::Connection m_eventHandlerRef;
+    bool m_suspended = false;
 };

@@ -35,6 +35,8 @@ ShortcutRecorder::ShortcutRecorder(HotkeyManager& hotkeyManager, QObject* parent
 ShortcutRecorder::~ShortcutRecorder()
 {
     removeMonitor();
+    if (m_recording)
+        m_hotkeyManager.setSuspended(false);
 }
 
 void ShortcutRecorder::startRecording()
@@ -65,6 +67,7 @@ void ShortcutRecorder::setRecording(bool recording)
     if (m_recording == recording)
         return;
     m_recording = recording;
+    m_hotkeyManager.setSuspended(recording);
     emit recordingChanged(recording);
 }
 

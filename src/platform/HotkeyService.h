@@ -15,7 +15,8 @@ class HotkeyService : public QObject
 
 public:
     // Modifier mask bits of a registration.
-    enum Modifier : std::uint32_t {
+    enum Modifier : std::uint32_t
+    {
         Command = 0x100, // Ctrl on Linux
         Shift = 0x200,
         Option = 0x800, // Alt

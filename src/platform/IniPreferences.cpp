@@ -5,8 +5,7 @@
 
 IniPreferences::IniPreferences(const QString& filePath)
     : m_settings(filePath, QSettings::IniFormat)
-{
-}
+{ }
 
 QString IniPreferences::defaultFilePath()
 {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "PreferencesStore.h"
-
 #include <QSettings>
+
+#include "PreferencesStore.h"
 
 // Preferences kept in an INI file, keys at the top level. Every write is
 // flushed at once so a crash right after a change loses nothing.

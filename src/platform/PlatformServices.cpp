@@ -1,9 +1,9 @@
 #include "PlatformServices.h"
 
+#include <QGuiApplication>
+
 #include "platform/PanelWindowHints.h"
 #include "platform/null/NullHotkeyService.h"
-
-#include <QGuiApplication>
 
 #ifdef QUILLNOOK_HAVE_X11
 #include "platform/x11/X11HotkeyService.h"

@@ -1,11 +1,11 @@
-#include "app/PanelGeometry.h"
-#include "app/PanelSettings.h"
-#include "platform/IniPreferences.h"
-
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "app/PanelGeometry.h"
+#include "app/PanelSettings.h"
+#include "platform/IniPreferences.h"
 
 class TestPanelSettings : public QObject
 {
@@ -75,12 +75,10 @@ private slots:
     {
         QTest::addColumn<QRectF>("visible");
         QTest::addColumn<QRectF>("expected");
-        QTest::newRow("1440x900, nothing reserved")
-            << QRectF(0, 0, 1440, 900) << QRectF(1070, 135, 360, 630);
+        QTest::newRow("1440x900, nothing reserved") << QRectF(0, 0, 1440, 900) << QRectF(1070, 135, 360, 630);
         // A visible frame with a 25-point bar reserved along one edge.
         QTest::newRow("1440x875 at (0, 25)") << QRectF(0, 25, 1440, 875) << QRectF(1070, 156.25, 360, 612.5);
-        QTest::newRow("second screen to the right")
-            << QRectF(1920, 0, 1280, 1024) << QRectF(2870, 153.6, 320, 716.8);
+        QTest::newRow("second screen to the right") << QRectF(1920, 0, 1280, 1024) << QRectF(2870, 153.6, 320, 716.8);
     }
     void thePanelStartsAtTheRightOfTheVisibleArea()
     {

@@ -1,7 +1,5 @@
 // The real program on a real X server with a window manager: start-up, the
 // panel's window, the global shortcut and saving on the way out.
-#include "support/X11Tools.h"
-
 #include <csignal>
 #include <cstdlib>
 
@@ -12,6 +10,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "support/X11Tools.h"
 
 using namespace X11Tools;
 
@@ -50,8 +50,8 @@ private slots:
         QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
 
         const QString state = windowProperty(m_panel, QStringLiteral("_NET_WM_STATE"));
-        for (const char* atom : {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR",
-                                 "_NET_WM_STATE_SKIP_PAGER"})
+        for (const char* atom : { "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR",
+                                  "_NET_WM_STATE_SKIP_PAGER" })
             QVERIFY2(state.contains(QLatin1String(atom)), qPrintable(state));
         QVERIFY(windowProperty(m_panel, QStringLiteral("_NET_WM_DESKTOP")).endsWith(QLatin1String("4294967295")));
         QVERIFY(windowProperty(m_panel, QStringLiteral("WM_CLASS")).contains(QLatin1String("\"quillnook\"")));
@@ -81,7 +81,7 @@ private slots:
         QTRY_VERIFY(!isViewable(m_panel));
 
         // Lit locks do not get in the way.
-        for (const QString& lock : {QStringLiteral("Num_Lock"), QStringLiteral("Caps_Lock")}) {
+        for (const QString& lock : { QStringLiteral("Num_Lock"), QStringLiteral("Caps_Lock") }) {
             key(lock);
             key(QStringLiteral("shift+ctrl+x"));
             QTRY_VERIFY(isViewable(m_panel));
@@ -102,9 +102,9 @@ private slots:
         start();
         const QRect frame = geometry(m_panel);
         // The close button is the first of the three at the top left.
-        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(frame.x() + 18),
-                                        QString::number(frame.y() + 28), QStringLiteral("click"),
-                                        QStringLiteral("1")});
+        run(QStringLiteral("xdotool"),
+            { QStringLiteral("mousemove"), QString::number(frame.x() + 18), QString::number(frame.y() + 28),
+              QStringLiteral("click"), QStringLiteral("1") });
         QTRY_VERIFY(!isViewable(m_panel));
         QCOMPARE(m_process.state(), QProcess::Running);
         key(QStringLiteral("shift+ctrl+x"));
@@ -120,9 +120,9 @@ private slots:
         QVERIFY(!xcb_connection_has_error(other));
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
         const xcb_keycode_t x = 45 + 8;
-        for (const int locks : {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2}) {
-            xcb_grab_key(other, 1, root, uint16_t(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | locks), x, XCB_GRAB_MODE_ASYNC,
-                         XCB_GRAB_MODE_ASYNC);
+        for (const int locks : { 0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2 }) {
+            xcb_grab_key(other, 1, root, uint16_t(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | locks), x,
+                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         }
         // A round trip, so the grabs are in place before the program starts.
         free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
@@ -153,8 +153,8 @@ private slots:
         QFETCH(int, signalNumber);
         start();
         QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
-        run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"),
-                                        QStringLiteral("kept words")});
+        run(QStringLiteral("xdotool"),
+            { QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("kept words") });
         QTest::qWait(150);
         ::kill(pid_t(m_process.processId()), signalNumber);
         QVERIFY(m_process.waitForFinished(10000));

@@ -1,11 +1,11 @@
-#include "hotkey/HotkeyManager.h"
-#include "platform/IniPreferences.h"
-#include "support/RecordingHotkeyService.h"
-
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "hotkey/HotkeyManager.h"
+#include "platform/IniPreferences.h"
+#include "support/RecordingHotkeyService.h"
 
 class TestHotkeyManager : public QObject
 {
@@ -38,8 +38,7 @@ private slots:
         QTest::newRow("modifiers as text") << none << QStringLiteral("shift") << 7 << 0x120000ULL << 0x300U;
         // Caps lock (0x10000) and function (0x800000) bits are kept but never registered.
         QTest::newRow("extra bits") << none << QStringLiteral("10551296") << 7 << 0xA10000ULL << 0x0U;
-        QTest::newRow("all four") << QStringLiteral("49") << QStringLiteral("1966080") << 49 << 0x1E0000ULL
-                                  << 0x1B00U;
+        QTest::newRow("all four") << QStringLiteral("49") << QStringLiteral("1966080") << 49 << 0x1E0000ULL << 0x1B00U;
     }
     void readsTheStoredCombination()
     {
@@ -162,7 +161,7 @@ private slots:
     {
         IniPreferences prefs(m_prefsPath);
         RecordingHotkeyService service;
-        service.taken.insert({11, 0x1100});
+        service.taken.insert({ 11, 0x1100 });
         HotkeyManager manager(service, prefs);
         QVERIFY(manager.isRegistered());
 
@@ -173,6 +172,22 @@ private slots:
         QCOMPARE(prefs.value(QStringLiteral("toggleModifiers")), QStringLiteral("1310720"));
         QVERIFY(!manager.isRegistered());
         QCOMPARE(service.live.size(), size_t(0));
+    }
+
+    void aSuspendedShortcutIsReleasedUntilResumed()
+    {
+        IniPreferences prefs(m_prefsPath);
+        RecordingHotkeyService service;
+        HotkeyManager manager(service, prefs);
+        manager.setSuspended(true);
+        QCOMPARE(service.live.size(), size_t(0));
+        // A new combination chosen meanwhile is stored, and taken on resuming.
+        manager.updateToggle(40, 0x120000);
+        QCOMPARE(service.live.size(), size_t(0));
+        QCOMPARE(prefs.value(QStringLiteral("toggleKeyCode")), QStringLiteral("40"));
+        manager.setSuspended(false);
+        QCOMPARE(service.live.size(), size_t(1));
+        QCOMPARE(service.live.begin()->second.keyCode, 40);
     }
 
     void settingThePropertiesAloneNeitherStoresNorRegisters()

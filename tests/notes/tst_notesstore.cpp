@@ -1,11 +1,11 @@
-#include "notes/NotesStore.h"
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "notes/NotesStore.h"
 
 namespace {
 QByteArray readBytes(const QString& path)
@@ -142,14 +142,15 @@ private slots:
 
     void anEmptyFolderMeansTheTemporaryFolder()
     {
-        NotesStore store{QString()};
+        NotesStore store { QString() };
         QCOMPARE(store.filePath(), QDir(QDir::tempPath()).filePath(QStringLiteral("Quillnook.txt")));
     }
 
     void unreadableBytesAreKeptBeforeTheFirstWrite()
     {
         const QString path = m_dir.filePath(QStringLiteral("Quillnook.txt"));
-        const QByteArray latin1("Gr\xfc\xdf" "e aus K\xf6ln");
+        const QByteArray latin1("Gr\xfc\xdf"
+                                "e aus K\xf6ln");
         writeBytes(path, latin1);
         // An earlier kept copy is never overwritten.
         writeBytes(path + QStringLiteral(".unreadable"), "older copy");

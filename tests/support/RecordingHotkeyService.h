@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/HotkeyService.h"
-
 #include <map>
 #include <set>
 #include <tuple>
+
+#include "platform/HotkeyService.h"
 
 // A hot-key service for model tests: it remembers what is registered, can be
 // told that some combinations are taken, and lets the test press a key.
@@ -26,10 +26,10 @@ public:
                                                std::uint32_t id) override
     {
         ++registerCalls;
-        if (taken.count({keyCode, modifiers}))
+        if (taken.count({ keyCode, modifiers }))
             return std::nullopt;
         const Registration ref = ++m_next;
-        live[ref] = {keyCode, modifiers, id};
+        live[ref] = { keyCode, modifiers, id };
         return ref;
     }
 

@@ -6,6 +6,4 @@ std::optional<HotkeyService::Registration> NullHotkeyService::registerHotkey(std
     return std::nullopt;
 }
 
-void NullHotkeyService::unregisterHotkey(Registration)
-{
-}
+void NullHotkeyService::unregisterHotkey(Registration) { }
