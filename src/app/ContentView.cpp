@@ -1,5 +1,32 @@
 #include "ContentView.h"
 
+#include <QAction>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include "app/FloatingPanel.h"
+#include "app/GearButton.h"
+#include "app/PanelStyle.h"
+#include "app/Popover.h"
+#include "app/ToolTabs.h"
+#include "app/WindowDragHandle.h"
+#include "hotkey/SettingsView.h"
+#include "notes/NotesView.h"
+
+namespace {
+constexpr int RowInset = 10;
+
+QWidget* makePlaceholderTool(const QString& name)
+{
+    auto* tool = new QWidget;
+    tool->setObjectName(name);
+    tool->setAccessibleName(name);
+    return tool;
+}
+} // namespace
+
 ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, PanelSettings& panelSettings,
                          QWidget* parent)
     : QWidget(parent)
@@ -7,4 +34,160 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     , m_hotkeyManager(hotkeyManager)
     , m_panelSettings(panelSettings)
 {
+    setObjectName(QStringLiteral("ContentView"));
+
+    m_dragHandle = new WindowDragHandle(this);
+
+    // Widgets are made in visual order, which is also the Tab order:
+    // tool tabs, gear, then the chosen tool.
+    m_tabRow = new QWidget(this);
+    m_toolTabs
+        = new ToolTabs({ QStringLiteral("Notes"), QStringLiteral("Browser"), QStringLiteral("Files") }, m_tabRow);
+    m_gear = new GearButton(m_tabRow);
+    auto* row = new QHBoxLayout(m_tabRow);
+    // The panel's window buttons sit in the leading part of this row.
+    row->setContentsMargins(FloatingPanel::WindowButtonsWidth, RowInset, RowInset, RowInset);
+    row->setSpacing(8);
+    row->addWidget(m_toolTabs, 1, Qt::AlignVCenter);
+    row->addSpacing(GearLeadingSpace);
+    row->addWidget(m_gear, 0, Qt::AlignVCenter);
+
+    m_divider = new QWidget(this);
+    m_divider->setFixedHeight(1);
+
+    m_tools = new QStackedWidget(this);
+    m_notesView = new NotesView(m_notesStore);
+    m_tools->addWidget(m_notesView);
+    m_tools->addWidget(makePlaceholderTool(QStringLiteral("Browser")));
+    m_tools->addWidget(makePlaceholderTool(QStringLiteral("Files")));
+    m_tools->setCurrentIndex(m_selectedTab);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_dragHandle);
+    column->addWidget(m_tabRow);
+    column->addWidget(m_divider);
+    column->addWidget(m_tools, 1);
+
+    connect(m_toolTabs, &ToolTabs::currentIndexChanged, this, &ContentView::setSelectedTab);
+    connect(m_gear, &QAbstractButton::clicked, this, [this] { setShowSettings(!m_showSettings); });
+
+    m_screenshotAction = new QAction(this);
+    m_screenshotAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    m_screenshotAction->setShortcutContext(Qt::WindowShortcut);
+    connect(m_screenshotAction, &QAction::triggered, this, &ContentView::screenshotShortcut);
+    addAction(m_screenshotAction);
+}
+
+ContentView::~ContentView() = default;
+
+void ContentView::setSelectedTab(int tab)
+{
+    if (tab < Notes || tab > Files || tab == m_selectedTab)
+        return;
+    m_selectedTab = tab;
+    m_toolTabs->setCurrentIndex(tab);
+    m_tools->setCurrentIndex(tab);
+    // Someone walking the tab row with the arrow keys stays there; otherwise
+    // the chosen tool takes the typing.
+    if (!m_toolTabs->hasSegmentFocus())
+        focusSelectedTool();
+    emit selectedTabChanged(tab);
+}
+
+void ContentView::setShowSettings(bool show)
+{
+    if (show) {
+        if (!m_popover) {
+            m_popover = new Popover(m_gear, this);
+            auto* settings = new SettingsView(m_hotkeyManager, m_panelSettings);
+            settings->setFixedSize(SettingsSize);
+            m_popover->setContent(settings);
+            connect(m_popover, &Popover::shownChanged, this, [this](bool shown) {
+                if (shown == m_showSettings)
+                    return;
+                m_showSettings = shown;
+                emit showSettingsChanged(shown);
+            });
+        }
+        if (!m_popover->isVisible()) {
+            // The arrow points at the gear together with its leading space.
+            const QRect anchor(-GearLeadingSpace, 0, m_gear->width() + GearLeadingSpace, m_gear->height());
+            m_popover->popup(anchor);
+        }
+    } else if (m_popover) {
+        m_popover->hide();
+    }
+}
+
+QWidget* ContentView::toolView(Tool tool) const
+{
+    return m_tools->widget(tool);
+}
+
+void ContentView::setToolView(Tool tool, QWidget* view)
+{
+    QWidget* old = m_tools->widget(tool);
+    if (!view || view == old)
+        return;
+    m_tools->insertWidget(tool, view);
+    m_tools->removeWidget(old);
+    if (old == m_notesView)
+        m_notesView = nullptr;
+    old->deleteLater();
+    m_tools->setCurrentIndex(m_selectedTab);
+}
+
+QAbstractButton* ContentView::settingsButton() const
+{
+    return m_gear;
+}
+
+SettingsView* ContentView::settingsView() const
+{
+    return m_popover ? static_cast<SettingsView*>(m_popover->content()) : nullptr;
+}
+
+QWidget* ContentView::toolArea() const
+{
+    return m_tools;
+}
+
+void ContentView::focusSelectedTool()
+{
+    if (QWidget* tool = m_tools->currentWidget())
+        tool->setFocus(Qt::OtherFocusReason);
+}
+
+void ContentView::screenshotShortcut()
+{
+    if (m_selectedTab != Browser)
+        return;
+    emit screenshotRequested();
+}
+
+void ContentView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Shown from the shortcut or the tray: ready to type at once.
+    focusSelectedTool();
+}
+
+void ContentView::hideEvent(QHideEvent* event)
+{
+    // The page belongs to the panel; it goes when the panel goes.
+    if (m_popover)
+        m_popover->hide();
+    QWidget::hideEvent(event);
+}
+
+void ContentView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QPalette& pal = palette();
+    p.fillRect(rect(), PanelStyle::backgroundWash(pal));
+    // The header band runs from the top edge (drag strip included) to the divider.
+    p.fillRect(QRect(0, 0, width(), m_tabRow->geometry().bottom() + 1), PanelStyle::tabRowWash(pal));
+    p.fillRect(m_divider->geometry(), PanelStyle::divider(pal));
 }

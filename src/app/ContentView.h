@@ -2,21 +2,95 @@
 
 #include <QWidget>
 
+class GearButton;
 class HotkeyManager;
 class NotesStore;
+class NotesView;
 class PanelSettings;
+class Popover;
+class QAbstractButton;
+class QAction;
+class QStackedWidget;
+class SettingsView;
+class ToolTabs;
+class WindowDragHandle;
 
-// The root of the panel's content.
+// The root of the panel's content, top to bottom: the drag strip, the tab row
+// (tool tabs and the settings gear), a divider and the tool area. All three
+// tools live for the whole run; only the chosen one is shown and takes input.
 class ContentView : public QWidget
 {
     Q_OBJECT
+    Q_PROPERTY(int selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
+    Q_PROPERTY(bool showSettings READ showSettings WRITE setShowSettings NOTIFY showSettingsChanged)
 
 public:
+    enum Tool
+    {
+        Notes = 0,
+        Browser = 1,
+        Files = 2
+    };
+    Q_ENUM(Tool)
+
+    static constexpr QSize SettingsSize { 330, 440 };
+    static constexpr int GearLeadingSpace = 8;
+
     ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, PanelSettings& panelSettings,
                 QWidget* parent = nullptr);
+    ~ContentView() override;
+
+    int selectedTab() const { return m_selectedTab; }
+    void setSelectedTab(int tab);
+    bool showSettings() const { return m_showSettings; }
+    void setShowSettings(bool show);
+
+    // Puts a tool's real view in place of its placeholder; the view is kept
+    // alive from then on, whether shown or not.
+    void setToolView(Tool tool, QWidget* view);
+    QWidget* toolView(Tool tool) const;
+
+    WindowDragHandle* dragHandle() const { return m_dragHandle; }
+    ToolTabs* toolTabs() const { return m_toolTabs; }
+    QAbstractButton* settingsButton() const;
+    NotesView* notesView() const { return m_notesView; }
+    // The popup that holds the settings page; null until first opened.
+    Popover* settingsPopover() const { return m_popover; }
+    SettingsView* settingsView() const;
+    QAction* screenshotAction() const { return m_screenshotAction; }
+    // The area under the divider where the tools sit.
+    QWidget* toolArea() const;
+
+signals:
+    void selectedTabChanged(int tab);
+    void showSettingsChanged(bool show);
+    // Ctrl+Shift+S while the Browser tool is showing: paste a screenshot into
+    // the active page.
+    void screenshotRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    void focusSelectedTool();
+    void screenshotShortcut();
+
     NotesStore& m_notesStore;
     HotkeyManager& m_hotkeyManager;
     PanelSettings& m_panelSettings;
+
+    int m_selectedTab = Notes;
+    bool m_showSettings = false;
+
+    WindowDragHandle* m_dragHandle = nullptr;
+    QWidget* m_tabRow = nullptr;
+    ToolTabs* m_toolTabs = nullptr;
+    GearButton* m_gear = nullptr;
+    QWidget* m_divider = nullptr;
+    QStackedWidget* m_tools = nullptr;
+    NotesView* m_notesView = nullptr;
+    Popover* m_popover = nullptr;
+    QAction* m_screenshotAction = nullptr;
 };

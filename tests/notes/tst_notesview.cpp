@@ -1,0 +1,202 @@
+#include <memory>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "notes/NotesStore.h"
+#include "notes/NotesView.h"
+
+namespace {
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+} // namespace
+
+class TestNotesView : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<NotesStore> m_store;
+    std::unique_ptr<NotesView> m_view;
+
+    QString notesPath() const { return m_dir->filePath(QStringLiteral("Quillnook.txt")); }
+    QPlainTextEdit* editor() const { return m_view->editor(); }
+    bool placeholderShown() const { return m_view->placeholder()->isVisible(); }
+
+    // Starts the store from a notes file, as the application does.
+    void open(const QByteArray& fileContent)
+    {
+        if (!fileContent.isNull()) {
+            QFile file(notesPath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(fileContent);
+        }
+        m_store = std::make_unique<NotesStore>(m_dir->path());
+        m_view = std::make_unique<NotesView>(*m_store);
+        m_view->resize(360, 500);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
+        editor()->setFocus();
+    }
+
+    void type(int key, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::keyClick(m_view->windowHandle(), Qt::Key(key), modifiers);
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void cleanup()
+    {
+        m_view.reset();
+        m_store.reset();
+        m_dir.reset();
+    }
+
+    void placeholderShowsOnlyForEmptyText_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("no file") << QByteArray() << true;
+        QTest::newRow("empty file") << QByteArray("") << true;
+        QTest::newRow("a single space") << QByteArray(" ") << false;
+        QTest::newRow("a line break") << QByteArray("\n") << false;
+        QTest::newRow("text") << QByteArray("milk") << false;
+    }
+    void placeholderShowsOnlyForEmptyText()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, shown);
+        open(file);
+        QCOMPARE(placeholderShown(), shown);
+        QCOMPARE(m_view->placeholder()->text(), QStringLiteral("Jot something down…"));
+        QCOMPARE(editor()->toPlainText(), QString::fromUtf8(file));
+    }
+
+    void placeholderFollowsTyping()
+    {
+        open(QByteArray());
+        QVERIFY(placeholderShown());
+        type(Qt::Key_Space);
+        QVERIFY(!placeholderShown());
+        type(Qt::Key_Backspace);
+        QVERIFY(placeholderShown());
+        type(Qt::Key_K);
+        QVERIFY(!placeholderShown());
+        // Behind the editor: what covers the hint is the editor.
+        const QPoint onHint = m_view->placeholder()->geometry().center();
+        QWidget* hit = m_view->childAt(onHint);
+        QVERIFY(hit == editor() || editor()->isAncestorOf(hit));
+    }
+
+    void clickingThePlaceholderPlacesTheCaret()
+    {
+        open(QByteArray());
+        editor()->clearFocus();
+        QVERIFY(!editor()->hasFocus());
+        QTest::mouseClick(m_view->windowHandle(), Qt::LeftButton, {}, m_view->placeholder()->geometry().center());
+        QVERIFY(editor()->hasFocus());
+        type(Qt::Key_H);
+        type(Qt::Key_I);
+        QCOMPARE(m_store->text(), QStringLiteral("hi"));
+    }
+
+    void typingReachesTheFileHalfASecondAfterTheLastKey()
+    {
+        open(QByteArray());
+        QSignalSpy saved(m_store.get(), &NotesStore::saved);
+        for (const int key : { Qt::Key_H, Qt::Key_E, Qt::Key_L, Qt::Key_L, Qt::Key_O }) {
+            type(key);
+            QTest::qWait(120);
+        }
+        QElapsedTimer sinceLastKey;
+        sinceLastKey.start();
+        // The pauses between keys were too short for a save.
+        QVERIFY(!QFile::exists(notesPath()));
+        QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 3000);
+        QVERIFY(sinceLastKey.elapsed() >= NotesStore::SaveDelayMs - 150);
+        QCOMPARE(fileBytes(notesPath()), QByteArray("hello"));
+        QTest::qWait(700);
+        QCOMPARE(saved.count(), 1);
+    }
+
+    void selectAllAndDeleteSavesTheEmptyText()
+    {
+        open(QByteArray("buy stamps\ncall Ana"));
+        QVERIFY(!placeholderShown());
+        type(Qt::Key_A, Qt::ControlModifier);
+        type(Qt::Key_Delete);
+        QVERIFY(placeholderShown());
+        QCOMPARE(m_store->text(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(fileBytes(notesPath()), QByteArray(""), 3000);
+    }
+
+    void storeChangesReplaceTheEditorText()
+    {
+        open(QByteArray("first line\nsecond line"));
+        QTextCursor caret = editor()->textCursor();
+        caret.setPosition(5);
+        editor()->setTextCursor(caret);
+
+        m_store->setText(QStringLiteral("first line\nsecond line\nthird line"));
+        QCOMPARE(editor()->toPlainText(), QStringLiteral("first line\nsecond line\nthird line"));
+        // The caret stays where the user left it.
+        QCOMPARE(editor()->textCursor().position(), 5);
+        type(Qt::Key_X);
+        QCOMPARE(m_store->text(), QStringLiteral("firstx line\nsecond line\nthird line"));
+
+        m_store->setText(QString());
+        QCOMPARE(editor()->toPlainText(), QString());
+        QVERIFY(placeholderShown());
+        // Undo must not bring back text the store no longer has behind its back.
+        type(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(editor()->toPlainText(), m_store->text());
+    }
+
+    void typingInALargeNoteKeepsUp()
+    {
+        // About a megabyte: ten thousand lines of a hundred characters.
+        QByteArray big;
+        const QByteArray line = QByteArray(99, 'n') + '\n';
+        for (int i = 0; i < 10000; ++i)
+            big += line;
+        open(big);
+        QTextCursor caret = editor()->textCursor();
+        caret.setPosition(big.size() / 2);
+        editor()->setTextCursor(caret);
+        const int scroll = editor()->verticalScrollBar()->value();
+
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 40; ++i)
+            type(Qt::Key_W);
+        const qint64 perKey = clock.elapsed() / 40;
+        qInfo("%lld ms per key in a %lld-byte note", perKey, qint64(big.size()));
+        QCOMPARE(m_store->text().size(), big.size() + 40);
+        QCOMPARE(m_store->text().mid(big.size() / 2, 40), QString(40, QLatin1Char('w')));
+        QCOMPARE(editor()->textCursor().position(), big.size() / 2 + 40);
+        // Kept in view, not thrown back to the top.
+        QVERIFY(qAbs(editor()->verticalScrollBar()->value() - scroll) <= 2);
+        // A frame's worth, with room for a slow machine.
+        QVERIFY2(perKey < 50, "typing lags in a large note");
+    }
+};
+
+QTEST_MAIN(TestNotesView)
+#include "tst_notesview.moc"
