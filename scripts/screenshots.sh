@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Takes the pictures in docs/: the panel on the Notes tool and the settings
+# page. Runs the built program on a private X server with a throwaway home.
+# Usage: scripts/screenshots.sh [build-dir]   (default: build)
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+build=${1:-build}
+[[ $build = /* ]] || build=$QUILLNOOK_ROOT/$build
+binary=$build/src/quillnook
+docs=$QUILLNOOK_ROOT/docs
+[ -x "$binary" ] || { echo "No program at $binary: build it first" >&2; exit 1; }
+command -v import >/dev/null || { echo "Needs ImageMagick's import: apt-get install imagemagick" >&2; exit 1; }
+
+scratch=$(mktemp -d /tmp/quillnook-shots.XXXXXX)
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    stop_display
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+export HOME=$scratch/home
+export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+mkdir -p "$XDG_CONFIG_HOME" "$HOME/Documents"
+echo 'XDG_DOCUMENTS_DIR="$HOME/Documents"' >"$XDG_CONFIG_HOME/user-dirs.dirs"
+cat >"$HOME/Documents/Quillnook.txt" <<'NOTES'
+Tuesday
+- Call the printer shop about the poster proofs
+- Move stand-up to 10:30
+- Ask Mira for the venue floor plan
+
+Ideas
+Keep the onboarding to three screens: welcome, pick a folder, done.
+A weekly digest of starred notes?
+
+Groceries: oats, lemons, basil, coffee beans
+NOTES
+
+start_display
+export QT_QPA_PLATFORM=xcb
+"$binary" >"$scratch/quillnook.log" 2>&1 &
+app_pid=$!
+
+panel=
+for _ in $(seq 100); do
+    panel=$(xdotool search --onlyvisible --name '^Quillnook$' 2>/dev/null | head -n1) && [ -n "$panel" ] && break
+    sleep 0.1
+done
+[ -n "$panel" ] || { echo "The panel did not appear" >&2; cat "$scratch/quillnook.log" >&2; exit 1; }
+sleep 1
+
+# The panel's frame on the screen, as the window manager placed it.
+eval "$(xdotool getwindowgeometry --shell "$panel")"
+px=$X py=$Y pw=$WIDTH ph=$HEIGHT
+
+mkdir -p "$docs"
+import -window root -crop "${pw}x${ph}+${px}+${py}" +repage "$docs/panel-notes.png"
+
+# The gear is the last control of the tab row, 10 px in from the right edge,
+# on the same line as the window buttons.
+xdotool mousemove $((px + pw - 10 - 12)) $((py + 28)) click 1
+sleep 1
+# The page hangs below the gear and may reach a little past the panel's
+# right edge; take the panel and the strip of screen beside it.
+read -r screen_w _ < <(xdotool getdisplaygeometry)
+sw=$((screen_w - px < pw + 10 ? screen_w - px : pw + 10))
+import -window root -crop "${sw}x${ph}+${px}+${py}" +repage "$docs/settings.png"
+xdotool key Escape
+
+echo "Wrote $docs/panel-notes.png and $docs/settings.png"
