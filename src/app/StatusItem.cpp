@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QIcon>
 #include <QMenu>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 
 StatusItem::StatusItem(QObject* parent)
@@ -15,9 +16,16 @@ StatusItem::StatusItem(QObject* parent)
     m_reveal = m_menu->addAction(QStringLiteral("Reveal Notes File"));
     m_menu->addSeparator();
     m_quit = m_menu->addAction(QStringLiteral("Quit"));
-    // Ctrl+Q chooses Quit while the menu is open.
+    // Ctrl+Q chooses Quit while the menu is open. The action's own shortcut
+    // would never match inside a popup that belongs to no menu bar, so the
+    // menu carries the shortcut; the action shows the keys.
     m_quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     m_quit->setShortcutContext(Qt::WidgetShortcut);
+    auto* quitShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), m_menu);
+    connect(quitShortcut, &QShortcut::activated, m_menu, [this] {
+        m_menu->close();
+        m_quit->trigger();
+    });
 
     connect(m_toggle, &QAction::triggered, this, &StatusItem::toggleRequested);
     connect(m_reveal, &QAction::triggered, this, &StatusItem::revealRequested);
