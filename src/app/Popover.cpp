@@ -115,6 +115,9 @@ void Popover::mousePressEvent(QMouseEvent* event)
 void Popover::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // Keyboard users land on the page's first control.
+    if (m_content)
+        m_content->setFocus(Qt::PopupFocusReason);
     emit shownChanged(true);
 }
 

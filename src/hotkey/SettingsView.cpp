@@ -222,6 +222,8 @@ QWidget* SettingsView::buildPage()
     m_shortcutButton->setMinimumWidth(90);
     m_shortcutButton->setAccessibleDescription(QStringLiteral("Shortcut that opens and closes the panel"));
     connect(m_shortcutButton, &QPushButton::clicked, this, &SettingsView::startRecording);
+    // Focus given to the page goes to its first control.
+    setFocusProxy(m_shortcutButton);
     shortcutRow->addWidget(m_shortcutButton);
     column->addLayout(shortcutRow);
 

@@ -50,9 +50,14 @@ private slots:
         QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
 
         const QString state = windowProperty(m_panel, QStringLiteral("_NET_WM_STATE"));
-        for (const char* atom : { "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR",
-                                  "_NET_WM_STATE_SKIP_PAGER" })
+        for (const char* atom : {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"})
             QVERIFY2(state.contains(QLatin1String(atom)), qPrintable(state));
+        // Some window managers (openbox among them) know "on every desktop"
+        // only as desktop 0xFFFFFFFF and drop the sticky state they do not support.
+        const QString supported
+            = run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTED")});
+        if (supported.contains(QLatin1String("_NET_WM_STATE_STICKY")))
+            QVERIFY2(state.contains(QLatin1String("_NET_WM_STATE_STICKY")), qPrintable(state));
         QVERIFY(windowProperty(m_panel, QStringLiteral("_NET_WM_DESKTOP")).endsWith(QLatin1String("4294967295")));
         QVERIFY(windowProperty(m_panel, QStringLiteral("WM_CLASS")).contains(QLatin1String("\"quillnook\"")));
         // Fully opaque when nothing is stored.
@@ -81,7 +86,7 @@ private slots:
         QTRY_VERIFY(!isViewable(m_panel));
 
         // Lit locks do not get in the way.
-        for (const QString& lock : { QStringLiteral("Num_Lock"), QStringLiteral("Caps_Lock") }) {
+        for (const QString& lock : {QStringLiteral("Num_Lock"), QStringLiteral("Caps_Lock")}) {
             key(lock);
             key(QStringLiteral("shift+ctrl+x"));
             QTRY_VERIFY(isViewable(m_panel));
@@ -103,8 +108,8 @@ private slots:
         const QRect frame = geometry(m_panel);
         // The close button is the first of the three at the top left.
         run(QStringLiteral("xdotool"),
-            { QStringLiteral("mousemove"), QString::number(frame.x() + 18), QString::number(frame.y() + 28),
-              QStringLiteral("click"), QStringLiteral("1") });
+            {QStringLiteral("mousemove"), QString::number(frame.x() + 18), QString::number(frame.y() + 28),
+             QStringLiteral("click"), QStringLiteral("1")});
         QTRY_VERIFY(!isViewable(m_panel));
         QCOMPARE(m_process.state(), QProcess::Running);
         key(QStringLiteral("shift+ctrl+x"));
@@ -120,7 +125,7 @@ private slots:
         QVERIFY(!xcb_connection_has_error(other));
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
         const xcb_keycode_t x = 45 + 8;
-        for (const int locks : { 0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2 }) {
+        for (const int locks : {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2}) {
             xcb_grab_key(other, 1, root, uint16_t(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | locks), x,
                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         }
@@ -141,6 +146,63 @@ private slots:
         QTRY_VERIFY(!isViewable(m_panel));
     }
 
+    void aShortcutRecordedOnTheSettingsPageReplacesTheOldOne()
+    {
+        start();
+        const QRect frame = geometry(m_panel);
+        // The gear sits at the right end of the tab row; the page opens with
+        // its shortcut button focused.
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QString::number(frame.right() - 21), QString::number(frame.y() + 28),
+             QStringLiteral("click"), QStringLiteral("1")});
+        QTest::qWait(300);
+        key(QStringLiteral("space"));
+        QTest::qWait(200);
+        key(QStringLiteral("shift+ctrl+k"));
+        QTRY_VERIFY(readBytes(configPath()).contains("toggleKeyCode=40"));
+        QVERIFY(readBytes(configPath()).contains("toggleModifiers=1179648"));
+        key(QStringLiteral("Escape"));
+        // The panel stayed up through all of it.
+        QVERIFY(isViewable(m_panel));
+
+        key(QStringLiteral("shift+ctrl+k"));
+        QTRY_VERIFY(!isViewable(m_panel));
+        key(QStringLiteral("shift+ctrl+x"));
+        QTest::qWait(300);
+        QVERIFY(!isViewable(m_panel));
+        key(QStringLiteral("shift+ctrl+k"));
+        QTRY_VERIFY(isViewable(m_panel));
+    }
+
+    void typingAfterTheShortcutShowsThePanelReachesTheNotes()
+    {
+        start();
+        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(!isViewable(m_panel));
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(isViewable(m_panel));
+        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("after a toggle")});
+        QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("after a toggle"), 5000);
+    }
+
+    void hidingThePanelWritesTheNotesAtOnce()
+    {
+        start();
+        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("before hiding")});
+        QElapsedTimer sinceTyping;
+        sinceTyping.start();
+        key(QStringLiteral("shift+ctrl+x"));
+        // Losing focus writes without waiting for the half-second pause.
+        QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("before hiding"), 5000);
+        if (sinceTyping.elapsed() < 400)
+            QVERIFY(!isViewable(m_panel));
+    }
+
     void terminationSignalsSaveTheLatestText_data()
     {
         QTest::addColumn<int>("signalNumber");
@@ -154,7 +216,7 @@ private slots:
         start();
         QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
         run(QStringLiteral("xdotool"),
-            { QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("kept words") });
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("kept words")});
         QTest::qWait(150);
         ::kill(pid_t(m_process.processId()), signalNumber);
         QVERIFY(m_process.waitForFinished(10000));
@@ -172,6 +234,7 @@ private:
         file.write(ini);
     }
 
+    QString configPath() const { return m_home->filePath(QStringLiteral("config/Quillnook/Quillnook.conf")); }
     QString notesPath() const { return m_home->filePath(QStringLiteral("Documents/Quillnook.txt")); }
 
     void start()
