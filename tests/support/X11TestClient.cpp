@@ -1,17 +1,21 @@
 #include "X11TestClient.h"
 
+#include <bit>
+#include <cstddef>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include <xcb/xcb.h>
 
 #include <QProcess>
 
 namespace {
-struct FreeDeleter {
+struct FreeDeleter
+{
     void operator()(void* p) const { std::free(p); }
 };
-template<typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+template<typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 bool xdotool(const QStringList& arguments)
 {
@@ -19,7 +23,8 @@ bool xdotool(const QStringList& arguments)
 }
 } // namespace
 
-struct X11TestClient::Connection {
+struct X11TestClient::Connection
+{
     xcb_connection_t* xcb = nullptr;
     xcb_window_t root = XCB_WINDOW_NONE;
 
@@ -28,7 +33,7 @@ struct X11TestClient::Connection {
         const QByteArray latin = name.toLatin1();
         Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
             xcb, xcb_intern_atom(xcb, 0, static_cast<std::uint16_t>(latin.size()), latin.constData()), nullptr));
-        return reply ? reply->atom : XCB_ATOM_NONE;
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
 };
 
@@ -63,7 +68,14 @@ bool X11TestClient::grabKey(std::uint8_t keycode, std::uint16_t modifiers)
 void X11TestClient::ungrabKey(std::uint8_t keycode, std::uint16_t modifiers)
 {
     xcb_ungrab_key(m_connection->xcb, keycode, m_connection->root, modifiers);
-    xcb_flush(m_connection->xcb);
+    sync();
+}
+
+void X11TestClient::sync()
+{
+    // A round trip: the server has carried out every request before it.
+    xcb_connection_t* c = m_connection->xcb;
+    Reply<xcb_get_input_focus_reply_t> reply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
 QStringList X11TestClient::atomNames(std::uint32_t window, const QString& property)
@@ -79,8 +91,8 @@ QStringList X11TestClient::atomNames(std::uint32_t window, const QString& proper
     for (int i = 0; i < count; ++i) {
         Reply<xcb_get_atom_name_reply_t> name(xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atoms[i]), nullptr));
         if (name) {
-            names.append(QString::fromLatin1(xcb_get_atom_name_name(name.get()),
-                                              xcb_get_atom_name_name_length(name.get())));
+            names.append(
+                QString::fromLatin1(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get())));
         }
     }
     return names;
@@ -91,7 +103,8 @@ std::optional<std::uint32_t> X11TestClient::cardinal(std::uint32_t window, const
     xcb_connection_t* c = m_connection->xcb;
     Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
         c, xcb_get_property(c, 0, window, m_connection->atom(property), XCB_ATOM_CARDINAL, 0, 1), nullptr));
-    if (!reply || reply->type != XCB_ATOM_CARDINAL || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4)
+    if (!reply || reply->type != XCB_ATOM_CARDINAL || reply->format != 32
+        || xcb_get_property_value_length(reply.get()) < 4)
         return std::nullopt;
     return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
 }
@@ -104,6 +117,49 @@ bool X11TestClient::isMapped(std::uint32_t window)
     return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
 }
 
+bool X11TestClient::hasProperty(std::uint32_t window, const QString& property)
+{
+    xcb_connection_t* c = m_connection->xcb;
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, m_connection->atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0, 0), nullptr));
+    return reply && reply->type != XCB_ATOM_NONE;
+}
+
+std::uint32_t X11TestClient::focusWindow()
+{
+    xcb_connection_t* c = m_connection->xcb;
+    Reply<xcb_get_input_focus_reply_t> reply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    return reply ? reply->focus : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+std::uint32_t X11TestClient::rootWindow() const
+{
+    return m_connection->root;
+}
+
+bool X11TestClient::moveModifierKeys(std::uint16_t fromBit, std::uint16_t toBit)
+{
+    xcb_connection_t* c = m_connection->xcb;
+    Reply<xcb_get_modifier_mapping_reply_t> mapping(
+        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+    if (!mapping)
+        return false;
+    const int perModifier = mapping->keycodes_per_modifier;
+    const xcb_keycode_t* current = xcb_get_modifier_mapping_keycodes(mapping.get());
+    std::vector<xcb_keycode_t> keys(current, current + std::ptrdiff_t {8} * perModifier);
+    const int from = std::countr_zero(fromBit);
+    const int to = std::countr_zero(toBit);
+    for (int i = 0; i < perModifier; ++i) {
+        if (keys[to * perModifier + i] != 0)
+            return false;
+    }
+    for (int i = 0; i < perModifier; ++i)
+        std::swap(keys[from * perModifier + i], keys[to * perModifier + i]);
+    Reply<xcb_set_modifier_mapping_reply_t> reply(xcb_set_modifier_mapping_reply(
+        c, xcb_set_modifier_mapping(c, static_cast<std::uint8_t>(perModifier), keys.data()), nullptr));
+    return reply && reply->status == XCB_MAPPING_STATUS_SUCCESS;
+}
+
 std::uint16_t X11TestClient::modifierState()
 {
     xcb_connection_t* c = m_connection->xcb;
@@ -114,21 +170,21 @@ std::uint16_t X11TestClient::modifierState()
 
 bool X11TestKeys::press(const QString& keys)
 {
-    return xdotool({ QStringLiteral("key"), keys });
+    return xdotool({QStringLiteral("key"), keys});
 }
 
 bool X11TestKeys::keyDown(const QString& keys)
 {
-    return xdotool({ QStringLiteral("keydown"), keys });
+    return xdotool({QStringLiteral("keydown"), keys});
 }
 
 bool X11TestKeys::keyUp(const QString& keys)
 {
-    return xdotool({ QStringLiteral("keyup"), keys });
+    return xdotool({QStringLiteral("keyup"), keys});
 }
 
-X11TestKeys::ScopedLock::ScopedLock(X11TestClient& client, const QString& keyName)
-    : m_keyName(keyName)
+X11TestKeys::ScopedLock::ScopedLock(X11TestClient& client, QString keyName)
+    : m_keyName(std::move(keyName))
 {
     const std::uint16_t before = client.modifierState();
     press(m_keyName);

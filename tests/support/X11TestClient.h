@@ -14,7 +14,8 @@ class X11TestClient
 {
 public:
     // Core modifier bits, as in a key grab or an event's state.
-    enum Modifier : std::uint16_t {
+    enum Modifier : std::uint16_t
+    {
         ShiftBit = 0x01,
         LockBit = 0x02,
         ControlBit = 0x04,
@@ -39,6 +40,14 @@ public:
     // The first value of a CARDINAL property.
     std::optional<std::uint32_t> cardinal(std::uint32_t window, const QString& property);
     bool isMapped(std::uint32_t window);
+    bool hasProperty(std::uint32_t window, const QString& property);
+    std::uint32_t rootWindow() const;
+    std::uint32_t focusWindow();
+    void sync();
+
+    // Moves the keys of one modifier (e.g. Num Lock's) to another that has
+    // none; false when the server refused or the target is taken.
+    bool moveModifierKeys(std::uint16_t fromBit, std::uint16_t toBit);
 
     // The modifier and lock state the keyboard has now.
     std::uint16_t modifierState();
@@ -59,7 +68,7 @@ bool keyUp(const QString& keys);
 class ScopedLock
 {
 public:
-    ScopedLock(X11TestClient& client, const QString& keyName);
+    ScopedLock(X11TestClient& client, QString keyName);
     ~ScopedLock();
     ScopedLock(const ScopedLock&) = delete;
     ScopedLock& operator=(const ScopedLock&) = delete;
