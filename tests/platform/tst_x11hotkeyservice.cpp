@@ -58,7 +58,7 @@ private:
 void TestX11HotkeyService::initTestCase()
 {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-    QVERIFY2(QProcess::execute(QStringLiteral("xdotool"), { QStringLiteral("version") }) == 0, "xdotool is needed");
+    QVERIFY2(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("version")}) == 0, "xdotool is needed");
 }
 
 void TestX11HotkeyService::init()
@@ -124,7 +124,7 @@ void TestX11HotkeyService::firesForTheRegisteredCombination()
 
     QVERIFY(X11TestKeys::press(keys));
     QTRY_COMPARE(spy.count(), 1);
-    QCOMPARE(ids(spy), QList<std::uint32_t>({ 7 }));
+    QCOMPARE(ids(spy), QList<std::uint32_t>({7}));
 
     QVERIFY(X11TestKeys::press(keys));
     QTRY_COMPARE(spy.count(), 2);
@@ -172,7 +172,7 @@ void TestX11HotkeyService::firesWithALockLit()
     const X11TestKeys::ScopedLock lit(*m_client, lock);
     QVERIFY2(lit.bit() != 0, "the lock did not light");
     QVERIFY(X11TestKeys::press(QStringLiteral("shift+ctrl+x")));
-    QTRY_COMPARE(ids(spy), QList<std::uint32_t>({ 1 }));
+    QTRY_COMPARE(ids(spy), QList<std::uint32_t>({1}));
 }
 
 void TestX11HotkeyService::firesWithNumLockMovedToAnotherModifier()
@@ -260,7 +260,7 @@ void TestX11HotkeyService::firesWhileOurWindowHasTheFocus()
     QSignalSpy spy(m_service.get(), &HotkeyService::hotkeyPressed);
     QVERIFY(m_service->registerHotkey(keyX, shiftCommand, 1));
     QVERIFY(X11TestKeys::press(QStringLiteral("shift+ctrl+x")));
-    QTRY_COMPARE(ids(spy), QList<std::uint32_t>({ 1 }));
+    QTRY_COMPARE(ids(spy), QList<std::uint32_t>({1}));
     // The shortcut is not typing in the focused window.
     QVERIFY(flushWithSentinel(spy));
     QCOMPARE(keyPresses, 0);
@@ -280,7 +280,7 @@ void TestX11HotkeyService::silentAndReleasedAfterUnregister()
     QCOMPARE(spy.count(), 0);
 
     // Every lock combination was let go: another program may take them.
-    for (const std::uint16_t locks : { 0, int(X11TestClient::LockBit) })
+    for (const std::uint16_t locks : {0, int(X11TestClient::LockBit)})
         QVERIFY(m_client->grabKey(x11Keycode(keyX), shiftControlBits | locks));
     m_client->ungrabKey(x11Keycode(keyX), shiftControlBits);
     m_client->ungrabKey(x11Keycode(keyX), shiftControlBits | X11TestClient::LockBit);
@@ -288,7 +288,7 @@ void TestX11HotkeyService::silentAndReleasedAfterUnregister()
     // And it can be registered again.
     QVERIFY(m_service->registerHotkey(keyX, shiftCommand, 2));
     QVERIFY(X11TestKeys::press(QStringLiteral("shift+ctrl+x")));
-    QTRY_COMPARE(ids(spy), QList<std::uint32_t>({ 2 }));
+    QTRY_COMPARE(ids(spy), QList<std::uint32_t>({2}));
 }
 
 void TestX11HotkeyService::sharedCombinationOutlivesOneRegistration()
@@ -301,7 +301,7 @@ void TestX11HotkeyService::sharedCombinationOutlivesOneRegistration()
 
     m_service->unregisterHotkey(*first);
     QVERIFY(X11TestKeys::press(QStringLiteral("shift+ctrl+x")));
-    QTRY_COMPARE(ids(spy), QList<std::uint32_t>({ 2 }));
+    QTRY_COMPARE(ids(spy), QList<std::uint32_t>({2}));
     QVERIFY(!m_client->grabKey(x11Keycode(keyX), shiftControlBits));
 }
 
@@ -316,7 +316,7 @@ void TestX11HotkeyService::refusesACombinationAnotherClientHolds()
     QSignalSpy spy(m_service.get(), &HotkeyService::hotkeyPressed);
     QVERIFY(m_service->registerHotkey(keyX, HotkeyService::Command | HotkeyService::Option, 2));
     QVERIFY(X11TestKeys::press(QStringLiteral("ctrl+alt+x")));
-    QTRY_COMPARE(ids(spy), QList<std::uint32_t>({ 2 }));
+    QTRY_COMPARE(ids(spy), QList<std::uint32_t>({2}));
 }
 
 void TestX11HotkeyService::partlyRefusedGrabLeavesNothingBehind()

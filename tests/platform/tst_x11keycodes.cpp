@@ -63,7 +63,7 @@ void TestX11Keycodes::everyPositionRoundTrips()
 void TestX11Keycodes::unknownCodesHaveNoKey()
 {
     // 0x3B is the left Control key: a modifier, never the key of a shortcut.
-    for (const std::uint16_t code : { std::uint16_t(0x3B), std::uint16_t(0x7F), std::uint16_t(0xFFFF) }) {
+    for (const std::uint16_t code : {std::uint16_t(0x3B), std::uint16_t(0x7F), std::uint16_t(0xFFFF)}) {
         QVERIFY(!KeyPositions::evdevFromKeyCode(code));
         QVERIFY(!KeyPositions::x11KeycodeFromKeyCode(code));
     }

@@ -35,8 +35,8 @@ private:
 };
 
 namespace {
-const QStringList panelStates { QStringLiteral("_NET_WM_STATE_STICKY"), QStringLiteral("_NET_WM_STATE_SKIP_TASKBAR"),
-                                QStringLiteral("_NET_WM_STATE_SKIP_PAGER"), QStringLiteral("_NET_WM_STATE_ABOVE") };
+const QStringList panelStates {QStringLiteral("_NET_WM_STATE_STICKY"), QStringLiteral("_NET_WM_STATE_SKIP_TASKBAR"),
+                               QStringLiteral("_NET_WM_STATE_SKIP_PAGER"), QStringLiteral("_NET_WM_STATE_ABOVE")};
 } // namespace
 
 void TestX11PanelWindowHints::initTestCase()

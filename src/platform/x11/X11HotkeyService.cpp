@@ -129,8 +129,8 @@ void X11HotkeyService::Private::readLockModifiers()
 
 std::vector<std::uint16_t> X11HotkeyService::Private::lockCombinations() const
 {
-    std::vector<std::uint16_t> locks { XCB_MOD_MASK_LOCK };
-    for (const std::uint16_t mask : { numLockMask, scrollLockMask }) {
+    std::vector<std::uint16_t> locks {XCB_MOD_MASK_LOCK};
+    for (const std::uint16_t mask : {numLockMask, scrollLockMask}) {
         if (mask && std::find(locks.begin(), locks.end(), mask) == locks.end())
             locks.push_back(mask);
     }
@@ -195,7 +195,7 @@ std::vector<std::pair<xcb_keycode_t, std::uint16_t>> X11HotkeyService::Private::
 {
     std::vector<std::pair<xcb_keycode_t, std::uint16_t>> combinations;
     for (const auto& [registration, grab] : grabs) {
-        const std::pair combination { grab.keycode, grab.modifiers };
+        const std::pair combination {grab.keycode, grab.modifiers};
         if (std::find(combinations.begin(), combinations.end(), combination) == combinations.end())
             combinations.push_back(combination);
     }
@@ -310,7 +310,7 @@ std::optional<HotkeyService::Registration> X11HotkeyService::registerHotkey(std:
     const auto keycode = KeyPositions::x11KeycodeFromKeyCode(keyCode);
     if (!keycode)
         return std::nullopt;
-    const Private::Grab grab { static_cast<xcb_keycode_t>(*keycode), xModifiers(modifiers), id };
+    const Private::Grab grab {static_cast<xcb_keycode_t>(*keycode), xModifiers(modifiers), id};
     // A combination we already hold needs no second grab.
     if (!d->isGrabbed(grab.keycode, grab.modifiers) && !d->grabEverywhere(grab.keycode, grab.modifiers))
         return std::nullopt;

@@ -95,7 +95,7 @@ void X11PanelWindowHints::apply(QWindow* window)
     const auto atoms = internAtoms(connection);
     const xcb_atom_t netWmState = atoms[NetWmState];
     const xcb_atom_t netWmDesktop = atoms[NetWmDesktop];
-    const std::array<xcb_atom_t, 4> states { atoms[Sticky], atoms[SkipTaskbar], atoms[SkipPager], atoms[Above] };
+    const std::array<xcb_atom_t, 4> states {atoms[Sticky], atoms[SkipTaskbar], atoms[SkipPager], atoms[Above]};
 
     if (!isMapped(connection, id)) {
         // Before the map the window manager reads them as the initial state.
@@ -122,9 +122,9 @@ void X11PanelWindowHints::apply(QWindow* window)
     // request and the map the window is already managed (the properties were
     // read by then), and a manager that does not know the window ignores them.
     sendToWindowManager(connection, screen->root, id, netWmState,
-                        { netWmStateAdd, states[0], states[1], sourceApplication, 0 });
+                        {netWmStateAdd, states[0], states[1], sourceApplication, 0});
     sendToWindowManager(connection, screen->root, id, netWmState,
-                        { netWmStateAdd, states[2], states[3], sourceApplication, 0 });
-    sendToWindowManager(connection, screen->root, id, netWmDesktop, { allDesktops, sourceApplication, 0, 0, 0 });
+                        {netWmStateAdd, states[2], states[3], sourceApplication, 0});
+    sendToWindowManager(connection, screen->root, id, netWmDesktop, {allDesktops, sourceApplication, 0, 0, 0});
     xcb_flush(connection);
 }
