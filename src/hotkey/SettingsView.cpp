@@ -250,7 +250,7 @@ QWidget* SettingsView::buildPage()
 
     column->addWidget(divider());
 
-    const auto disclosureText = QStringLiteral("Enable screenshots (") + screenshotKeys + u')';
+    const QString disclosureText = QStringLiteral("Enable screenshots (") + screenshotKeys + u')';
     auto* disclosureRow = new QHBoxLayout;
     disclosureRow->setSpacing(2);
     m_disclosureButton = new QToolButton;
