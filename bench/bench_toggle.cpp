@@ -25,7 +25,7 @@ int main()
     const char* name = "toggle: shortcut to panel (un)mapped";
     const char* target = "p95 <= 16 ms";
     FakeKeyboard keyboard;
-    if (!keyboard.setChord({ shiftL, controlL, lowerX })) {
+    if (!keyboard.setChord({shiftL, controlL, lowerX})) {
         BenchReport::row(name, "no XTEST or no keys for Shift+Ctrl+X", target);
         return 1;
     }

@@ -9,10 +9,10 @@ namespace NotesText {
 
 QString sample(qsizetype bytes)
 {
-    static constexpr std::array words { "call",   "Anna",    "about",   "the",    "invoice", "buy",      "milk",
-                                        "and",    "bread",   "meeting", "moved",  "to",      "Thursday", "ideas:",
-                                        "a",      "lighter", "panel",   "fix",    "the",     "printer",  "before",
-                                        "Friday", "notes",   "from",    "standup" };
+    static constexpr std::array words {
+        "call",    "Anna",    "about",  "the",      "invoice", "buy",  "milk",    "and",   "bread",
+        "meeting", "moved",   "to",     "Thursday", "ideas:",  "a",    "lighter", "panel", "fix",
+        "the",     "printer", "before", "Friday",   "notes",   "from", "standup"};
     QString text;
     text.reserve(bytes);
     qsizetype line = 0;

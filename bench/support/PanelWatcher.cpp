@@ -42,7 +42,7 @@ struct PanelWatcher::Private
     {
         Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
             connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-        return reply ? reply->atom : xcb_atom_t { XCB_ATOM_NONE };
+        return reply ? reply->atom : xcb_atom_t {XCB_ATOM_NONE};
     }
 
     std::string property(xcb_window_t window, xcb_atom_t name)
@@ -103,26 +103,26 @@ struct PanelWatcher::Private
             const auto* e = reinterpret_cast<xcb_create_notify_event_t*>(event);
             if (e->parent == root)
                 watch(e->window);
-            return Event { XCB_CREATE_NOTIFY, e->window, at };
+            return Event {XCB_CREATE_NOTIFY, e->window, at};
         }
         case XCB_MAP_NOTIFY: {
             const auto* e = reinterpret_cast<xcb_map_notify_event_t*>(event);
-            return Event { XCB_MAP_NOTIFY, e->window, at };
+            return Event {XCB_MAP_NOTIFY, e->window, at};
         }
         case XCB_UNMAP_NOTIFY: {
             const auto* e = reinterpret_cast<xcb_unmap_notify_event_t*>(event);
-            return Event { XCB_UNMAP_NOTIFY, e->window, at };
+            return Event {XCB_UNMAP_NOTIFY, e->window, at};
         }
         case XCB_DESTROY_NOTIFY: {
             const auto* e = reinterpret_cast<xcb_destroy_notify_event_t*>(event);
             std::erase(watched, e->window);
-            return Event { XCB_DESTROY_NOTIFY, e->window, at };
+            return Event {XCB_DESTROY_NOTIFY, e->window, at};
         }
         case XCB_PROPERTY_NOTIFY: {
             const auto* e = reinterpret_cast<xcb_property_notify_event_t*>(event);
             if (e->window == root && e->atom == clientList)
                 watchClientList();
-            return Event { XCB_PROPERTY_NOTIFY, e->window, at };
+            return Event {XCB_PROPERTY_NOTIFY, e->window, at};
         }
         default:
             return std::nullopt;
@@ -146,7 +146,7 @@ struct PanelWatcher::Private
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 return std::nullopt;
-            pollfd fd { xcb_get_file_descriptor(connection), POLLIN, 0 };
+            pollfd fd {xcb_get_file_descriptor(connection), POLLIN, 0};
             poll(&fd, 1, static_cast<int>(std::min<long long>(left.count() + 1, 1000)));
         }
     }
@@ -201,7 +201,7 @@ std::optional<PanelWatcher::Sighting> PanelWatcher::waitForViewablePanel(Clock::
         return 0;
     };
     if (const xcb_window_t window = find())
-        return Sighting { window, Clock::now() };
+        return Sighting {window, Clock::now()};
     while (const auto event = d->next(deadline)) {
         // Viewable needs the frame mapped as well as the client, in whichever
         // order the window manager maps them.
@@ -209,7 +209,7 @@ std::optional<PanelWatcher::Sighting> PanelWatcher::waitForViewablePanel(Clock::
             continue;
         xcb_flush(d->connection);
         if (const xcb_window_t window = find())
-            return Sighting { window, event->at };
+            return Sighting {window, event->at};
     }
     return std::nullopt;
 }

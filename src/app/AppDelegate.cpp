@@ -86,7 +86,7 @@ void AppDelegate::revealNotesFile()
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList { fileUrl.toString() } << QString();
+    call << QStringList {fileUrl.toString()} << QString();
     const QUrl folderUrl = QUrl::fromLocalFile(QFileInfo(m_notesStore.filePath()).absolutePath());
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {

@@ -41,8 +41,7 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     // Widgets are made in visual order, which is also the Tab order:
     // tool tabs, gear, then the chosen tool.
     m_tabRow = new QWidget(this);
-    m_toolTabs
-        = new ToolTabs({ QStringLiteral("Notes"), QStringLiteral("Browser"), QStringLiteral("Files") }, m_tabRow);
+    m_toolTabs = new ToolTabs({QStringLiteral("Notes"), QStringLiteral("Browser"), QStringLiteral("Files")}, m_tabRow);
     m_gear = new GearButton(m_tabRow);
     auto* row = new QHBoxLayout(m_tabRow);
     // The panel's window buttons sit in the leading part of this row.

@@ -33,7 +33,7 @@ public:
     };
     Q_ENUM(Tool)
 
-    static constexpr QSize SettingsSize { 330, 440 };
+    static constexpr QSize SettingsSize {330, 440};
     static constexpr int GearLeadingSpace = 8;
 
     ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, PanelSettings& panelSettings,

@@ -31,7 +31,7 @@ public:
         : QAbstractButton(parent)
         , m_kind(kind)
     {
-        static const char* const names[] = { "Close", "Minimize", "Zoom" };
+        static const char* const names[] = {"Close", "Minimize", "Zoom"};
         setAccessibleName(QString::fromLatin1(names[kind]));
         setToolTip(accessibleName());
         setFocusPolicy(Qt::TabFocus);
@@ -43,7 +43,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override
     {
-        static const QColor fills[] = { QColor(0xEC, 0x6A, 0x5E), QColor(0xF4, 0xBF, 0x4F), QColor(0x61, 0xC5, 0x54) };
+        static const QColor fills[] = {QColor(0xEC, 0x6A, 0x5E), QColor(0xF4, 0xBF, 0x4F), QColor(0x61, 0xC5, 0x54)};
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF circle(2, 2, ButtonDiameter, ButtonDiameter);
@@ -133,8 +133,8 @@ FloatingPanel::FloatingPanel(const QRect& geometry, PanelWindowHints& hints)
     connect(minimize, &QAbstractButton::clicked, this, &QWidget::showMinimized);
     connect(zoom, &QAbstractButton::clicked, this, &FloatingPanel::toggleZoom);
 
-    for (const Qt::Edges edges : { Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::BottomEdge),
-                                   Qt::LeftEdge | Qt::BottomEdge, Qt::RightEdge | Qt::BottomEdge })
+    for (const Qt::Edges edges : {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::BottomEdge),
+                                  Qt::LeftEdge | Qt::BottomEdge, Qt::RightEdge | Qt::BottomEdge})
         m_grips.append(new EdgeGrip(edges, this));
     layoutChrome();
 }
@@ -206,7 +206,7 @@ void FloatingPanel::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange) {
-        for (auto* button : { m_closeButton, m_minimizeButton, m_zoomButton })
+        for (auto* button : {m_closeButton, m_minimizeButton, m_zoomButton})
             button->update();
     }
 }
@@ -223,7 +223,7 @@ void FloatingPanel::layoutChrome()
 {
     const int buttonSize = ButtonDiameter + 4;
     int x = 10;
-    for (auto* button : { m_closeButton, m_minimizeButton, m_zoomButton }) {
+    for (auto* button : {m_closeButton, m_minimizeButton, m_zoomButton}) {
         button->move(x, WindowButtonsCenterY - buttonSize / 2);
         button->raise();
         x += buttonSize + 4;

@@ -22,8 +22,8 @@ QPainterPath gearPath(const QPointF& centre)
     };
     for (int i = 0; i < Teeth; ++i) {
         const qreal a = i * step - std::numbers::pi / 2;
-        const QPointF points[] = { at(RootRadius, a - 0.30), at(OuterRadius, a - 0.17), at(OuterRadius, a + 0.17),
-                                   at(RootRadius, a + 0.30) };
+        const QPointF points[] = {at(RootRadius, a - 0.30), at(OuterRadius, a - 0.17), at(OuterRadius, a + 0.17),
+                                  at(RootRadius, a + 0.30)};
         for (const QPointF& point : points) {
             if (path.elementCount() == 0)
                 path.moveTo(point);

@@ -9,8 +9,8 @@ QFont roundedFont(int pixelSize)
 {
     static const QString family = [] {
         const QStringList installed = QFontDatabase::families();
-        for (const char* name : { "SF Pro Rounded", "Nunito", "Varela Round", "M PLUS Rounded 1c", "Rounded Mplus 1c",
-                                  "Quicksand", "Arial Rounded MT Bold", "Comfortaa" }) {
+        for (const char* name : {"SF Pro Rounded", "Nunito", "Varela Round", "M PLUS Rounded 1c", "Rounded Mplus 1c",
+                                 "Quicksand", "Arial Rounded MT Bold", "Comfortaa"}) {
             const QString candidate = QString::fromLatin1(name);
             if (installed.contains(candidate, Qt::CaseInsensitive))
                 return candidate;
@@ -19,7 +19,7 @@ QFont roundedFont(int pixelSize)
     }();
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     if (!family.isEmpty())
-        font.setFamilies({ family });
+        font.setFamilies({family});
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixelSize);
     return font;

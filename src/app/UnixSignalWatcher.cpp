@@ -11,7 +11,7 @@
 namespace {
 // The handler may only write to a descriptor; everything else happens when
 // the event loop reads it.
-int signalSockets[2] = { -1, -1 };
+int signalSockets[2] = {-1, -1};
 
 void onSignal(int signalNumber)
 {
@@ -34,7 +34,7 @@ UnixSignalWatcher::UnixSignalWatcher(QObject* parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signalNumber : { SIGTERM, SIGINT, SIGHUP })
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signalNumber, &action, nullptr);
 }
 
@@ -43,7 +43,7 @@ UnixSignalWatcher::~UnixSignalWatcher()
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
-    for (const int signalNumber : { SIGTERM, SIGINT, SIGHUP })
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signalNumber, &action, nullptr);
     for (int& fd : signalSockets) {
         if (fd >= 0)

@@ -10,7 +10,7 @@ class WindowDragHandle : public QWidget
 
 public:
     static constexpr int StripHeight = 6;
-    static constexpr QSize CapsuleSize { 36, 3 };
+    static constexpr QSize CapsuleSize {36, 3};
 
     explicit WindowDragHandle(QWidget* parent = nullptr);
 

@@ -57,12 +57,12 @@ std::optional<Command> privacySettingsCommand()
     if (runningDesktop(QLatin1String("GNOME"))) {
         const auto program = QStandardPaths::findExecutable(QStringLiteral("gnome-control-center"));
         if (!program.isEmpty())
-            return Command { program, { QStringLiteral("privacy") } };
+            return Command {program, {QStringLiteral("privacy")}};
     }
     if (runningDesktop(QLatin1String("KDE"))) {
         const auto program = QStandardPaths::findExecutable(QStringLiteral("systemsettings"));
         if (!program.isEmpty())
-            return Command { program, { QStringLiteral("kcm_app-permissions") } };
+            return Command {program, {QStringLiteral("kcm_app-permissions")}};
     }
     return std::nullopt;
 }
@@ -104,10 +104,10 @@ QPixmap drawSymbol(const QString& symbolName, const QColor& colour)
     if (symbolName == u"camera.viewfinder") {
         // Corner brackets around a small camera body.
         const QPointF corners[][3] = {
-            { { 6, 20 }, { 6, 6 }, { 20, 6 } },
-            { { 44, 6 }, { 58, 6 }, { 58, 20 } },
-            { { 58, 44 }, { 58, 58 }, { 44, 58 } },
-            { { 20, 58 }, { 6, 58 }, { 6, 44 } },
+            {{6, 20}, {6, 6}, {20, 6}},
+            {{44, 6}, {58, 6}, {58, 20}},
+            {{58, 44}, {58, 58}, {44, 58}},
+            {{20, 58}, {6, 58}, {6, 44}},
         };
         for (const auto& corner : corners)
             painter.drawPolyline(corner, 3);
@@ -121,7 +121,7 @@ QPixmap drawSymbol(const QString& symbolName, const QColor& colour)
         painter.drawPie(circle, 90 * 16, 180 * 16);
     } else if (symbolName == u"envelope") {
         painter.drawRoundedRect(QRectF(5, 13, 54, 38), 5, 5);
-        const QPointF flap[] = { { 7, 16 }, { 32, 36 }, { 57, 16 } };
+        const QPointF flap[] = {{7, 16}, {32, 36}, {57, 16}};
         painter.drawPolyline(flap, 3);
     } else if (symbolName == u"gearshape.fill") {
         painter.setPen(Qt::NoPen);
@@ -314,7 +314,7 @@ QWidget* SettingsView::buildPage()
 
     auto* presetRow = new QHBoxLayout;
     presetRow->setSpacing(8);
-    for (const double preset : { 0.5, 0.85, 1.0 }) {
+    for (const double preset : {0.5, 0.85, 1.0}) {
         auto* button = new QPushButton(percentText(preset));
         connect(button, &QPushButton::clicked, this, [this, preset] { m_panelSettings.setOpacity(preset); });
         presetRow->addWidget(button);
@@ -430,7 +430,7 @@ QLabel* SettingsView::mutedLabel(const QString& text, const QFont& font)
 QLabel* SettingsView::iconLabel(const QString& symbolName)
 {
     auto* label = new QLabel;
-    m_iconLabels.append({ label, symbolName });
+    m_iconLabels.append({label, symbolName});
     return label;
 }
 
@@ -580,10 +580,10 @@ const QUrl& SettingsView::supportMailtoURL()
 QIcon SettingsView::symbolIcon(const QString& symbolName, const QColor& colour)
 {
     static const QHash<QString, QStringList> themeNames = {
-        { QStringLiteral("camera.viewfinder"), { QStringLiteral("camera-photo") } },
-        { QStringLiteral("circle.lefthalf.filled"), { QStringLiteral("contrast") } },
-        { QStringLiteral("envelope"), { QStringLiteral("mail-unread"), QStringLiteral("mail-message") } },
-        { QStringLiteral("gearshape.fill"), { QStringLiteral("emblem-system"), QStringLiteral("preferences-system") } },
+        {QStringLiteral("camera.viewfinder"), {QStringLiteral("camera-photo")}},
+        {QStringLiteral("circle.lefthalf.filled"), {QStringLiteral("contrast")}},
+        {QStringLiteral("envelope"), {QStringLiteral("mail-unread"), QStringLiteral("mail-message")}},
+        {QStringLiteral("gearshape.fill"), {QStringLiteral("emblem-system"), QStringLiteral("preferences-system")}},
     };
     for (const auto& name : themeNames.value(symbolName)) {
         if (QIcon::hasThemeIcon(name))

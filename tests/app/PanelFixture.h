@@ -27,11 +27,11 @@ struct PanelFixture
     QPlainTextEdit* editor() const { return view->notesView()->editor(); }
 
     QTemporaryDir dir;
-    IniPreferences prefs { dir.filePath(QStringLiteral("Quillnook.conf")) };
+    IniPreferences prefs {dir.filePath(QStringLiteral("Quillnook.conf"))};
     RecordingHotkeyService hotkeys;
-    HotkeyManager hotkeyManager { hotkeys, prefs };
-    NotesStore notesStore { dir.path() };
-    PanelSettings panelSettings { prefs };
+    HotkeyManager hotkeyManager {hotkeys, prefs};
+    NotesStore notesStore {dir.path()};
+    PanelSettings panelSettings {prefs};
     NullPanelWindowHints hints;
     FloatingPanel panel;
     ContentView* view;

@@ -76,7 +76,7 @@ private slots:
     {
         showPanel();
         QCOMPARE(m_view->selectedTab(), 0);
-        for (int tab : { 0, 1, 2 }) {
+        for (int tab : {0, 1, 2}) {
             QCOMPARE(m_view->toolTabs()->segment(tab)->isChecked(), tab == 0);
             QCOMPARE(m_view->toolView(ContentView::Tool(tab))->isVisible(), tab == 0);
         }

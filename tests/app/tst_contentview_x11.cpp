@@ -29,25 +29,25 @@ bool xdotool(const QStringList& args)
 
 QStringList at(const QPoint& global)
 {
-    return { QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y()) };
+    return {QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y())};
 }
 
 QStringList pause()
 {
-    return { QStringLiteral("sleep"), QStringLiteral("0.3") };
+    return {QStringLiteral("sleep"), QStringLiteral("0.3")};
 }
 
 bool click(const QPoint& global)
 {
-    return xdotool(at(global) + pause() + QStringList { QStringLiteral("click"), QStringLiteral("1") } + pause());
+    return xdotool(at(global) + pause() + QStringList {QStringLiteral("click"), QStringLiteral("1")} + pause());
 }
 
 bool drag(const QPoint& from, const QPoint& by)
 {
     const QPoint to = from + by;
-    return xdotool(at(from) + pause() + QStringList { QStringLiteral("mousedown"), QStringLiteral("1") } + pause()
+    return xdotool(at(from) + pause() + QStringList {QStringLiteral("mousedown"), QStringLiteral("1")} + pause()
                    + at(from + by / 2) + pause() + at(to) + pause()
-                   + QStringList { QStringLiteral("mouseup"), QStringLiteral("1") } + pause());
+                   + QStringList {QStringLiteral("mouseup"), QStringLiteral("1")} + pause());
 }
 
 QPoint centreOf(QWidget* widget)

@@ -20,8 +20,8 @@ private slots:
         for (QAction* action : actions)
             shown << (action->isSeparator() ? QStringLiteral("---") : action->text());
         QCOMPARE(shown,
-                 (QStringList { QStringLiteral("Toggle Panel"), QStringLiteral("Reveal Notes File"),
-                                QStringLiteral("---"), QStringLiteral("Quit") }));
+                 (QStringList {QStringLiteral("Toggle Panel"), QStringLiteral("Reveal Notes File"),
+                               QStringLiteral("---"), QStringLiteral("Quit")}));
         for (QAction* action : actions)
             QVERIFY(action->isEnabled());
         QVERIFY(actions.at(0)->shortcut().isEmpty());

@@ -161,7 +161,7 @@ private slots:
     {
         IniPreferences prefs(m_prefsPath);
         RecordingHotkeyService service;
-        service.taken.insert({ 11, 0x1100 });
+        service.taken.insert({11, 0x1100});
         HotkeyManager manager(service, prefs);
         QVERIFY(manager.isRegistered());
 

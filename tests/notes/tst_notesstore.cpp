@@ -142,7 +142,7 @@ private slots:
 
     void anEmptyFolderMeansTheTemporaryFolder()
     {
-        NotesStore store { QString() };
+        NotesStore store {QString()};
         QCOMPARE(store.filePath(), QDir(QDir::tempPath()).filePath(QStringLiteral("Quillnook.txt")));
     }
 

@@ -121,7 +121,7 @@ private slots:
     {
         open(QByteArray());
         QSignalSpy saved(m_store.get(), &NotesStore::saved);
-        for (const int key : { Qt::Key_H, Qt::Key_E, Qt::Key_L, Qt::Key_L, Qt::Key_O }) {
+        for (const int key : {Qt::Key_H, Qt::Key_E, Qt::Key_L, Qt::Key_L, Qt::Key_O}) {
             type(key);
             QTest::qWait(120);
         }

@@ -26,10 +26,10 @@ public:
                                                std::uint32_t id) override
     {
         ++registerCalls;
-        if (taken.count({ keyCode, modifiers }))
+        if (taken.count({keyCode, modifiers}))
             return std::nullopt;
         const Registration ref = ++m_next;
-        live[ref] = { keyCode, modifiers, id };
+        live[ref] = {keyCode, modifiers, id};
         return ref;
     }
 

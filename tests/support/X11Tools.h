@@ -22,7 +22,7 @@ inline QString run(const QString& program, const QStringList& args, int* exitCod
 
 inline void key(const QString& combination)
 {
-    run(QStringLiteral("xdotool"), { QStringLiteral("key"), combination });
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), combination});
 }
 
 // Windows whose WM_CLASS instance and title both match exactly.
@@ -30,11 +30,11 @@ inline QStringList findWindows(const QString& classname, const QString& title)
 {
     QStringList found;
     const QStringList candidates = run(QStringLiteral("xdotool"),
-                                       { QStringLiteral("search"), QStringLiteral("--classname"),
-                                         QLatin1Char('^') + classname + QLatin1Char('$') })
+                                       {QStringLiteral("search"), QStringLiteral("--classname"),
+                                        QLatin1Char('^') + classname + QLatin1Char('$')})
                                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString& window : candidates) {
-        if (run(QStringLiteral("xdotool"), { QStringLiteral("getwindowname"), window }) == title)
+        if (run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), window}) == title)
             found.append(window);
     }
     return found;
@@ -45,7 +45,7 @@ inline QString windowInfo(const QString& window)
     // Without a window, xwininfo would wait for a click.
     if (window.isEmpty())
         return {};
-    return run(QStringLiteral("xwininfo"), { QStringLiteral("-id"), window });
+    return run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
 }
 
 inline bool isViewable(const QString& window)
@@ -63,17 +63,17 @@ inline QRect geometry(const QString& window)
         const int start = at + int(qstrlen(name));
         return info.mid(start, info.indexOf(QLatin1Char('\n'), start) - start).trimmed().toInt();
     };
-    return { field("Absolute upper-left X:"), field("Absolute upper-left Y:"), field("Width:"), field("Height:") };
+    return {field("Absolute upper-left X:"), field("Absolute upper-left Y:"), field("Width:"), field("Height:")};
 }
 
 inline QString windowProperty(const QString& window, const QString& name)
 {
-    return run(QStringLiteral("xprop"), { QStringLiteral("-id"), window, name });
+    return run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, name});
 }
 
 inline QString focusedWindow()
 {
-    return run(QStringLiteral("xdotool"), { QStringLiteral("getwindowfocus") });
+    return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")});
 }
 
 inline bool sameWindow(const QString& a, const QString& b)

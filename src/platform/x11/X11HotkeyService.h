@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/HotkeyService.h"
-
 #include <memory>
+
+#include "platform/HotkeyService.h"
 
 // Global hot keys on X11: a passive key grab on the root window, taken once
 // for every combination of the lock modifiers (Caps, Num, Scroll) so a lit
