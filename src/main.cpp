@@ -27,7 +27,6 @@ int main(int argc, char* argv[])
     const auto windowHints = PlatformServices::createPanelWindowHints();
     AppDelegate delegate(*hotkeys, preferences, *windowHints, DocumentsLocation::path());
 
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching, Qt::QueuedConnection);
     return QApplication::exec();
 }

@@ -22,7 +22,10 @@ AppDelegate::AppDelegate(HotkeyService& hotkeys, PreferencesStore& defaults, Pan
     , m_hotkeyManager(hotkeys, defaults)
     , m_notesStore(documentsFolder)
     , m_panelSettings(defaults)
-{ }
+{
+    // A quit from the menu, a logout or a termination signal all end here.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::applicationWillTerminate);
+}
 
 AppDelegate::~AppDelegate()
 {

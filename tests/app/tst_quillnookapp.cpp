@@ -117,6 +117,38 @@ private slots:
         QCOMPARE(geometry(m_panel), frame);
     }
 
+    void thePanelIsZoomedAndResizedFromItsEdges()
+    {
+        start();
+        const QRect frame = geometry(m_panel);
+        // Zoom is the third of the window buttons; it fills the screen and back.
+        const QString zoomX = QString::number(frame.x() + 58), buttonY = QString::number(frame.y() + 28);
+        xdotool({QStringLiteral("mousemove"), zoomX, buttonY, QStringLiteral("click"), QStringLiteral("1")});
+        QTRY_COMPARE(geometry(m_panel), QRect(0, 0, 1440, 900));
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("58"), QStringLiteral("28"), QStringLiteral("click"),
+                 QStringLiteral("1")});
+        QTRY_COMPARE(geometry(m_panel), frame);
+
+        // Dragging the left edge outwards widens the panel; the right edge stays.
+        const QString y = QString::number(frame.y() + 300);
+        xdotool({QStringLiteral("mousemove"), QString::number(frame.x() + 2), y, QStringLiteral("mousedown"),
+                 QStringLiteral("1")});
+        xdotool({QStringLiteral("mousemove"), QString::number(frame.x() - 50), y});
+        xdotool({QStringLiteral("mousemove"), QString::number(frame.x() - 100), y, QStringLiteral("mouseup"),
+                 QStringLiteral("1")});
+        QTRY_VERIFY(geometry(m_panel).width() >= frame.width() + 80);
+        QCOMPARE(geometry(m_panel).right(), frame.right());
+
+        // Never smaller than 260 x 240.
+        const QRect wide = geometry(m_panel);
+        xdotool({QStringLiteral("mousemove"), QString::number(wide.x() + 2), y, QStringLiteral("mousedown"),
+                 QStringLiteral("1")});
+        xdotool({QStringLiteral("mousemove"), QString::number(wide.x() + 200), y});
+        xdotool({QStringLiteral("mousemove"), QString::number(wide.right() - 5), y, QStringLiteral("mouseup"),
+                 QStringLiteral("1")});
+        QTRY_COMPARE(geometry(m_panel).width(), 260);
+    }
+
     void aShortcutHeldByAnotherProgramIsLeftAlone()
     {
         // Another client holds Shift+Ctrl+X first; ours fails quietly and the
@@ -225,6 +257,8 @@ private slots:
     }
 
 private:
+    static void xdotool(const QStringList& args) { run(QStringLiteral("xdotool"), args); }
+
     void writeConfig(const QByteArray& ini)
     {
         const QString dir = m_home->filePath(QStringLiteral("config/Quillnook"));

@@ -1,0 +1,176 @@
+// The application delegate in-process: what launching builds, the panel
+// toggle, opacity kept in step, saving on the way out and revealing the notes
+// file through the desktop's file manager.
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDesktopServices>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/AppDelegate.h"
+#include "app/FloatingPanel.h"
+#include "app/StatusItem.h"
+#include "platform/IniPreferences.h"
+#include "platform/PanelWindowHints.h"
+#include "support/RecordingHotkeyService.h"
+
+// Stands in for the desktop's file manager on the session bus.
+class FileManagerPeer : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    QStringList shown;
+
+public slots:
+    void ShowItems(const QStringList& uris, const QString&) { shown += uris; }
+};
+
+// Receives the URLs handed to the desktop to open.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+class TestAppDelegate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir.emplace();
+        m_prefs.emplace(m_dir->filePath(QStringLiteral("Quillnook.conf")));
+    }
+
+    void cleanup()
+    {
+        m_delegate.reset();
+        m_prefs.reset();
+    }
+
+    void launchingBuildsTheTrayAndShowsThePanel()
+    {
+        m_prefs->setValue(QStringLiteral("panelOpacity"), QStringLiteral("0.6"));
+        makeDelegate();
+        // Made before launch: the shortcut is registered, the panel is not there yet.
+        QCOMPARE(m_hotkeys.live.size(), size_t(1));
+        QVERIFY(!m_delegate->panel());
+        QVERIFY(!m_delegate->statusItem());
+
+        m_delegate->applicationDidFinishLaunching();
+        QVERIFY(m_delegate->statusItem());
+        FloatingPanel* panel = m_delegate->panel();
+        QVERIFY(panel);
+        QVERIFY(panel->isShownOnScreen());
+        QVERIFY(qAbs(panel->windowOpacity() - 0.6) <= 1.0 / 255);
+        QVERIFY(panel->minimumWidth() >= 260 && panel->minimumHeight() >= 240);
+    }
+
+    void theShortcutAndTheMenuToggleTheSamePanel()
+    {
+        makeDelegate();
+        m_delegate->applicationDidFinishLaunching();
+        FloatingPanel* panel = m_delegate->panel();
+
+        m_hotkeys.press(7, 0x300);
+        QTRY_VERIFY(!panel->isVisible());
+        m_delegate->statusItem()->toggleAction()->trigger();
+        QVERIFY(panel->isShownOnScreen());
+        m_delegate->statusItem()->toggleAction()->trigger();
+        QVERIFY(!panel->isVisible());
+
+        // Closed with its own button, it comes back on the next toggle: the same window.
+        m_hotkeys.press(7, 0x300);
+        QTRY_VERIFY(panel->isVisible());
+        panel->closeButton()->click();
+        QVERIFY(!panel->isVisible());
+        m_hotkeys.press(7, 0x300);
+        QTRY_VERIFY(panel->isShownOnScreen());
+        QCOMPARE(m_delegate->panel(), panel);
+
+        // Minimised counts as hidden too.
+        panel->showMinimized();
+        m_delegate->toggleFrontPanelAction();
+        QTRY_VERIFY(panel->isShownOnScreen());
+    }
+
+    void theOpacityFollowsTheSettingsAtOnce()
+    {
+        makeDelegate();
+        m_delegate->applicationDidFinishLaunching();
+        // Qt keeps a window's opacity in 1/255 steps.
+        m_delegate->panelSettings().setOpacity(0.85);
+        QVERIFY(qAbs(m_delegate->panel()->windowOpacity() - 0.85) <= 1.0 / 255);
+        m_delegate->panelSettings().setOpacity(0.3);
+        QVERIFY(qAbs(m_delegate->panel()->windowOpacity() - 0.3) <= 1.0 / 255);
+    }
+
+    void revealAsksTheFileManagerToSelectTheNotesFile()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            QFAIL("needs the session bus that the test runner starts");
+        FileManagerPeer peer;
+        QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &peer,
+                                   QDBusConnection::ExportAllSlots));
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+
+        makeDelegate();
+        m_delegate->applicationDidFinishLaunching();
+        // The file was never written; the file manager is asked all the same.
+        m_delegate->revealNotesFile();
+        QTRY_COMPARE(peer.shown, QStringList {m_delegate->notesStore().fileUrl().toString()});
+        QVERIFY(catcher.opened.isEmpty());
+
+        // Without a file manager the folder that holds the file is opened.
+        bus.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+        QVERIFY(bus.unregisterService(QStringLiteral("org.freedesktop.FileManager1")));
+        m_delegate->revealNotesFile();
+        QTRY_COMPARE(catcher.opened, QList<QUrl> {QUrl::fromLocalFile(m_dir->path())});
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    }
+
+    // Last: it runs the application's event loop to its end.
+    void quitFromTheMenuSavesTheNotes()
+    {
+        makeDelegate();
+        m_delegate->applicationDidFinishLaunching();
+        m_delegate->notesStore().setText(QStringLiteral("last words"));
+        QVERIFY(m_delegate->notesStore().isSavePending());
+        m_delegate->statusItem()->quitAction()->trigger();
+        // A guard, should the quit never arrive.
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QApplication::exec(), 0);
+        QFile file(m_delegate->notesStore().filePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("last words"));
+    }
+
+private:
+    void makeDelegate() { m_delegate = std::make_unique<AppDelegate>(m_hotkeys, *m_prefs, m_hints, m_dir->path()); }
+
+    std::optional<QTemporaryDir> m_dir;
+    std::optional<IniPreferences> m_prefs;
+    RecordingHotkeyService m_hotkeys;
+    NullPanelWindowHints m_hints;
+    std::unique_ptr<AppDelegate> m_delegate;
+};
+
+QTEST_MAIN(TestAppDelegate)
+#include "tst_appdelegate.moc"
