@@ -1,7 +1,11 @@
+#include <cstdio>
+
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 
 #include "app/AppDelegate.h"
+#include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 #include "platform/DocumentsLocation.h"
 #include "platform/HotkeyService.h"
@@ -22,11 +26,22 @@ int main(int argc, char* argv[])
     UnixSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, &app, &QCoreApplication::quit);
 
-    IniPreferences preferences(IniPreferences::defaultFilePath());
+    const QString preferencesPath = IniPreferences::defaultFilePath();
+    SingleInstance instance(QFileInfo(preferencesPath).absolutePath() + QStringLiteral("/quillnook.lock"));
+    if (!instance.acquire()) {
+        const bool shown = SingleInstance::showRunningPanel();
+        std::fputs(shown ? "Quillnook is already running; its panel is shown.\n" : "Quillnook is already running.\n",
+                   stderr);
+        return 0;
+    }
+
+    IniPreferences preferences(preferencesPath);
     const auto hotkeys = PlatformServices::createHotkeyService();
     const auto windowHints = PlatformServices::createPanelWindowHints();
     AppDelegate delegate(*hotkeys, preferences, *windowHints, DocumentsLocation::path());
 
+    QObject::connect(&instance, &SingleInstance::showPanelRequested, &delegate, &AppDelegate::showPanel);
+    instance.listen();
     QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching, Qt::QueuedConnection);
     return QApplication::exec();
 }

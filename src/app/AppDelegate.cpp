@@ -81,6 +81,14 @@ void AppDelegate::toggleFrontPanelAction()
         m_panel->orderFrontAndFocus();
 }
 
+void AppDelegate::showPanel()
+{
+    if (!m_panel)
+        createPanel();
+    else
+        m_panel->orderFrontAndFocus();
+}
+
 void AppDelegate::revealNotesFile()
 {
     // Ask the desktop's file manager to show the file selected; without one,

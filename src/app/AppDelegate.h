@@ -32,6 +32,8 @@ public:
     void applicationWillResignActive();
 
     void toggleFrontPanelAction();
+    // Shows the panel, making it first if need be; never hides it.
+    void showPanel();
     void revealNotesFile();
 
     StatusItem* statusItem() const { return m_statusItem.get(); }

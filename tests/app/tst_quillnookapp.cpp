@@ -235,6 +235,28 @@ private slots:
             QVERIFY(!isViewable(m_panel));
     }
 
+    void aSecondStartShowsTheRunningPanelAndLeaves()
+    {
+        start();
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(!isViewable(m_panel));
+
+        QProcess second;
+        second.setProcessEnvironment(m_process.processEnvironment());
+        second.start(m_binary, {});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY(isViewable(m_panel));
+        QCOMPARE(findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).size(), 1);
+        QCOMPARE(m_process.state(), QProcess::Running);
+
+        // Once the first has ended, a new start runs as usual.
+        stop();
+        start();
+        QCOMPARE(m_process.state(), QProcess::Running);
+    }
+
     void terminationSignalsSaveTheLatestText_data()
     {
         QTest::addColumn<int>("signalNumber");

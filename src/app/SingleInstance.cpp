@@ -1,0 +1,48 @@
+#include "SingleInstance.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QFileInfo>
+
+SingleInstance::SingleInstance(const QString& lockFilePath, QObject* parent)
+    : QObject(parent)
+    , m_lock(lockFilePath)
+{
+    // A lock left by a program that died is taken over at once.
+    m_lock.setStaleLockTime(0);
+}
+
+bool SingleInstance::acquire()
+{
+    QDir().mkpath(QFileInfo(m_lock.fileName()).absolutePath());
+    if (m_lock.tryLock(0))
+        return true;
+    // Without a folder we may write to there can be no lock at all; running
+    // is better than refusing to start.
+    return m_lock.error() == QLockFile::PermissionError || m_lock.error() == QLockFile::UnknownError;
+}
+
+void SingleInstance::listen()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    bus.registerObject(QLatin1String(ObjectPath), this, QDBusConnection::ExportScriptableSlots);
+    bus.registerService(QLatin1String(ServiceName));
+}
+
+bool SingleInstance::showRunningPanel()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    const QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(ServiceName), QLatin1String(ObjectPath),
+                                                             QLatin1String(ServiceName), QStringLiteral("ShowPanel"));
+    return bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+}
+
+void SingleInstance::ShowPanel()
+{
+    emit showPanelRequested();
+}
