@@ -43,17 +43,22 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override
     {
-        static const QColor fills[] = {QColor(0xEC, 0x6A, 0x5E), QColor(0xF4, 0xBF, 0x4F), QColor(0x61, 0xC5, 0x54)};
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF circle(2, 2, ButtonDiameter, ButtonDiameter);
-        const bool active = window()->isActiveWindow() || underMouse() || hasFocus();
-        p.setPen(QPen(QColor(0, 0, 0, 50), 0.8));
-        p.setBrush(active ? fills[m_kind] : palette().color(QPalette::Mid));
+        const bool hot = underMouse() || hasFocus();
+        const QPalette& pal = palette();
+        // Quiet grey discs with their glyph; close warms to red under the pointer.
+        QColor fill = pal.color(QPalette::WindowText);
+        fill.setAlphaF(hot ? 0.22 : 0.12);
+        if (hot && m_kind == Close)
+            fill = QColor(0xD9, 0x4F, 0x4F);
+        p.setPen(Qt::NoPen);
+        p.setBrush(fill);
         p.drawEllipse(circle);
-        if (!underMouse() && !hasFocus())
-            return;
-        p.setPen(QPen(QColor(0, 0, 0, 150), 1.2, Qt::SolidLine, Qt::RoundCap));
+        QColor glyph = hot && m_kind == Close ? QColor(Qt::white) : pal.color(QPalette::WindowText);
+        glyph.setAlphaF(hot ? 0.9 : (window()->isActiveWindow() ? 0.6 : 0.35));
+        p.setPen(QPen(glyph, 1.2, Qt::SolidLine, Qt::RoundCap));
         const QPointF c = circle.center();
         const double r = 2.8;
         switch (m_kind) {

@@ -9,8 +9,8 @@ QFont roundedFont(int pixelSize)
 {
     static const QString family = [] {
         const QStringList installed = QFontDatabase::families();
-        for (const char* name : {"SF Pro Rounded", "Nunito", "Varela Round", "M PLUS Rounded 1c", "Rounded Mplus 1c",
-                                 "Quicksand", "Arial Rounded MT Bold", "Comfortaa"}) {
+        for (const char* name :
+             {"Quicksand", "Nunito", "Varela Round", "M PLUS Rounded 1c", "Rounded Mplus 1c", "Comfortaa"}) {
             const QString candidate = QString::fromLatin1(name);
             if (installed.contains(candidate, Qt::CaseInsensitive))
                 return candidate;
