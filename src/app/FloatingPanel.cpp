@@ -195,10 +195,14 @@ void FloatingPanel::showEvent(QShowEvent* event)
     // The window manager forgets these when the window is withdrawn, so they
     // go on before every map and once more when the window is up.
     m_hints.apply(windowHandle());
-    QTimer::singleShot(0, this, [this] {
-        if (isVisible())
-            m_hints.apply(windowHandle());
-    });
+    // Once more when the window is up, and again a little later in case a busy
+    // window manager was still clearing the window's last withdrawal.
+    for (const int delay : {0, 300}) {
+        QTimer::singleShot(delay, this, [this] {
+            if (isVisible())
+                m_hints.apply(windowHandle());
+        });
+    }
 }
 
 void FloatingPanel::resizeEvent(QResizeEvent* event)

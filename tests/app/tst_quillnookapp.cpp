@@ -191,8 +191,9 @@ private slots:
         key(QStringLiteral("space"));
         QTest::qWait(200);
         key(QStringLiteral("shift+ctrl+k"));
-        QTRY_VERIFY(readBytes(configPath()).contains("toggleKeyCode=40"));
-        QVERIFY(readBytes(configPath()).contains("toggleModifiers=1179648"));
+        // The two keys are written one after the other.
+        QTRY_VERIFY(readBytes(configPath()).contains("toggleKeyCode=40")
+                    && readBytes(configPath()).contains("toggleModifiers=1179648"));
         key(QStringLiteral("Escape"));
         // The panel stayed up through all of it.
         QVERIFY(isViewable(m_panel));

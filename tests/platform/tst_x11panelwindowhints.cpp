@@ -63,14 +63,16 @@ void TestX11PanelWindowHints::showLikeThePanel(QWidget& widget)
 
 bool TestX11PanelWindowHints::waitForPanelHints(std::uint32_t window)
 {
-    return QTest::qWaitFor([&] {
-        const QStringList states = m_client.atomNames(window, QStringLiteral("_NET_WM_STATE"));
-        for (const QString& state : std::as_const(m_managedStates)) {
-            if (!states.contains(state))
-                return false;
-        }
-        return m_client.cardinal(window, QStringLiteral("_NET_WM_DESKTOP")) == 0xFFFFFFFFU;
-    });
+    return QTest::qWaitFor(
+        [&] {
+            const QStringList states = m_client.atomNames(window, QStringLiteral("_NET_WM_STATE"));
+            for (const QString& state : std::as_const(m_managedStates)) {
+                if (!states.contains(state))
+                    return false;
+            }
+            return m_client.cardinal(window, QStringLiteral("_NET_WM_DESKTOP")) == 0xFFFFFFFFU;
+        },
+        15000);
 }
 
 void TestX11PanelWindowHints::hintsSetBeforeTheMap()
@@ -103,13 +105,17 @@ void TestX11PanelWindowHints::hintsSurviveHideAndShow()
 
     for (int round = 0; round < 2; ++round) {
         panel.hide();
-        QTRY_VERIFY(!m_client.isMapped(window));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_client.isMapped(window), 15000);
         // Give the manager time to withdraw the window, erasing its state, as
         // it has by the time a person brings the panel back.
-        std::ignore = QTest::qWaitFor([&] { return !m_client.hasProperty(window, QStringLiteral("WM_STATE")); });
+        std::ignore = QTest::qWaitFor([&] { return !m_client.hasProperty(window, QStringLiteral("WM_STATE")); }, 15000);
         showLikeThePanel(panel);
         QVERIFY2(waitForPanelHints(window),
-                 qPrintable(m_client.atomNames(window, QStringLiteral("_NET_WM_STATE")).join(QLatin1Char(' '))));
+                 qPrintable(m_client.atomNames(window, QStringLiteral("_NET_WM_STATE")).join(QLatin1Char(' '))
+                            + QStringLiteral(" desktop=%1 wmstate=%2 mapped=%3")
+                                  .arg(m_client.cardinal(window, QStringLiteral("_NET_WM_DESKTOP")).value_or(0))
+                                  .arg(m_client.hasProperty(window, QStringLiteral("WM_STATE")))
+                                  .arg(m_client.isMapped(window))));
     }
 }
 
