@@ -50,6 +50,20 @@ bool drag(const QPoint& from, const QPoint& by)
                    + QStringList {QStringLiteral("mouseup"), QStringLiteral("1")} + pause());
 }
 
+// The window manager may still be placing a window it has just mapped.
+QPoint settledTopLeft(QWidget* window)
+{
+    QPoint last = window->frameGeometry().topLeft();
+    for (int i = 0; i < 50; ++i) {
+        QTest::qWait(100);
+        const QPoint now = window->frameGeometry().topLeft();
+        if (now == last)
+            break;
+        last = now;
+    }
+    return last;
+}
+
 QPoint centreOf(QWidget* widget)
 {
     return widget->mapToGlobal(widget->rect().center());
@@ -103,10 +117,16 @@ private slots:
         QFETCH(bool, onCapsule);
         WindowDragHandle* strip = m_view->dragHandle();
         const QPoint local = onCapsule ? strip->capsuleRect().center() : QPoint(strip->width() - 40, 2);
-        const QPoint before = m_panel->frameGeometry().topLeft();
+        const QPoint before = settledTopLeft(m_panel);
         QVERIFY(drag(strip->mapToGlobal(local), QPoint(-150, 60)));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (m_panel->frameGeometry().topLeft() - before - QPoint(-150, 60)).manhattanLength() <= 4, 3000);
+        QTRY_VERIFY2_WITH_TIMEOUT((m_panel->frameGeometry().topLeft() - before - QPoint(-150, 60)).manhattanLength()
+                                      <= 4,
+                                  qPrintable(QStringLiteral("from (%1, %2) to (%3, %4)")
+                                                 .arg(before.x())
+                                                 .arg(before.y())
+                                                 .arg(m_panel->frameGeometry().x())
+                                                 .arg(m_panel->frameGeometry().y())),
+                                  5000);
     }
 
     void panelBackgroundDoesNotMoveIt()
