@@ -109,6 +109,8 @@ void TestX11PanelWindowHints::hintsSurviveHideAndShow()
         // Give the manager time to withdraw the window, erasing its state, as
         // it has by the time a person brings the panel back.
         std::ignore = QTest::qWaitFor([&] { return !m_client.hasProperty(window, QStringLiteral("WM_STATE")); }, 15000);
+        // Nobody brings the panel back within milliseconds of hiding it.
+        QTest::qWait(300);
         showLikeThePanel(panel);
         QVERIFY2(waitForPanelHints(window),
                  qPrintable(m_client.atomNames(window, QStringLiteral("_NET_WM_STATE")).join(QLatin1Char(' '))

@@ -25,6 +25,7 @@ struct FreeDeleter
 
 enum Atom
 {
+    NetSupported,
     NetWmState,
     NetWmDesktop,
     Sticky,
@@ -37,6 +38,7 @@ enum Atom
 std::array<xcb_atom_t, AtomCount> internAtoms(xcb_connection_t* connection)
 {
     static constexpr std::array<const char*, AtomCount> names {
+        "_NET_SUPPORTED",
         "_NET_WM_STATE",
         "_NET_WM_DESKTOP",
         "_NET_WM_STATE_STICKY",
@@ -55,6 +57,22 @@ std::array<xcb_atom_t, AtomCount> internAtoms(xcb_connection_t* connection)
         atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
     return atoms;
+}
+
+std::vector<std::uint32_t> readList(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property,
+                                    xcb_atom_t type)
+{
+    std::unique_ptr<xcb_get_property_reply_t, FreeDeleter> reply(
+        xcb_get_property_reply(connection, xcb_get_property(connection, 0, window, property, type, 0, 4096), nullptr));
+    if (!reply || reply->type != type || reply->format != 32)
+        return {};
+    const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    return {values, values + xcb_get_property_value_length(reply.get()) / 4};
+}
+
+bool contains(const std::vector<std::uint32_t>& list, std::uint32_t value)
+{
+    return std::find(list.begin(), list.end(), value) != list.end();
 }
 
 bool isMapped(xcb_connection_t* connection, xcb_window_t window)
@@ -100,31 +118,36 @@ void X11PanelWindowHints::apply(QWindow* window)
     if (!isMapped(connection, id)) {
         // Before the map the window manager reads them as the initial state.
         // Keep what is there already: Qt writes its own states (e.g. ABOVE).
-        std::vector<xcb_atom_t> stateAtoms;
-        std::unique_ptr<xcb_get_property_reply_t, FreeDeleter> current(xcb_get_property_reply(
-            connection, xcb_get_property(connection, 0, id, netWmState, XCB_ATOM_ATOM, 0, 1024), nullptr));
-        if (current && current->type == XCB_ATOM_ATOM && current->format == 32) {
-            const auto* values = static_cast<const xcb_atom_t*>(xcb_get_property_value(current.get()));
-            stateAtoms.assign(values, values + xcb_get_property_value_length(current.get()) / 4);
-        }
+        std::vector<xcb_atom_t> stateAtoms = readList(connection, id, netWmState, XCB_ATOM_ATOM);
         for (const xcb_atom_t state : states) {
-            if (std::find(stateAtoms.begin(), stateAtoms.end(), state) == stateAtoms.end())
+            if (!contains(stateAtoms, state))
                 stateAtoms.push_back(state);
         }
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, netWmState, XCB_ATOM_ATOM, 32,
                             static_cast<std::uint32_t>(stateAtoms.size()), stateAtoms.data());
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, netWmDesktop, XCB_ATOM_CARDINAL, 32, 1,
                             &allDesktops);
+        xcb_flush(connection);
+        return;
     }
 
-    // A managed window's state belongs to the window manager, which changes it
-    // on request only. The requests go out while unmapped too: between the map
-    // request and the map the window is already managed (the properties were
-    // read by then), and a manager that does not know the window ignores them.
-    sendToWindowManager(connection, screen->root, id, netWmState,
-                        {netWmStateAdd, states[0], states[1], sourceApplication, 0});
-    sendToWindowManager(connection, screen->root, id, netWmState,
-                        {netWmStateAdd, states[2], states[3], sourceApplication, 0});
-    sendToWindowManager(connection, screen->root, id, netWmDesktop, {allDesktops, sourceApplication, 0, 0, 0});
+    // On screen the state belongs to the window manager, which changes it on
+    // request only. Ask for nothing that is already in order: a request can
+    // make the manager hide and show the window again, and a hide the program
+    // asks for at that moment would be taken for the manager's own.
+    const auto current = readList(connection, id, netWmState, XCB_ATOM_ATOM);
+    const auto supported = readList(connection, screen->root, atoms[NetSupported], XCB_ATOM_ATOM);
+    std::vector<xcb_atom_t> missing;
+    for (const xcb_atom_t state : states) {
+        if (!contains(current, state) && (supported.empty() || contains(supported, state)))
+            missing.push_back(state);
+    }
+    for (std::size_t i = 0; i < missing.size(); i += 2) {
+        const xcb_atom_t second = i + 1 < missing.size() ? missing[i + 1] : xcb_atom_t(XCB_ATOM_NONE);
+        sendToWindowManager(connection, screen->root, id, netWmState,
+                            {netWmStateAdd, missing[i], second, sourceApplication, 0});
+    }
+    if (!contains(readList(connection, id, netWmDesktop, XCB_ATOM_CARDINAL), allDesktops))
+        sendToWindowManager(connection, screen->root, id, netWmDesktop, {allDesktops, sourceApplication, 0, 0, 0});
     xcb_flush(connection);
 }
