@@ -5,7 +5,7 @@ QUILLNOOK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # What building needs, and what the tests and benchmarks need on top.
 BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
     qt6-qpa-plugins libxcb1-dev libxcb-keysyms1-dev libgl-dev libxkbcommon-dev fonts-dejavu-core fonts-quicksand dbus)
-TEST_PACKAGES=(xvfb xauth openbox xdotool x11-utils dbus-x11 libxcb-xtest0-dev)
+TEST_PACKAGES=(ccache xvfb xauth openbox xdotool x11-utils dbus-x11 libxcb-xtest0-dev)
 
 # Installs the Debian packages that are missing, through sudo when not root.
 install_missing() {
@@ -26,7 +26,14 @@ install_missing() {
 build_quillnook() {
     local dir=$1 type=$2
     shift 2
-    cmake -S "$QUILLNOOK_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+    local launcher=()
+    # ccache, where present, makes rebuilds of unchanged files (and of other
+    # checkouts beside this one) nearly free.
+    if command -v ccache >/dev/null; then
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+        export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$QUILLNOOK_ROOT")} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
+    fi
+    cmake -S "$QUILLNOOK_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="$type" "${launcher[@]}" "$@" >/dev/null
     cmake --build "$dir" -j"$(nproc)"
 }
 

@@ -128,7 +128,7 @@ void AppDelegate::createPanel()
     const QRect rect = PanelGeometry::initialRect(QRectF(screen->availableGeometry())).toRect();
     auto panel = std::make_unique<FloatingPanel>(rect, m_windowHints);
     panel->setWindowOpacity(m_panelSettings.opacity());
-    panel->setContentView(new ContentView(m_notesStore, m_hotkeyManager, m_panelSettings));
+    panel->setContentView(new ContentView(m_notesStore, m_hotkeyManager, m_panelSettings, m_webEngines));
     panel->orderFrontAndFocus();
     m_panel = std::move(panel);
 }

@@ -13,6 +13,7 @@ class HotkeyService;
 class PanelWindowHints;
 class PreferencesStore;
 class StatusItem;
+class WebEngineProvider;
 
 // Owns the long-lived models, the tray item and the panel for the whole run,
 // and wires them together once the event loop is running.
@@ -26,6 +27,10 @@ public:
     AppDelegate(HotkeyService& hotkeys, PreferencesStore& defaults, PanelWindowHints& windowHints,
                 const QString& documentsFolder, QObject* parent = nullptr);
     ~AppDelegate() override;
+
+    // The web engine for the Browser tool and the file preview; set before
+    // launching finishes. Without one those tools say they cannot show pages.
+    void setWebEngineProvider(WebEngineProvider* webEngines) { m_webEngines = webEngines; }
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
@@ -47,6 +52,7 @@ private:
     void createPanel();
 
     PanelWindowHints& m_windowHints;
+    WebEngineProvider* m_webEngines = nullptr;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<FloatingPanel> m_panel;
     HotkeyManager m_hotkeyManager;

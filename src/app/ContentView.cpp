@@ -28,11 +28,12 @@ QWidget* makePlaceholderTool(const QString& name)
 } // namespace
 
 ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, PanelSettings& panelSettings,
-                         QWidget* parent)
+                         WebEngineProvider* webEngines, QWidget* parent)
     : QWidget(parent)
     , m_notesStore(notesStore)
     , m_hotkeyManager(hotkeyManager)
     , m_panelSettings(panelSettings)
+    , m_webEngines(webEngines)
 {
     setObjectName(QStringLiteral("ContentView"));
 

@@ -13,6 +13,7 @@ class QAction;
 class QStackedWidget;
 class SettingsView;
 class ToolTabs;
+class WebEngineProvider;
 class WindowDragHandle;
 
 // The root of the panel's content, top to bottom: the drag strip, the tab row
@@ -36,8 +37,10 @@ public:
     static constexpr QSize SettingsSize {330, 440};
     static constexpr int GearLeadingSpace = 8;
 
+    // `webEngines` may be null (no web engine in this build or test): the
+    // Browser tool and the file preview then say that they cannot show pages.
     ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, PanelSettings& panelSettings,
-                QWidget* parent = nullptr);
+                WebEngineProvider* webEngines = nullptr, QWidget* parent = nullptr);
     ~ContentView() override;
 
     int selectedTab() const { return m_selectedTab; }
@@ -80,6 +83,7 @@ private:
     NotesStore& m_notesStore;
     HotkeyManager& m_hotkeyManager;
     PanelSettings& m_panelSettings;
+    WebEngineProvider* m_webEngines = nullptr;
 
     int m_selectedTab = Notes;
     bool m_showSettings = false;

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QImage>
+#include <QObject>
+
+// The desktop's clipboard, with a change count that grows on every change of
+// its contents, ours and other programs' alike. A read of the count reflects
+// every change that happened before it.
+class ClipboardService : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual std::uint64_t changeCount() = 0;
+    // The clipboard's image; null when it holds none.
+    virtual QImage image() = 0;
+    virtual void setImage(const QImage& image) = 0;
+};

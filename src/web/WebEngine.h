@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+
+#include <QString>
+
+class WebView;
+
+struct WebViewOptions
+{
+    enum class Purpose
+    {
+        // A browser tab: scripts on, the shared persistent site data.
+        Browser,
+        // A shelf file shown in the panel: no scripts, no access to other files.
+        FilePreview,
+    };
+    Purpose purpose = Purpose::Browser;
+    // Empty: the engine's own.
+    QString userAgent;
+};
+
+// A loaded web engine. Every view it makes shares one persistent store of
+// cookies and site data, kept across runs.
+class WebEngine
+{
+public:
+    virtual ~WebEngine() = default;
+    virtual std::unique_ptr<WebView> createView(const WebViewOptions& options) = 0;
+};
