@@ -5,6 +5,7 @@
 #include <QIcon>
 
 #include "app/AppDelegate.h"
+#include "app/LastChanceSave.h"
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 #include "platform/DocumentsLocation.h"
@@ -27,7 +28,7 @@ int main(int argc, char* argv[])
     QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, &app, &QCoreApplication::quit);
 
     const QString preferencesPath = IniPreferences::defaultFilePath();
-    SingleInstance instance(QFileInfo(preferencesPath).absolutePath() + QStringLiteral("/quillnook.lock"));
+    SingleInstance instance(SingleInstance::lockFilePath(QFileInfo(preferencesPath).absolutePath()));
     if (!instance.acquire()) {
         const bool shown = SingleInstance::showRunningPanel();
         std::fputs(shown ? "Quillnook is already running; its panel is shown.\n" : "Quillnook is already running.\n",
@@ -39,6 +40,7 @@ int main(int argc, char* argv[])
     const auto hotkeys = PlatformServices::createHotkeyService();
     const auto windowHints = PlatformServices::createPanelWindowHints();
     AppDelegate delegate(*hotkeys, preferences, *windowHints, DocumentsLocation::path());
+    LastChanceSave lastChance(delegate.notesStore());
 
     QObject::connect(&instance, &SingleInstance::showPanelRequested, &delegate, &AppDelegate::showPanel);
     instance.listen();
