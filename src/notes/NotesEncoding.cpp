@@ -12,7 +12,9 @@ NotesEncoding::Decoded NotesEncoding::decode(const QByteArray& bytes)
     result.byteOrderMark = bytes.startsWith(ByteOrderMark);
     const QByteArrayView body = QByteArrayView(bytes).sliced(result.byteOrderMark ? ByteOrderMark.size() : 0);
     // The mark is taken off above, so a second one would stay in the text.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    // Stateless: a sequence cut off at the end is an error, not a wait for more.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
     result.text = decoder.decode(body);
     if (decoder.hasError()) {
         result.text.clear();

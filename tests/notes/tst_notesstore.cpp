@@ -422,8 +422,9 @@ private slots:
 
     void unreadableBytesAreKeptOnlyOnceTheUserTypes()
     {
+        // Ends in a lone lead byte, which a decoder could take for a sequence still to come.
         const QByteArray latin1("Gr\xfc\xdf"
-                                "e aus K\xf6ln");
+                                "e aus K\xf6ln\xe9");
         writeBytes(notesPath(), latin1);
         // An earlier kept copy is never overwritten.
         writeBytes(notesPath() + QStringLiteral(".unreadable"), "older copy");
