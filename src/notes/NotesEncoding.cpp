@@ -23,7 +23,7 @@ NotesEncoding::Decoded NotesEncoding::decode(const QByteArray& bytes)
     result.valid = true;
     // The style of most line ends wins; a file of mixed ends is written in it
     // once edited.
-    const qsizetype crlfEnds = body.count("\r\n");
+    const qsizetype crlfEnds = body.contains('\r') ? body.count("\r\n") : 0;
     if (crlfEnds > 0 && crlfEnds * 2 >= body.count('\n')) {
         result.crlf = true;
         result.text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

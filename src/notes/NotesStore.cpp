@@ -73,6 +73,7 @@ void NotesStore::setText(const QString& text)
     }
     m_text = text;
     m_longestLine = NotesEncoding::longestLine(m_text);
+    judgeSize();
     changed();
 }
 
@@ -128,7 +129,13 @@ bool NotesStore::adopt(const QByteArray& bytes, const QString& readError)
     m_byteOrderMark = decoded.byteOrderMark;
     m_longestLine = decoded.longestLine;
     m_diskHash = hashOf(bytes);
+    judgeSize();
     return true;
+}
+
+void NotesStore::judgeSize()
+{
+    m_editable = m_longestLine <= LongestEditableLine && m_text.size() <= LargestEditableNote;
 }
 
 void NotesStore::scheduleSave()
@@ -182,11 +189,10 @@ void NotesStore::checkDisk()
         return;
     }
     m_diskStamp = now;
-    const bool wasUnreadable = m_fileUnreadable;
     if (adopt(bytes, {}))
         emit textChanged(m_text);
-    if (wasUnreadable || m_fileUnreadable)
-        emit noticeChanged();
+    // Readable or not, editable or not: the banner may say something else now.
+    emit noticeChanged();
 }
 
 QString NotesStore::freeName(const QString& suffix) const
@@ -339,7 +345,7 @@ NotesStore::Notice NotesStore::notice() const
     if (!m_saveError.isEmpty())
         return Notice::SaveFailed;
     if (!isEditable())
-        return Notice::TooLongToEdit;
+        return Notice::TooBigToEdit;
     if (m_fileUnreadable)
         return Notice::Unreadable;
     if (m_dismissed)
@@ -361,7 +367,12 @@ QString NotesStore::noticeText() const
         return {};
     case Notice::SaveFailed:
         return QStringLiteral("Could not save notes: ") + m_saveError;
-    case Notice::TooLongToEdit:
+    case Notice::TooBigToEdit:
+        if (m_text.size() > LargestEditableNote) {
+            return QStringLiteral("This note is %1 MB, too large to edit here. Its beginning is shown read-only; "
+                                  "the file stays as it is.")
+                .arg(m_text.size() / 1'000'000);
+        }
         return QStringLiteral("This note has a line of over 100,000 characters, too long to edit here without "
                               "freezing. It is shown shortened and read-only; the file stays as it is.");
     case Notice::Unreadable: {
@@ -388,7 +399,7 @@ QString NotesStore::noticeText() const
 void NotesStore::dismissNotice()
 {
     const Notice shown = notice();
-    if (shown == Notice::None || shown == Notice::SaveFailed || shown == Notice::TooLongToEdit || m_fileUnreadable)
+    if (shown == Notice::None || shown == Notice::SaveFailed || shown == Notice::TooBigToEdit || m_fileUnreadable)
         return;
     // Every informing notice goes at once; a newer one comes back.
     m_dismissed = true;

@@ -26,15 +26,17 @@ public:
     static constexpr int SaveDelayMs = 500;
     static constexpr int MaxSaveDelayMs = 2000;
     static constexpr int RetryDelayMs = 3000;
-    // Longer lines make the editor take seconds per key.
+    // Longer lines make the editor take seconds per key; larger notes take
+    // the editor several times their size in memory.
     static constexpr qsizetype LongestEditableLine = 100'000;
+    static constexpr qsizetype LargestEditableNote = 20'000'000;
 
     // What the banner above the notes tells, most urgent first.
     enum class Notice
     {
         None,
         SaveFailed,
-        TooLongToEdit,
+        TooBigToEdit,
         Unreadable,
         Conflict,
         Recovered
@@ -65,8 +67,9 @@ public:
 
     bool hasUnsavedChanges() const { return m_dirty; }
     bool isSavePending() const { return m_saveTimer.isActive(); }
-    // False for a note with a line too long to edit; it is shown, not changed.
-    bool isEditable() const { return m_longestLine <= LongestEditableLine; }
+    // False for a note too big to edit, judged when it is loaded; it is
+    // shown, never changed.
+    bool isEditable() const { return m_editable; }
 
     QString filePath() const { return m_filePath; }
     QUrl fileUrl() const { return QUrl::fromLocalFile(m_filePath); }
@@ -94,6 +97,7 @@ private:
     void load();
     bool adopt(const QByteArray& bytes, const QString& readError);
     void changed();
+    void judgeSize();
     void scheduleSave();
     void checkDisk();
     void watch();
@@ -110,6 +114,7 @@ private:
     bool m_crlf = false;
     bool m_byteOrderMark = false;
     qsizetype m_longestLine = 0;
+    bool m_editable = true;
     bool m_dirty = false;
 
     // The file as this store last read or wrote it, to tell other programs'

@@ -1,6 +1,7 @@
 #include "NotesView.h"
 
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QPainter>
@@ -17,12 +18,18 @@
 namespace {
 constexpr qreal CardRadius = 12;
 
-// Overlong lines cut short, so the editor lays out no line it cannot keep up with.
-QString shortened(const QString& text, qsizetype longest)
+// The beginning of the text with overlong lines cut short, so the editor
+// lays out no line it cannot keep up with and holds no more than it can.
+QString shortened(const QString& text, qsizetype longest, qsizetype total)
 {
     QString shown;
     qsizetype start = 0;
     while (start <= text.size()) {
+        if (shown.size() >= total) {
+            shown += QStringLiteral("… (") + QString::number(text.size() - start)
+                + QStringLiteral(" more characters in the file)");
+            break;
+        }
         qsizetype end = text.indexOf(QLatin1Char('\n'), start);
         if (end < 0)
             end = text.size();
@@ -130,7 +137,7 @@ void NotesView::showText(const QString& text)
         m_caretAfterFill = m_editor->textCursor().position();
         m_scrollAfterFill = m_editor->verticalScrollBar()->value();
     }
-    m_fillText = m_notesStore.isEditable() ? text : shortened(text, ShownLineLength);
+    m_fillText = m_notesStore.isEditable() ? text : shortened(text, ShownLineLength, ShownNoteLength);
     m_filledUpTo = 0;
     m_filling = true;
     const quint64 generation = ++m_fillGeneration;
@@ -141,27 +148,33 @@ void NotesView::showText(const QString& text)
     m_editor->document()->setUndoRedoEnabled(false);
     m_editor->clear();
     m_writingEditor = false;
-    fillPiece(generation, FirstPieceSize);
+    fillPieces(generation, true);
 }
 
-void NotesView::fillPiece(quint64 generation, qsizetype size)
+void NotesView::fillPieces(quint64 generation, bool first)
 {
     if (generation != m_fillGeneration)
         return;
-    qsizetype end = qMin(m_filledUpTo + size, m_fillText.size());
-    if (end < m_fillText.size() && m_fillText.at(end - 1).isHighSurrogate())
-        ++end;
+    QElapsedTimer turn;
+    turn.start();
     m_writingEditor = true;
     QTextCursor cursor(m_editor->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(m_fillText.mid(m_filledUpTo, end - m_filledUpTo));
+    do {
+        qsizetype end = qMin(m_filledUpTo + (first ? FirstPieceSize : PieceSize), m_fillText.size());
+        if (end < m_fillText.size() && m_fillText.at(end - 1).isHighSurrogate())
+            ++end;
+        cursor.insertText(m_fillText.mid(m_filledUpTo, end - m_filledUpTo));
+        m_filledUpTo = end;
+    } while (!first && m_filledUpTo < m_fillText.size() && turn.elapsed() < FillMsPerTurn);
     m_writingEditor = false;
-    m_filledUpTo = end;
-    if (end < m_fillText.size()) {
-        QTimer::singleShot(0, this, [this, generation] { fillPiece(generation, PieceSize); });
+    if (m_filledUpTo < m_fillText.size()) {
+        // A timer, not a zero wait: other timers and input get their turn in between.
+        QTimer::singleShot(1, Qt::PreciseTimer, this, [this, generation] { fillPieces(generation, false); });
         return;
     }
     finishFill();
+    fprintf(stderr, "finish %lld ms\n", turn.elapsed());
 }
 
 void NotesView::finishFill()
@@ -186,7 +199,7 @@ void NotesView::showNotice()
         return;
     }
     m_banner->showNotice(m_notesStore.noticeText(), notice == NotesStore::Notice::SaveFailed,
-                         notice == NotesStore::Notice::TooLongToEdit);
+                         notice == NotesStore::Notice::TooBigToEdit);
     // A note that became (or stopped being) too long to edit is shown anew.
     if (!m_filling && m_editor->isReadOnly() == m_notesStore.isEditable())
         showText(m_notesStore.text());

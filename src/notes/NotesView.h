@@ -18,12 +18,16 @@ public:
     static constexpr int CardInset = 10;
     static constexpr int EditorInset = 10;
     static constexpr int FontPixelSize = 14;
-    // A large note reaches the editor in pieces, one per turn of the event
-    // loop, so the panel keeps answering; the first piece fills a screen.
+    // A large note reaches the editor in pieces, a few milliseconds' worth
+    // per turn of the event loop, so the panel keeps answering; the first
+    // piece fills a screen.
     static constexpr qsizetype FirstPieceSize = 16 * 1024;
-    static constexpr qsizetype PieceSize = 256 * 1024;
-    // What a read-only note shows of each overlong line.
+    static constexpr qsizetype PieceSize = 32 * 1024;
+    static constexpr int FillMsPerTurn = 8;
+    // What a note too big to edit shows: its beginning, and of each overlong
+    // line the start.
     static constexpr qsizetype ShownLineLength = 10'000;
+    static constexpr qsizetype ShownNoteLength = 1'000'000;
 
     explicit NotesView(NotesStore& notesStore, QWidget* parent = nullptr);
 
@@ -47,7 +51,7 @@ private:
     void editorChanged(int position, int removed, int added);
     void storeChanged(const QString& text);
     void showText(const QString& text);
-    void fillPiece(quint64 generation, qsizetype size);
+    void fillPieces(quint64 generation, bool first);
     void finishFill();
     void showNotice();
     void placePlaceholder();

@@ -452,15 +452,30 @@ private slots:
         QCOMPARE(folderEntries().size(), 3);
     }
 
-    void aNoteWithAnOverlongLineIsNeverChanged()
+    void aNoteTooBigToEditIsNeverChanged_data()
     {
-        const QByteArray bytes = "short\n" + QByteArray(NotesStore::LongestEditableLine + 1, 'x') + "\nend";
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("an overlong line") << "short\n" + QByteArray(NotesStore::LongestEditableLine + 1, 'x') + "\nend"
+                                          << QStringLiteral("a line of over 100,000 characters");
+        QTest::newRow("a huge note") << QByteArray(99, 'h').append('\n').repeated(210'000)
+                                     << QStringLiteral("This note is 21 MB, too large to edit here");
+    }
+    void aNoteTooBigToEditIsNeverChanged()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, says);
         writeBytes(notesPath(), bytes);
         auto store = makeStore();
         QVERIFY(!store->isEditable());
-        QCOMPARE(store->notice(), NotesStore::Notice::TooLongToEdit);
+        QCOMPARE(store->notice(), NotesStore::Notice::TooBigToEdit);
+        QVERIFY2(store->noticeText().contains(says), qPrintable(store->noticeText()));
         QVERIFY(store->save());
         QCOMPARE(readBytes(notesPath()), bytes);
+        // Replaced from outside by a note of ordinary size, it can be edited again.
+        writeBytes(notesPath(), "small again");
+        QTRY_VERIFY(store->isEditable());
+        QCOMPARE(store->notice(), NotesStore::Notice::None);
     }
 };
 

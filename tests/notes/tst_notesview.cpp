@@ -343,7 +343,7 @@ private slots:
         QVERIFY(!m_store->hasUnsavedChanges());
     }
 
-    void aNoteWithAnOverlongLineIsShownReadOnly()
+    void aNoteTooBigToEditIsShownReadOnly()
     {
         const QByteArray bytes = "first\n" + QByteArray(150'000, 'L') + "\nlast";
         open(bytes);
@@ -358,6 +358,25 @@ private slots:
         type(Qt::Key_Q);
         QVERIFY(m_store->save());
         QCOMPARE(fileBytes(notesPath()), bytes);
+
+        // A huge note shows its beginning only, and becomes editable once
+        // the file is of ordinary size again.
+        const QByteArray huge = QByteArray(99, 'h').append('\n').repeated(210'000);
+        QFile file(notesPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(huge);
+        file.close();
+        QTRY_VERIFY(m_view->banner()->text().startsWith(QStringLiteral("This note is 21 MB")));
+        QTRY_VERIFY(!m_view->isFilling());
+        QVERIFY(editor()->isReadOnly());
+        QVERIFY(editor()->toPlainText().endsWith(QStringLiteral(" more characters in the file)")));
+        QVERIFY(editor()->document()->characterCount() < NotesView::ShownNoteLength + 1000);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("small");
+        file.close();
+        QTRY_COMPARE(editor()->toPlainText(), QStringLiteral("small"));
+        QTRY_VERIFY(!editor()->isReadOnly());
+        QVERIFY(m_view->banner()->isHidden());
     }
 };
 
