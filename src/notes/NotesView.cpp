@@ -174,7 +174,6 @@ void NotesView::fillPieces(quint64 generation, bool first)
         return;
     }
     finishFill();
-    fprintf(stderr, "finish %lld ms\n", turn.elapsed());
 }
 
 void NotesView::finishFill()
