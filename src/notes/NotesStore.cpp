@@ -227,7 +227,8 @@ bool NotesStore::save()
 {
     if (!m_dirty)
         return true;
-    m_saveTimer.stop();
+    if (!m_exiting)
+        m_saveTimer.stop();
     m_firstUnsavedEdit.invalidate();
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
 
@@ -262,22 +263,25 @@ bool NotesStore::save()
         m_diskStamp = written;
         m_diskHash = hash;
     }
-    if (ok) {
-        m_dirty = false;
-        m_retryTimer.stop();
-    } else if (!m_retryTimer.isActive()) {
-        m_retryTimer.start();
+    m_dirty = !ok;
+    // An exit handler leaves timers and the watcher alone: the event loop is gone.
+    if (!m_exiting) {
+        if (ok)
+            m_retryTimer.stop();
+        else if (!m_retryTimer.isActive())
+            m_retryTimer.start();
+        watch();
     }
     setSaveError(ok ? QString() : error);
     if (keptCopy)
         emit noticeChanged();
-    watch();
     emit saved(ok);
     return ok;
 }
 
 bool NotesStore::saveBeforeExit()
 {
+    m_exiting = true;
     if (save())
         return true;
     const QString kept = writeRecoveryFile();

@@ -116,6 +116,7 @@ private:
     qsizetype m_longestLine = 0;
     bool m_editable = true;
     bool m_dirty = false;
+    bool m_exiting = false;
 
     // The file as this store last read or wrote it, to tell other programs'
     // changes from our own.
