@@ -250,8 +250,11 @@ bool NotesStore::save()
             keptCopy = ok;
         }
     }
-    if (keptCopy)
+    if (keptCopy) {
         m_dismissed = false;
+        // Their version is safe now; writing over it, also on a retry, loses nothing.
+        m_diskStamp = m_fileSystem->stamp(m_filePath);
+    }
 
     const QByteArray bytes = NotesEncoding::encode(m_text, m_crlf, m_byteOrderMark);
     ok = ok && m_fileSystem->writeAtomically(m_filePath, bytes, &error);

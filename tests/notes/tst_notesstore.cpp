@@ -420,6 +420,25 @@ private slots:
         QCOMPARE(store->notice(), NotesStore::Notice::None);
     }
 
+    void anOutsideVersionIsKeptOnceThoughTheSaveKeepsFailing()
+    {
+        writeBytes(notesPath(), "base");
+        FaultyFileSystem* faults = nullptr;
+        auto store = makeStore(&faults);
+        faults->failing = NotesFileSystem::Step::Write;
+        faults->error = ENOSPC;
+        store->setText(QStringLiteral("ours"));
+        writeBytes(notesPath(), "theirs");
+        QTRY_COMPARE(readBytes(notesPath() + QStringLiteral(".conflict")), QByteArray("theirs"));
+        QVERIFY(!store->save());
+        QVERIFY(!store->save());
+        faults->error = 0;
+        QVERIFY(store->save());
+        QCOMPARE(readBytes(notesPath()), QByteArray("ours"));
+        QCOMPARE(folderEntries(),
+                 (QStringList {QStringLiteral("Quillnook.txt"), QStringLiteral("Quillnook.txt.conflict")}));
+    }
+
     void unreadableBytesAreKeptOnlyOnceTheUserTypes()
     {
         // Ends in a lone lead byte, which a decoder could take for a sequence still to come.
