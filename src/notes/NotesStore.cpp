@@ -73,8 +73,11 @@ void NotesStore::setText(const QString& text)
     }
     m_text = text;
     m_longestLine = NotesEncoding::longestLine(m_text);
+    const bool wasEditable = m_editable;
     judgeSize();
     changed();
+    if (m_editable != wasEditable)
+        emit noticeChanged();
 }
 
 void NotesStore::replaceText(qsizetype position, qsizetype removed, const QString& added)
@@ -109,17 +112,17 @@ void NotesStore::load()
         m_readError = error;
         return;
     }
-    adopt(bytes, {});
+    adopt(bytes);
 }
 
-bool NotesStore::adopt(const QByteArray& bytes, const QString& readError)
+bool NotesStore::adopt(const QByteArray& bytes)
 {
     NotesEncoding::Decoded decoded = NotesEncoding::decode(bytes);
     if (!decoded.valid) {
         // The pad keeps what it shows; the bytes are kept aside before the
         // first write, which only typing brings.
         m_fileUnreadable = true;
-        m_readError = readError;
+        m_readError.clear();
         return false;
     }
     m_fileUnreadable = false;
@@ -189,7 +192,7 @@ void NotesStore::checkDisk()
         return;
     }
     m_diskStamp = now;
-    if (adopt(bytes, {}))
+    if (adopt(bytes))
         emit textChanged(m_text);
     // Readable or not, editable or not: the banner may say something else now.
     emit noticeChanged();

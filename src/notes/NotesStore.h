@@ -95,7 +95,7 @@ signals:
 
 private:
     void load();
-    bool adopt(const QByteArray& bytes, const QString& readError);
+    bool adopt(const QByteArray& bytes);
     void changed();
     void judgeSize();
     void scheduleSave();
