@@ -45,6 +45,12 @@ int main(int argc, char* argv[])
     AppDelegate delegate(*hotkeys, preferences, *windowHints, DocumentsLocation::path());
     delegate.setWebEngineProvider(&webEngines);
     LastChanceSave lastChance(delegate.notesStore());
+    // The web engine's toolkit ends the process on its own when the display
+    // goes; the notes are saved before either toolkit does.
+    PlatformServices::callBeforeDisplayLoss(&LastChanceSave::saveNow);
+    const auto saveFirst = [] { PlatformServices::callBeforeDisplayLoss(&LastChanceSave::saveNow); };
+    QObject::connect(&webEngines, &WebEngineProvider::ready, &app, saveFirst);
+    QObject::connect(&webEngines, &WebEngineProvider::unavailable, &app, saveFirst);
 
     QObject::connect(&instance, &SingleInstance::showPanelRequested, &delegate, &AppDelegate::showPanel);
     instance.listen();

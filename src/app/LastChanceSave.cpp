@@ -15,7 +15,7 @@ LastChanceSave::LastChanceSave(NotesStore& store)
 {
     guardedStore = &store;
     if (!handlerRegistered.exchange(true))
-        std::atexit(&LastChanceSave::atExit);
+        std::atexit(&LastChanceSave::saveNow);
 }
 
 LastChanceSave::~LastChanceSave()
@@ -23,7 +23,7 @@ LastChanceSave::~LastChanceSave()
     guardedStore = nullptr;
 }
 
-void LastChanceSave::atExit()
+void LastChanceSave::saveNow()
 {
     NotesStore* store = guardedStore.exchange(nullptr);
     if (!store)

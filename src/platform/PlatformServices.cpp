@@ -6,6 +6,7 @@
 #include "platform/null/NullHotkeyService.h"
 
 #ifdef QUILLNOOK_HAVE_X11
+#include "platform/x11/X11ConnectionLoss.h"
 #include "platform/x11/X11HotkeyService.h"
 #include "platform/x11/X11PanelWindowHints.h"
 #endif
@@ -35,4 +36,14 @@ std::unique_ptr<PanelWindowHints> PlatformServices::createPanelWindowHints()
         return std::make_unique<X11PanelWindowHints>();
 #endif
     return std::make_unique<NullPanelWindowHints>();
+}
+
+void PlatformServices::callBeforeDisplayLoss(void (*beforeEnd)())
+{
+#ifdef QUILLNOOK_HAVE_X11
+    if (onX11())
+        X11ConnectionLoss::callFirst(beforeEnd);
+#else
+    Q_UNUSED(beforeEnd);
+#endif
 }

@@ -10,4 +10,8 @@ namespace PlatformServices {
 // otherwise the null ones.
 std::unique_ptr<HotkeyService> createHotkeyService();
 std::unique_ptr<PanelWindowHints> createPanelWindowHints();
+// Runs beforeEnd when the connection to the display breaks, before the
+// toolkits end the process; call again after a toolkit has started, as it
+// may put its own handling in front.
+void callBeforeDisplayLoss(void (*beforeEnd)());
 } // namespace PlatformServices

@@ -44,6 +44,8 @@ private slots:
         m_home.emplace();
         QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("Documents"))));
         QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("runtime"))));
+        QVERIFY(QFile::setPermissions(m_home->filePath(QStringLiteral("runtime")),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     }
 
     void cleanup()
@@ -60,6 +62,8 @@ private slots:
     void steadyTypingIsOnDiskWhenTheProgramIsKilled()
     {
         start();
+        if (QTest::currentTestFailed())
+            return;
         // One key every 150 ms for five seconds, then no chance to save.
         const QString typed = QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456");
         QElapsedTimer clock;
@@ -100,6 +104,8 @@ private slots:
         QTest::qWait(500);
 
         start(display);
+        if (QTest::currentTestFailed())
+            return;
         xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("last words")},
                 display);
         // Well inside the half-second pause: only an exit-time save can keep them.
@@ -112,6 +118,8 @@ private slots:
     void aFailingLastSaveLeavesARecoveryFileTheNextStartNames()
     {
         start();
+        if (QTest::currentTestFailed())
+            return;
         type(QStringLiteral("first"));
         QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("first"), 5000);
         // A file where the notes folder was: no save can succeed, even as root.
@@ -133,6 +141,8 @@ private slots:
         QVERIFY(QFile::remove(documents));
         QVERIFY(QDir().rename(documents + QStringLiteral(".away"), documents));
         start();
+        if (QTest::currentTestFailed())
+            return;
         // The start that shows the banner marks the file as told.
         QTRY_VERIFY(readBytes(state + QStringLiteral("/.announced")).contains(kept.constFirst().fileName().toUtf8()));
     }
@@ -141,6 +151,8 @@ private slots:
     {
         writeBytes(notesPath(), "mine\n");
         start();
+        if (QTest::currentTestFailed())
+            return;
         writeBytes(notesPath(), "theirs\n", QIODevice::Append);
         QTest::qWait(500);
         key(QStringLiteral("shift+ctrl+x"));
@@ -150,6 +162,8 @@ private slots:
 
         // Loaded into the pad, not only left alone.
         start();
+        if (QTest::currentTestFailed())
+            return;
         writeBytes(notesPath(), "again\n", QIODevice::Append);
         QTest::qWait(500);
         key(QStringLiteral("ctrl+End"));
@@ -161,6 +175,8 @@ private slots:
     {
         writeBytes(notesPath(), "base");
         start();
+        if (QTest::currentTestFailed())
+            return;
         key(QStringLiteral("ctrl+End"));
         type(QStringLiteral(" ours"));
         writeBytes(notesPath(), "theirs");
@@ -207,16 +223,17 @@ private:
         if (!display.isEmpty()) {
             const QStringList search {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                       QStringLiteral("--classname"), QStringLiteral("^quillnook$")};
-            QTRY_VERIFY_WITH_TIMEOUT(!xdotool(search, display).isEmpty(), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(!xdotool(search, display).isEmpty(), 20000);
             // Mapped; the window manager gives it the focus a moment later.
             QTest::qWait(500);
             return;
         }
+        // Generous: the machine running the suite may be busy with other work.
         QTRY_VERIFY_WITH_TIMEOUT(findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).size() == 1,
-                                 10000);
+                                 20000);
         m_panel = findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).constFirst();
         QTRY_VERIFY_WITH_TIMEOUT(isViewable(m_panel), 10000);
-        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+        QTRY_VERIFY_WITH_TIMEOUT(sameWindow(focusedWindow(), m_panel), 10000);
     }
 
     void stop()
