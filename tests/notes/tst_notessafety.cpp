@@ -108,8 +108,9 @@ private slots:
             return;
         xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("last words")},
                 display);
-        // Well inside the half-second pause: only an exit-time save can keep them.
-        QTest::qWait(100);
+        // Time for the keys to be handled, well inside the half-second pause:
+        // only a save on the way out can keep them.
+        QTest::qWait(250);
         m_xvfb.kill();
         QVERIFY(m_process.waitForFinished(10000));
         QCOMPARE(readBytes(notesPath()), QByteArray("last words"));
