@@ -22,8 +22,8 @@ public:
     // per turn of the event loop, so the panel keeps answering; the first
     // piece fills a screen.
     static constexpr qsizetype FirstPieceSize = 16 * 1024;
-    static constexpr qsizetype PieceSize = 32 * 1024;
-    static constexpr int FillMsPerTurn = 8;
+    static constexpr qsizetype PieceSize = 16 * 1024;
+    static constexpr int FillMsPerTurn = 6;
     // What a note too big to edit shows: its beginning, and of each overlong
     // line the start.
     static constexpr qsizetype ShownLineLength = 10'000;
