@@ -147,6 +147,8 @@ void ShortcutRecorder::handleKeyPress(const QKeyEvent& event)
         reject();
         return;
     }
+    // A combination the desktop refuses ends the recording too; the old
+    // shortcut stays and the page says why.
     m_hotkeyManager.updateToggle(*code, flags);
     stopRecording();
 }

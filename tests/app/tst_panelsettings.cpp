@@ -24,8 +24,15 @@ private slots:
         QTest::addColumn<double>("opacity");
         QTest::newRow("missing") << QString() << 1.0;
         QTest::newRow("stored") << QStringLiteral("0.6") << 0.6;
-        // Below what the slider offers, and still used as it is.
-        QTest::newRow("below the slider") << QStringLiteral("0.2") << 0.2;
+        QTest::newRow("lowest the slider offers") << QStringLiteral("0.3") << 0.3;
+        QTest::newRow("opaque") << QStringLiteral("1") << 1.0;
+        // Outside what the slider offers: an invisible panel would still take
+        // the typing, and a huge value shows a nonsense percentage.
+        QTest::newRow("below the slider") << QStringLiteral("0.2") << 1.0;
+        QTest::newRow("zero") << QStringLiteral("0") << 1.0;
+        QTest::newRow("negative") << QStringLiteral("-5") << 1.0;
+        QTest::newRow("above opaque") << QStringLiteral("1.01") << 1.0;
+        QTest::newRow("huge") << QStringLiteral("1e300") << 1.0;
         QTest::newRow("not a number") << QStringLiteral("abc") << 1.0;
         QTest::newRow("not finite") << QStringLiteral("nan") << 1.0;
         QTest::newRow("a list") << QStringLiteral("0.5,0.6") << 1.0;
