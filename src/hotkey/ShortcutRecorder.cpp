@@ -144,7 +144,7 @@ void ShortcutRecorder::handleKeyPress(const QKeyEvent& event)
         return;
     const auto flags = modifierFlags(event);
     if (!(flags & requiredModifiers) || !code) {
-        reject();
+        reject(!(flags & requiredModifiers));
         return;
     }
     // A combination the desktop refuses ends the recording too; the old
@@ -153,8 +153,8 @@ void ShortcutRecorder::handleKeyPress(const QKeyEvent& event)
     stopRecording();
 }
 
-void ShortcutRecorder::reject()
+void ShortcutRecorder::reject(bool needsModifier)
 {
     QApplication::beep();
-    emit shortcutRejected();
+    emit shortcutRejected(needsModifier);
 }
