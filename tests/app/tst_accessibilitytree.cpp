@@ -1,5 +1,7 @@
 // What a screen reader finds: the real program's AT-SPI tree, read over the
 // accessibility bus of a private session bus, as Orca would read it.
+#include <csignal>
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -13,6 +15,8 @@
 #include <QTest>
 
 #include "support/X11Tools.h"
+
+#include <sys/prctl.h>
 
 using namespace X11Tools;
 
@@ -52,6 +56,7 @@ private slots:
 
         // A session bus of our own; the accessibility bus launcher is
         // started on it by D-Bus activation.
+        m_bus.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_bus.start(QStringLiteral("dbus-daemon"),
                     {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         QVERIFY(m_bus.waitForStarted());
@@ -82,12 +87,12 @@ private slots:
         env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         m_process.setProcessEnvironment(env);
+        // Gone with the test, even when the test itself dies.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(m_binary, {});
         QVERIFY(m_process.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).size() == 1,
-                                 10000);
-        m_panel = findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).constFirst();
-        QTRY_VERIFY_WITH_TIMEOUT(isViewable(m_panel), 10000);
+        m_panel = waitForViewableWindow(QStringLiteral("quillnook"), QStringLiteral("Quillnook"));
+        QVERIFY2(!m_panel.isEmpty(), "the panel did not show");
         QTRY_VERIFY_WITH_TIMEOUT(!(m_app = findApplication()).isEmpty(), 10000);
     }
 

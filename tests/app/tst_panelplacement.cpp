@@ -1,6 +1,8 @@
 // Where the real program puts its panel on screens of other sizes: each case
 // runs on an X server of its own, with the window manager, so the screen can
 // be small, scaled, shrunk while the panel is up, or made of two monitors.
+#include <csignal>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -9,6 +11,8 @@
 
 #include "support/PrivateDisplay.h"
 #include "support/X11Tools.h"
+
+#include <sys/prctl.h>
 
 using namespace X11Tools;
 
@@ -136,13 +140,13 @@ private:
             env.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
         QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("Documents"))));
         m_process.setProcessEnvironment(env);
+        // Gone with the test, even when the test itself dies.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.setProgram(m_binary);
         m_process.start();
         QVERIFY(m_process.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).size() == 1,
-                                 10000);
-        m_panel = findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).constFirst();
-        QTRY_VERIFY_WITH_TIMEOUT(isViewable(m_panel), 10000);
+        m_panel = waitForViewableWindow(QStringLiteral("quillnook"), QStringLiteral("Quillnook"));
+        QVERIFY2(!m_panel.isEmpty(), "the panel did not show");
         // The window manager may still be placing it.
         QRect last;
         for (int i = 0; i < 20 && geometry(m_panel) != last; ++i) {
