@@ -127,7 +127,9 @@ FloatingPanel::FloatingPanel(const QRect& geometry, PanelWindowHints& hints)
     setObjectName(QStringLiteral("FloatingPanel"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     // On a screen smaller than the minimum the panel is as large as the screen.
-    setMinimumSize(PanelGeometry::minimumSize(QRectF(geometry)).toSize());
+    const QScreen* screen = QGuiApplication::screenAt(geometry.center());
+    setMinimumSize(screen ? PanelGeometry::minimumSize(QRectF(screen->availableGeometry())).toSize()
+                          : QSize(int(PanelGeometry::MinimumWidth), int(PanelGeometry::MinimumHeight)));
     setGeometry(geometry);
 
     // A monitor unplugged or a resolution lowered must not strand the panel
@@ -223,8 +225,11 @@ void FloatingPanel::keepOnScreen()
     qint64 bestOverlap = 0;
     for (QScreen* screen : QGuiApplication::screens()) {
         const QRect area = screen->availableGeometry();
-        if (area.contains(frame))
+        if (area.contains(frame)) {
+            // A screen that grew back allows the full minimum again.
+            setMinimumSize(PanelGeometry::minimumSize(QRectF(area)).toSize());
             return;
+        }
         const QRect overlap = area.intersected(frame);
         const qint64 size = overlap.isEmpty() ? 0 : qint64(overlap.width()) * overlap.height();
         if (size > bestOverlap) {

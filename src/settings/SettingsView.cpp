@@ -5,7 +5,6 @@
 #include <limits>
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
