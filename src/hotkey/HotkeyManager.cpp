@@ -64,12 +64,6 @@ bool HotkeyManager::updateToggle(std::uint16_t keyCode, std::uint64_t modifiers)
     if (m_hotKeyRef)
         m_service.unregisterHotkey(*m_hotKeyRef);
     m_hotKeyRef = registration;
-    if (m_suspended) {
-        // Only checked while a recording holds the shortcut back; taken for
-        // good when it resumes.
-        m_service.unregisterHotkey(*m_hotKeyRef);
-        m_hotKeyRef.reset();
-    }
     setConflict(false);
 
     setToggleKeyCode(keyCode);
@@ -104,6 +98,10 @@ void HotkeyManager::handleHotkey(std::uint32_t id)
 {
     if (id != HotKeyId)
         return;
+    if (m_suspended) {
+        emit pressedWhileSuspended();
+        return;
+    }
     // Toggle outside the platform's event dispatch; onToggle is read when the
     // task runs, and the task dies with the manager.
     QMetaObject::invokeMethod(
@@ -117,10 +115,7 @@ void HotkeyManager::handleHotkey(std::uint32_t id)
 
 void HotkeyManager::setSuspended(bool suspended)
 {
-    if (m_suspended == suspended)
-        return;
     m_suspended = suspended;
-    registerHotkey();
 }
 
 void HotkeyManager::registerHotkey()
@@ -129,14 +124,8 @@ void HotkeyManager::registerHotkey()
         m_service.unregisterHotkey(*m_hotKeyRef);
         m_hotKeyRef.reset();
     }
-    if (m_suspended)
-        return;
     m_hotKeyRef = m_service.registerHotkey(m_toggleKeyCode, carbonModifiers(m_toggleModifiers), HotKeyId);
-    // Only a combination the desktop accepts from updateToggle() clears a
-    // conflict: taking the old one back after a refused recording must not
-    // hide why the new one was not used.
-    if (!m_hotKeyRef)
-        setConflict(true);
+    setConflict(!m_hotKeyRef);
 }
 
 void HotkeyManager::setConflict(bool conflict)

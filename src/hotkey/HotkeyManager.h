@@ -52,8 +52,9 @@ public:
     // held, or the shortcut would take a plain key from the whole desktop.
     static constexpr std::uint64_t RequiredModifiers = 0x1C0000;
 
-    // While a new shortcut is being recorded the current one is released, so
-    // that pressing it is recorded instead of toggling the panel.
+    // While a new shortcut is being recorded, a press of the current one is
+    // handed on (pressedWhileSuspended) instead of toggling the panel. The
+    // grab itself stays: the shortcut is never let go before a new one is held.
     void setSuspended(bool suspended);
     bool isSuspended() const { return m_suspended; }
 
@@ -63,6 +64,8 @@ signals:
     void toggleKeyCodeChanged(std::uint16_t keyCode);
     void toggleModifiersChanged(std::uint64_t modifiers);
     void conflictChanged(bool conflict);
+    // The current shortcut was pressed while suspended.
+    void pressedWhileSuspended();
 
 private:
     void installHandler();

@@ -30,7 +30,16 @@ constexpr std::array<std::uint32_t, 10> modifierEvdevCodes = {
 ShortcutRecorder::ShortcutRecorder(HotkeyManager& hotkeyManager, QObject* parent)
     : QObject(parent)
     , m_hotkeyManager(hotkeyManager)
-{ }
+{
+    // The desktop hands a press of the current shortcut to its grab, not to
+    // our windows: that is the current combination recorded again.
+    connect(&m_hotkeyManager, &HotkeyManager::pressedWhileSuspended, this, [this] {
+        if (!m_recording)
+            return;
+        m_hotkeyManager.updateToggle(m_hotkeyManager.toggleKeyCode(), m_hotkeyManager.toggleModifiers());
+        stopRecording();
+    });
+}
 
 ShortcutRecorder::~ShortcutRecorder()
 {

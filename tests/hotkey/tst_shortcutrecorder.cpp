@@ -52,6 +52,7 @@ private slots:
     void leavingThePageRemovesTheFilter();
     void keystrokesNeverReachOtherWindows();
     void aTakenCombinationKeepsTheOldShortcut();
+    void theCurrentShortcutPressedWhileRecordingIsKept();
     void applicationShortcutsDoNotFire();
 
 private:
@@ -124,8 +125,8 @@ void TestShortcutRecorder::acceptsCombination()
     QCOMPARE(shortcutButton()->text(), QStringLiteral("Press keys…"));
     QCOMPARE(m_view->findChild<QLabel*>(QStringLiteral("shortcutCaption"))->text(),
              QStringLiteral("Press a new key combo…"));
-    // The current shortcut is let go while recording, so pressing it is recorded.
-    QCOMPARE(m_fixture->service.live.size(), 0u);
+    // The current shortcut stays held while recording.
+    QCOMPARE(m_fixture->service.live.size(), 1u);
 
     pressKey(shortcutButton(), key, qtModifiers, evdev, {}, nativeModifiers);
 
@@ -221,7 +222,7 @@ void TestShortcutRecorder::escapeEndsWithoutChange()
     QVERIFY(!m_view->isRecording());
     QVERIFY(!m_view->hasMonitor());
     QCOMPARE(rejected.count(), 0);
-    // The shortcut that was let go for recording is held again, unchanged.
+    // The shortcut is held as before, unchanged.
     QCOMPARE(m_fixture->service.live.size(), 1u);
     QCOMPARE(m_fixture->service.live.begin()->second.keyCode, HotkeyManager::DefaultKeyCode);
     QCOMPARE(m_fixture->service.live.begin()->second.modifiers, 0x300u);
@@ -335,6 +336,23 @@ void TestShortcutRecorder::aTakenCombinationKeepsTheOldShortcut()
     QCOMPARE(shortcutButton()->text(), QStringLiteral("Ctrl+Alt+A"));
     QCOMPARE(m_view->findChild<QLabel*>(QStringLiteral("shortcutCaption"))->text(),
              QStringLiteral("Click the shortcut, then press your new key combo."));
+}
+
+void TestShortcutRecorder::theCurrentShortcutPressedWhileRecordingIsKept()
+{
+    int toggles = 0;
+    m_fixture->hotkeyManager.setOnToggle([&toggles] { ++toggles; });
+    m_view->startRecording();
+    // The desktop gives the press to the grab, not to a window.
+    m_fixture->service.press(7, 0x300);
+    QVERIFY(!m_view->isRecording());
+    QCoreApplication::processEvents();
+    QCOMPARE(toggles, 0);
+    QCOMPARE(shortcutButton()->text(), QStringLiteral("Ctrl+Shift+X"));
+    QCOMPARE(m_fixture->service.live.size(), 1u);
+    // Recording over, the shortcut toggles again.
+    m_fixture->service.press(7, 0x300);
+    QTRY_COMPARE(toggles, 1);
 }
 
 QTEST_MAIN(TestShortcutRecorder)
