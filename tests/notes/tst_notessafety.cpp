@@ -230,8 +230,13 @@ private:
             return;
         }
         // Generous: the machine running the suite may be busy with other work.
-        QTRY_VERIFY_WITH_TIMEOUT(findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).size() == 1,
-                                 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).size() == 1,
+            qPrintable(QStringLiteral("windows of the class: ")
+                       + run(QStringLiteral("xdotool"),
+                             {QStringLiteral("search"), QStringLiteral("--classname"), QStringLiteral("^quillnook$")})
+                       + QStringLiteral("; program output: ") + QString::fromUtf8(m_process.readAllStandardError())),
+            20000);
         m_panel = findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).constFirst();
         QTRY_VERIFY_WITH_TIMEOUT(isViewable(m_panel), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(sameWindow(focusedWindow(), m_panel), 10000);
