@@ -1,6 +1,7 @@
 #include "ContentView.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QStackedWidget>
@@ -12,7 +13,10 @@
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
 #include "app/WindowDragHandle.h"
+#include "files/FilesStore.h"
+#include "files/FilesView.h"
 #include "hotkey/SettingsView.h"
+#include "notes/NotesStore.h"
 #include "notes/NotesView.h"
 
 namespace {
@@ -59,7 +63,10 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     m_notesView = new NotesView(m_notesStore);
     m_tools->addWidget(m_notesView);
     m_tools->addWidget(makePlaceholderTool(QStringLiteral("Browser")));
-    m_tools->addWidget(makePlaceholderTool(QStringLiteral("Files")));
+    // The shelf sits beside the notes file, in the documents folder the
+    // application was given.
+    m_filesStore = new FilesStore(QFileInfo(m_notesStore.filePath()).absolutePath(), this);
+    m_tools->addWidget(new FilesView(*m_filesStore, m_webEngines));
     m_tools->setCurrentIndex(m_selectedTab);
 
     auto* column = new QVBoxLayout(this);
@@ -147,6 +154,11 @@ QAbstractButton* ContentView::settingsButton() const
 SettingsView* ContentView::settingsView() const
 {
     return m_popover ? static_cast<SettingsView*>(m_popover->content()) : nullptr;
+}
+
+FilesView* ContentView::filesView() const
+{
+    return qobject_cast<FilesView*>(m_tools->widget(Files));
 }
 
 QWidget* ContentView::toolArea() const
