@@ -64,10 +64,11 @@ void FileRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const
     painter->setPen(Qt::NoPen);
     painter->setBrush(PanelStyle::secondary(pal, 0.06 / 0.55));
     painter->drawRoundedRect(QRectF(card), CardRadius, CardRadius);
-    // The keyboard's place in the list; there is no hover look.
-    if (option.state & QStyle::State_Selected) {
+    // The keyboard's place in the list, shown only while the list has the
+    // keyboard; there is no hover or selection look.
+    if ((option.state & QStyle::State_HasFocus) && (option.state & QStyle::State_Active)) {
         QColor accent = pal.color(QPalette::Highlight);
-        accent.setAlphaF((option.state & QStyle::State_HasFocus) ? 0.22 : 0.12);
+        accent.setAlphaF(0.14);
         painter->setBrush(accent);
         painter->drawRoundedRect(QRectF(card), CardRadius, CardRadius);
     }

@@ -117,7 +117,7 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
         if (row < 0 && m_currentRowBeforeReset >= 0)
             row = std::min(m_currentRowBeforeReset, m_model->rowCount() - 1);
         if (row >= 0)
-            m_list->setCurrentIndex(m_model->index(row));
+            m_list->selectionModel()->setCurrentIndex(m_model->index(row), QItemSelectionModel::NoUpdate);
         placeDeleteButton();
     });
     connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, &FilesView::placeDeleteButton);
@@ -162,6 +162,7 @@ void FilesView::buildPreviewHeader()
     m_previewName = new QLabel(m_previewHeader);
     m_previewName->setAlignment(Qt::AlignCenter);
     m_previewName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_previewName->installEventFilter(this);
     m_open = new QToolButton(m_previewHeader);
     m_open->setAccessibleName(QStringLiteral("Open in default app"));
     m_open->setToolTip(QStringLiteral("Open in default app"));
@@ -262,7 +263,7 @@ void FilesView::updateContent()
     if (hadFocus && switched)
         focusTarget->setFocus(Qt::OtherFocusReason);
     if (content == m_list && !m_list->currentIndex().isValid() && m_model->rowCount() > 0)
-        m_list->setCurrentIndex(m_model->index(0));
+        m_list->selectionModel()->setCurrentIndex(m_model->index(0), QItemSelectionModel::NoUpdate);
     placeDeleteButton();
 }
 
@@ -292,7 +293,6 @@ void FilesView::updatePreviewName()
 void FilesView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    updatePreviewName();
     placeDeleteButton();
 }
 
@@ -327,6 +327,8 @@ void FilesView::openCurrent()
 
 bool FilesView::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_previewName && event->type() == QEvent::Resize)
+        updatePreviewName();
     if (watched == m_list && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() & ~Qt::KeypadModifier)
