@@ -164,19 +164,28 @@ void FilesStore::watchFolder()
         m_watcher->addPath(m_folderPath);
 }
 
+namespace {
+struct Keyed
+{
+    QString key;
+    qsizetype index;
+};
+
+// Stable, so equal keys keep the order they came in.
+void sortKeyed(std::vector<Keyed>& keyed)
+{
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const Keyed& a, const Keyed& b) { return lessByCodePoint(a.key, b.key); });
+}
+} // namespace
+
 void FilesStore::sortByName(QStringList& names)
 {
-    struct Keyed
-    {
-        QString key;
-        qsizetype index;
-    };
     std::vector<Keyed> keyed;
     keyed.reserve(size_t(names.size()));
     for (qsizetype i = 0; i < names.size(); ++i)
         keyed.push_back({sortKey(names.at(i)), i});
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const Keyed& a, const Keyed& b) { return lessByCodePoint(a.key, b.key); });
+    sortKeyed(keyed);
     QStringList sorted;
     sorted.reserve(names.size());
     for (const Keyed& k : keyed)
@@ -199,12 +208,28 @@ void FilesStore::refresh()
         }
         ::closedir(dir);
     }
-    sortByName(names);
+    std::vector<Known> entries;
+    entries.reserve(size_t(names.size()));
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(names.size()));
+    const QString prefix = m_folderPath + QLatin1Char('/');
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString& name = names.at(i);
+        auto found = m_known.constFind(name);
+        entries.push_back(found != m_known.constEnd() ? *found
+                                                      : Known {sortKey(name), QUrl::fromLocalFile(prefix + name)});
+        keyed.push_back({entries.back().key, i});
+    }
+    sortKeyed(keyed);
     QList<QUrl> files;
     files.reserve(names.size());
-    const QString prefix = m_folderPath + QLatin1Char('/');
-    for (const QString& name : std::as_const(names))
-        files.append(QUrl::fromLocalFile(prefix + name));
+    for (const Keyed& k : keyed)
+        files.append(entries[size_t(k.index)].url);
+    QHash<QString, Known> known;
+    known.reserve(names.size());
+    for (qsizetype i = 0; i < names.size(); ++i)
+        known.insert(names.at(i), std::move(entries[size_t(i)]));
+    m_known = std::move(known);
     m_files = std::move(files);
     emit filesChanged();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -63,6 +64,14 @@ private:
     void watchFolder();
 
     QList<QUrl> m_files;
+    // What the last listing worked out per name, so a re-read of a large,
+    // mostly unchanged shelf does not build every URL and key again.
+    struct Known
+    {
+        QString key;
+        QUrl url;
+    };
+    QHash<QString, Known> m_known;
     QString m_folderPath;
     QFileSystemWatcher* m_watcher = nullptr;
     QTimer m_watchTimer;
