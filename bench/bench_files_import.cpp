@@ -27,12 +27,13 @@ bool writeBigFile(const QString& path, qint64 bytes)
     // Random bytes: nothing for a file system to compress or leave sparse.
     std::mt19937_64 random(42);
     std::vector<quint64> block((1 << 20) / sizeof(quint64));
-    for (qint64 written = 0; written < bytes; written += qint64(block.size() * sizeof(quint64))) {
+    for (qint64 written = 0; written < bytes;) {
         for (auto& word : block)
             word = random();
-        const auto size = qint64(block.size() * sizeof(quint64));
+        const qint64 size = std::min<qint64>(qint64(block.size() * sizeof(quint64)), bytes - written);
         if (file.write(reinterpret_cast<const char*>(block.data()), size) != size)
             return false;
+        written += size;
     }
     return file.flush();
 }

@@ -15,9 +15,9 @@
 #include "app/WindowDragHandle.h"
 #include "files/FilesStore.h"
 #include "files/FilesView.h"
-#include "hotkey/SettingsView.h"
 #include "notes/NotesStore.h"
 #include "notes/NotesView.h"
+#include "settings/SettingsView.h"
 
 namespace {
 constexpr int RowInset = 10;
