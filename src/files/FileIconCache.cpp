@@ -1,22 +1,17 @@
 #include "FileIconCache.h"
 
-#include <QFileIconProvider>
 #include <QFileInfo>
 
-FileIconCache::FileIconCache()
-    : m_fallback(new QFileIconProvider)
-{ }
+#include "files/FileTypeIcon.h"
 
-FileIconCache::~FileIconCache()
-{
-    delete m_fallback;
-}
+FileIconCache::FileIconCache() = default;
+FileIconCache::~FileIconCache() = default;
 
 QMimeType FileIconCache::mimeType(const QString& path) const
 {
     // The name is enough to pick an icon; reading every file's first bytes
-    // would make scrolling wait on the disk.
-    // (The file-info form still tells folders and other special entries apart.)
+    // would make scrolling wait on the disk. The file-info form still tells
+    // folders and other special entries apart.
     return m_mimeDatabase.mimeTypeForFile(QFileInfo(path), QMimeDatabase::MatchExtension);
 }
 
@@ -34,10 +29,8 @@ QIcon FileIconCache::iconFor(const QMimeType& type)
     QIcon icon = QIcon::fromTheme(type.iconName());
     if (icon.isNull())
         icon = QIcon::fromTheme(type.genericIconName());
-    if (icon.isNull()) {
-        const bool folder = type.inherits(QStringLiteral("inode/directory"));
-        icon = m_fallback->icon(folder ? QAbstractFileIconProvider::Folder : QAbstractFileIconProvider::File);
-    }
+    if (icon.isNull())
+        icon = FileTypeIcon::make(type);
     m_icons.insert(key, icon);
     return icon;
 }
