@@ -1,0 +1,152 @@
+// The file preview on the real web engine, inside the Files tool.
+#include <memory>
+
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "files/FilePreview.h"
+#include "files/FilesStore.h"
+#include "files/FilesView.h"
+#include "web/WebEngineFixture.h"
+#include "web/WebEngineLoader.h"
+#include "web/WebView.h"
+
+namespace {
+// What a script in the page's own world answers, as text; empty on failure.
+QString evaluate(WebView& view, const QString& script)
+{
+    auto answer = std::make_shared<std::optional<QString>>();
+    view.evaluateJavaScript(script, [answer](const QVariant& value, const QString& error) {
+        *answer = error.isEmpty() ? value.toString() : QStringLiteral("error: ") + error;
+    });
+    if (!QTest::qWaitFor([&] { return answer->has_value(); }, 10000))
+        return QString();
+    return answer->value_or(QString());
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+} // namespace
+
+class TestFilePreviewX11 : public QObject
+{
+    Q_OBJECT
+
+public:
+    static void initMain() { useTestHome(); }
+
+private:
+    QTemporaryDir m_documents;
+    std::unique_ptr<WebEngineLoader> m_engines;
+    std::unique_ptr<FilesStore> m_store;
+    std::unique_ptr<FilesView> m_view;
+
+    QUrl shelved(const QString& name) const { return QUrl::fromLocalFile(m_store->folderPath() + u'/' + name); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_documents.isValid());
+        m_store = std::make_unique<FilesStore>(m_documents.path());
+        const QString shelf = m_store->folderPath();
+        // Its own script would retitle the page and read a file beside it.
+        writeBytes(shelf + u"/page.html"_qs,
+                   "<title>quiet</title><p id=p>hello</p><script>document.title = 'ran';"
+                   "fetch('secret.txt').then(r => r.text()).then(t => document.title = t)</script>");
+        writeBytes(shelf + u"/secret.txt"_qs, "the secret");
+        writeBytes(shelf + u"/notes.md"_qs, "# Shopping\n- lemons\n");
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(shelf + u"/photo.png"_qs));
+        writeBytes(shelf + u"/bundle.zip"_qs, "PK\x03\x04");
+        m_store->refresh();
+
+        m_engines = std::make_unique<WebEngineLoader>(QStringList {QStringLiteral(QUILLNOOK_WEB_MODULE_PATH)});
+        m_view = std::make_unique<FilesView>(*m_store, m_engines.get());
+        m_view->resize(360, 560);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        QSignalSpy ready(m_engines.get(), &WebEngineProvider::ready);
+        m_engines->startNow();
+        QVERIFY2(ready.wait(30000), qPrintable(m_engines->unavailableReason()));
+        // Nothing made until a file is previewed.
+        QVERIFY(!m_view->preview()->webView());
+    }
+
+    void cleanupTestCase()
+    {
+        m_view.reset();
+        m_store.reset();
+    }
+
+    void rendersShelfFilesWithoutTheirScripts()
+    {
+        FilePreview* preview = m_view->preview();
+        m_view->setPreviewingURL(shelved(u"page.html"_qs));
+        QVERIFY(preview->isShowingWebView());
+        WebView* web = preview->webView();
+        QVERIFY(web);
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(*web, u"document.getElementById('p') ? 'shown' : ''"_qs), u"shown"_qs,
+                                  15000);
+        QCOMPARE(web->url(), shelved(u"page.html"_qs));
+        // Give a script that did run time to finish; the title stays the file's own.
+        QTest::qWait(500);
+        QCOMPARE(evaluate(*web, u"document.title"_qs), u"quiet"_qs);
+
+        m_view->setPreviewingURL(shelved(u"notes.md"_qs));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            evaluate(*web, u"document.body ? document.body.innerText : ''"_qs).contains(u"lemons"_qs), 15000);
+
+        m_view->setPreviewingURL(shelved(u"photo.png"_qs));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            evaluate(*web, u"document.images.length ? String(document.images[0].naturalWidth) : ''"_qs), u"40"_qs,
+            15000);
+        QCOMPARE(preview->webView(), web);
+    }
+
+    void theSameFileKeepsItsPage()
+    {
+        FilePreview* preview = m_view->preview();
+        m_view->setPreviewingURL(shelved(u"notes.md"_qs));
+        WebView* web = preview->webView();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            evaluate(*web, u"document.body ? document.body.innerText : ''"_qs).contains(u"lemons"_qs), 15000);
+        QCOMPARE(evaluate(*web, u"window.place = 'kept'; window.place"_qs), u"kept"_qs);
+        // Redraws and a second request for the same file leave the page alone.
+        preview->setUrl(shelved(u"notes.md"_qs));
+        m_view->setPreviewingURL(shelved(u"notes.md"_qs));
+        m_view->repaint();
+        QTest::qWait(300);
+        QCOMPARE(evaluate(*web, u"window.place"_qs), u"kept"_qs);
+    }
+
+    void otherTypesShowTheirDetailsAndBackLetsGo()
+    {
+        FilePreview* preview = m_view->preview();
+        m_view->setPreviewingURL(shelved(u"photo.png"_qs));
+        WebView* web = preview->webView();
+        QTRY_COMPARE_WITH_TIMEOUT(web->url(), shelved(u"photo.png"_qs), 15000);
+        m_view->setPreviewingURL(shelved(u"bundle.zip"_qs));
+        QVERIFY(!preview->isShowingWebView());
+        QVERIFY(preview->fallback()->isVisible());
+        QCOMPARE(preview->fallbackName()->text(), u"bundle.zip"_qs);
+        // The page behind the details is let go, so nothing keeps playing.
+        QTRY_COMPARE_WITH_TIMEOUT(web->url(), QUrl(u"about:blank"_qs), 15000);
+
+        m_view->setPreviewingURL(shelved(u"photo.png"_qs));
+        QTRY_COMPARE_WITH_TIMEOUT(web->url(), shelved(u"photo.png"_qs), 15000);
+        QTest::mouseClick(m_view->backButton(), Qt::LeftButton);
+        QVERIFY(m_view->previewingURL().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(web->url(), QUrl(u"about:blank"_qs), 15000);
+    }
+};
+
+QTEST_MAIN(TestFilePreviewX11)
+#include "tst_filepreview_x11.moc"
