@@ -3,7 +3,10 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,6 +28,27 @@ QString evaluate(WebView& view, const QString& script)
     if (!QTest::qWaitFor([&] { return answer->has_value(); }, 10000))
         return QString();
     return answer->value_or(QString());
+}
+
+// Pixels of text-like darkness on a white page, within the part of a widget
+// below the viewer's toolbar that its window shows. An empty viewer is grey.
+int darkPixelsOnWhite(QWidget* widget)
+{
+    QWidget* window = widget->window();
+    const QRect shown = QRect(widget->mapTo(window, QPoint(0, 0)), widget->size()).intersected(window->rect());
+    const QRect area = shown.adjusted(0, 60, 0, -10).translated(window->mapToGlobal(QPoint(0, 0)));
+    const QImage shot
+        = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+    int dark = 0;
+    int white = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const int gray = qGray(shot.pixel(x, y));
+            dark += gray < 80;
+            white += gray > 250;
+        }
+    }
+    return white > 5000 ? dark : 0;
 }
 
 void writeBytes(const QString& path, const QByteArray& bytes)
@@ -66,6 +90,12 @@ private slots:
         image.fill(Qt::red);
         QVERIFY(image.save(shelf + u"/photo.png"_qs));
         writeBytes(shelf + u"/bundle.zip"_qs, "PK\x03\x04");
+        {
+            QPdfWriter pdf(shelf + u"/plan.pdf"_qs);
+            QPainter painter(&pdf);
+            painter.setFont(QFont(u"DejaVu Sans"_qs, 40));
+            painter.drawText(QPointF(200, 600), u"Floor plan"_qs);
+        }
         m_store->refresh();
 
         m_engines = std::make_unique<WebEngineLoader>(QStringList {QStringLiteral(QUILLNOOK_WEB_MODULE_PATH)});
@@ -89,6 +119,13 @@ private slots:
     void rendersShelfFilesWithoutTheirScripts()
     {
         FilePreview* preview = m_view->preview();
+        // The engine's PDF viewer draws the page: dark text on white below its
+        // toolbar, where an empty viewer is all grey.
+        m_view->setPreviewingURL(shelved(u"plan.pdf"_qs));
+        QVERIFY(preview->isShowingWebView());
+        QWidget* page = preview->webView()->widget();
+        QTRY_VERIFY_WITH_TIMEOUT(darkPixelsOnWhite(page) > 100, 20000);
+
         m_view->setPreviewingURL(shelved(u"page.html"_qs));
         QVERIFY(preview->isShowingWebView());
         WebView* web = preview->webView();
