@@ -26,9 +26,10 @@ bool isWebImage(const QString& name)
 }
 } // namespace
 
-FilePreview::FilePreview(WebEngineProvider* webEngines, QWidget* parent)
+FilePreview::FilePreview(WebEngineProvider* webEngines, const QString& folder, QWidget* parent)
     : QWidget(parent)
     , m_webEngines(webEngines)
+    , m_folder(folder)
 {
     m_fallback = new QWidget(this);
     m_icon = new QLabel(m_fallback);
@@ -121,6 +122,7 @@ void FilePreview::show(bool reload)
     if (!m_webView) {
         WebViewOptions options;
         options.purpose = WebViewOptions::Purpose::FilePreview;
+        options.previewFolder = m_folder;
         m_webView = engine->createView(options);
         if (!m_webView) {
             showFallback();

@@ -22,7 +22,8 @@ class FilePreview : public QWidget
 
 public:
     // `webEngines` may be null; the engine may also become ready later.
-    explicit FilePreview(WebEngineProvider* webEngines, QWidget* parent = nullptr);
+    // `folder` holds the files to be shown.
+    FilePreview(WebEngineProvider* webEngines, const QString& folder, QWidget* parent = nullptr);
     ~FilePreview() override;
 
     // Shows the file. The same URL again changes nothing, so the page or the
@@ -49,6 +50,7 @@ private:
 
     WebEngineProvider* m_webEngines = nullptr;
     std::unique_ptr<WebView> m_webView;
+    QString m_folder;
     QUrl m_url;
     QUrl m_loadedUrl;
     FileIconCache m_icons;

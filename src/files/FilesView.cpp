@@ -81,7 +81,7 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     connect(m_delete, &QToolButton::clicked, this, &FilesView::deleteCurrent);
 
     m_dropZone = new FileDropZone;
-    m_preview = new FilePreview(webEngines);
+    m_preview = new FilePreview(webEngines, m_store.folderPath());
     m_content = new QStackedWidget(this);
     m_content->addWidget(m_list);
     m_content->addWidget(m_dropZone);

@@ -1,4 +1,5 @@
 // The file preview on the real web engine, inside the Files tool.
+#include <cmath>
 #include <memory>
 
 #include <QImage>
@@ -51,6 +52,28 @@ int darkPixelsOnWhite(QWidget* widget)
     return white > 5000 ? dark : 0;
 }
 
+// A mono 8 kHz, 16-bit WAV file of a quiet tone lasting `seconds`.
+QByteArray wave(double seconds)
+{
+    const int rate = 8000;
+    const int samples = int(seconds * rate);
+    QByteArray data;
+    for (int i = 0; i < samples; ++i) {
+        const auto value = qint16(3000 * std::sin(i * 2 * 3.14159265 * 440 / rate));
+        data.append(char(value & 0xff)).append(char((value >> 8) & 0xff));
+    }
+    const auto le32 = [](quint32 v) {
+        const char bytes[] = {char(v & 0xff), char((v >> 8) & 0xff), char((v >> 16) & 0xff), char(v >> 24)};
+        return QByteArray(bytes, 4);
+    };
+    const auto le16 = [](quint16 v) {
+        const char bytes[] = {char(v & 0xff), char(v >> 8)};
+        return QByteArray(bytes, 2);
+    };
+    return "RIFF" + le32(36 + quint32(data.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(1) + le32(rate)
+        + le32(rate * 2) + le16(2) + le16(16) + "data" + le32(quint32(data.size())) + data;
+}
+
 void writeBytes(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -96,6 +119,7 @@ private slots:
             painter.setFont(QFont(u"DejaVu Sans"_qs, 40));
             painter.drawText(QPointF(200, 600), u"Floor plan"_qs);
         }
+        writeBytes(shelf + u"/chime.wav"_qs, wave(1.5));
         m_store->refresh();
 
         m_engines = std::make_unique<WebEngineLoader>(QStringList {QStringLiteral(QUILLNOOK_WEB_MODULE_PATH)});
@@ -146,6 +170,16 @@ private slots:
             evaluate(*web, u"document.images.length ? String(document.images[0].naturalWidth) : ''"_qs), u"40"_qs,
             15000);
         QCOMPARE(preview->webView(), web);
+    }
+
+    void playsSoundFromTheShelf()
+    {
+        m_view->setPreviewingURL(shelved(u"chime.wav"_qs));
+        WebView* web = m_view->preview()->webView();
+        // Read by the page's own sandboxed process, straight from the shelf.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            evaluate(*web, u"var m = document.querySelector('audio, video'); m ? String(m.duration) : ''"_qs),
+            u"1.5"_qs, 15000);
     }
 
     void theSameFileKeepsItsPage()
