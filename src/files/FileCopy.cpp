@@ -17,6 +17,9 @@ namespace FileCopy {
 
 namespace {
 
+// The C struct shares its name with the stat() call.
+using StatInfo = struct stat;
+
 // Big enough that a read-and-write copy is not held back by system calls.
 constexpr size_t BufferSize = 1 << 20;
 // What one kernel-side copy call is asked to move at once.
@@ -136,7 +139,7 @@ int copyBytes(int in, int out, off_t size)
     return copyByBuffer(in, out);
 }
 
-Result copyFile(int in, const struct stat& info, const QString& destination, bool durable, const QString& relative)
+Result copyFile(int in, const StatInfo& info, const QString& destination, bool durable, const QString& relative)
 {
     const QByteArray target = QFile::encodeName(destination);
     Fd out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777));
@@ -158,15 +161,13 @@ Result copyFile(int in, const struct stat& info, const QString& destination, boo
     return {};
 }
 
-Result copyFolder(const QString& source, const struct stat& info, const QString& destination, bool durable,
+Result copyFolder(const QString& source, const StatInfo& info, const QString& destination, bool durable,
                   const QString& relative);
 
 Result copyEntry(const QString& source, const QString& destination, bool durable, const QString& relative)
 {
     const QByteArray path = QFile::encodeName(source);
-    struct stat info
-    {
-    };
+    StatInfo info {};
     if (::lstat(path.constData(), &info) != 0)
         return failure(relative, errno);
     if (S_ISDIR(info.st_mode))
@@ -194,7 +195,7 @@ Result copyEntry(const QString& source, const QString& destination, bool durable
     return copyFile(in.fd, info, destination, durable, relative);
 }
 
-Result copyFolder(const QString& source, const struct stat& info, const QString& destination, bool durable,
+Result copyFolder(const QString& source, const StatInfo& info, const QString& destination, bool durable,
                   const QString& relative)
 {
     const QByteArray target = QFile::encodeName(destination);
@@ -241,9 +242,7 @@ Result copy(const QString& source, const QString& destination, bool durable)
     // Non-blocking, so a named pipe given as the source fails instead of
     // waiting for a writer.
     Fd in(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat info
-    {
-    };
+    StatInfo info {};
     if (in.fd < 0) {
         // A folder without read permission still says what it is.
         if (::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode))
@@ -270,9 +269,7 @@ Result copy(const QString& source, const QString& destination, bool durable)
 bool removeAll(const QString& path)
 {
     const QByteArray bytes = QFile::encodeName(path);
-    struct stat info
-    {
-    };
+    StatInfo info {};
     if (::lstat(bytes.constData(), &info) != 0)
         return errno == ENOENT;
     if (!S_ISDIR(info.st_mode))

@@ -1,5 +1,7 @@
 #include "FilesListModel.h"
 
+#include <algorithm>
+
 #include <QFileInfo>
 #include <QLocale>
 
@@ -22,6 +24,29 @@ void FilesListModel::storeChanged()
         if (!m_files.isEmpty())
             emit dataChanged(index(0), index(int(m_files.size()) - 1));
         return;
+    }
+    // One entry in or out, the usual change, moves only that row, so the
+    // list keeps its scroll and the keyboard its place.
+    const qsizetype before = m_files.size();
+    const qsizetype after = files.size();
+    if (after == before + 1 || after == before - 1) {
+        const QList<QUrl>& longer = after > before ? files : m_files;
+        const QList<QUrl>& shorter = after > before ? m_files : files;
+        qsizetype at = 0;
+        while (at < shorter.size() && shorter.at(at) == longer.at(at))
+            ++at;
+        if (std::equal(shorter.begin() + at, shorter.end(), longer.begin() + at + 1)) {
+            if (after > before) {
+                beginInsertRows({}, int(at), int(at));
+                m_files = files;
+                endInsertRows();
+            } else {
+                beginRemoveRows({}, int(at), int(at));
+                m_files = files;
+                endRemoveRows();
+            }
+            return;
+        }
     }
     beginResetModel();
     m_files = files;

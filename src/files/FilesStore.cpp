@@ -20,6 +20,9 @@
 
 namespace {
 
+// The C struct shares its name with the stat() call.
+using StatInfo = struct stat;
+
 // UTF-16 units order characters beyond U+FFFF (surrogates, D800–DFFF) before
 // U+E000–U+FFFF; shifting the two ranges past each other restores code point
 // order without decoding.
@@ -53,7 +56,7 @@ QString sortKey(const QString& name)
     return name.toLower().normalized(QString::NormalizationForm_C);
 }
 
-bool statPath(const QString& path, struct stat& info, bool followLinks)
+bool statPath(const QString& path, StatInfo& info, bool followLinks)
 {
     const QByteArray bytes = QFile::encodeName(path);
     return (followLinks ? ::stat(bytes.constData(), &info) : ::lstat(bytes.constData(), &info)) == 0;
@@ -61,9 +64,7 @@ bool statPath(const QString& path, struct stat& info, bool followLinks)
 
 bool pathExists(const QString& path)
 {
-    struct stat info
-    {
-    };
+    StatInfo info {};
     return statPath(path, info, false);
 }
 
@@ -264,12 +265,8 @@ void FilesStore::importFile(QUrl from)
 
     // An item dropped from the shelf onto the shelf is already there; copying
     // it over itself would only risk it.
-    struct stat sourceInfo
-    {
-    };
-    struct stat destinationInfo
-    {
-    };
+    StatInfo sourceInfo {};
+    StatInfo destinationInfo {};
     const bool sourceExists = statPath(source, sourceInfo, true);
     const bool replacing = statPath(destination, destinationInfo, false);
     if (source == destination || canonical(QFileInfo(source).path()) == canonical(m_folderPath)

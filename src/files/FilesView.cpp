@@ -109,6 +109,7 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
         const QModelIndex current = m_list->currentIndex();
         m_currentBeforeReset = current.isValid() ? m_model->url(current.row()) : QUrl();
         m_currentRowBeforeReset = current.isValid() ? current.row() : -1;
+        m_scrollBeforeReset = m_list->verticalScrollBar()->value();
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         // The keyboard keeps its place: on the same entry, or on the one that
@@ -118,8 +119,12 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
             row = std::min(m_currentRowBeforeReset, m_model->rowCount() - 1);
         if (row >= 0)
             m_list->selectionModel()->setCurrentIndex(m_model->index(row), QItemSelectionModel::NoUpdate);
+        m_list->doItemsLayout();
+        m_list->verticalScrollBar()->setValue(m_scrollBeforeReset);
         placeDeleteButton();
     });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &FilesView::placeDeleteButton, Qt::QueuedConnection);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &FilesView::placeDeleteButton, Qt::QueuedConnection);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, &FilesView::placeDeleteButton);
     connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &FilesView::placeDeleteButton);
 

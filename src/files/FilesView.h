@@ -88,6 +88,7 @@ private:
     // The entry that had the keyboard before the list was re-read.
     QUrl m_currentBeforeReset;
     int m_currentRowBeforeReset = -1;
+    int m_scrollBeforeReset = 0;
 
     QStackedWidget* m_header = nullptr;
     QWidget* m_listHeader = nullptr;

@@ -9,6 +9,7 @@
 #include <QListView>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -346,6 +347,34 @@ private slots:
         QVERIFY(m_store->files().isEmpty());
         QCOMPARE(m_view->currentContent(), m_view->dropZone());
         QVERIFY(m_view->dropZone()->chooseButton()->hasFocus());
+    }
+
+    void longListKeepsItsPlaceAcrossChanges()
+    {
+        QStringList many;
+        for (int i = 0; i < 60; ++i)
+            many.append(QStringLiteral("file %1.txt").arg(i, 2, 10, QLatin1Char('0')));
+        makeView(many);
+        QListView* list = m_view->listView();
+        list->setFocus();
+        list->setCurrentIndex(m_view->model()->index(40));
+        list->scrollTo(list->currentIndex(), QAbstractItemView::PositionAtCenter);
+        const int scroll = list->verticalScrollBar()->value();
+        QVERIFY(scroll > 0);
+
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(m_store->files().size(), 59);
+        QCOMPARE(list->verticalScrollBar()->value(), scroll);
+        QCOMPARE(list->currentIndex().data().toString(), u"file 41.txt"_qs);
+
+        // Another program adds one and renames another: rows follow, place kept.
+        writeBytes(shelf() + u"/file 00a.txt"_qs, "new");
+        QTRY_COMPARE(m_view->model()->rowCount(), 60);
+        QVERIFY(QFile::rename(shelf() + u"/file 50.txt"_qs, shelf() + u"/zz.txt"_qs));
+        QTRY_COMPARE(m_view->model()->url(59).fileName(), u"zz.txt"_qs);
+        QCOMPARE(list->currentIndex().data().toString(), u"file 41.txt"_qs);
+        QVERIFY(qAbs(list->verticalScrollBar()->value() - scroll) <= list->visualRect(list->currentIndex()).height());
+        QCOMPARE(m_view->countLabel()->text(), u"60 files"_qs);
     }
 
     void previewChoosesTheEngineForItsTypes_data()
