@@ -128,7 +128,13 @@ void FilePreview::show(bool reload)
             showFallback();
             return;
         }
-        m_stack->addWidget(m_webView->widget());
+        QWidget* page = m_webView->widget();
+        // A window container takes drops for the window inside it, which
+        // ignores them; files dropped on the preview are for the shelf.
+        page->setAcceptDrops(false);
+        for (QWidget* inner : page->findChildren<QWidget*>())
+            inner->setAcceptDrops(false);
+        m_stack->addWidget(page);
     }
     if (reload || m_loadedUrl != m_url) {
         m_loadedUrl = m_url;

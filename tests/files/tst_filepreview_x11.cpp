@@ -2,10 +2,13 @@
 #include <cmath>
 #include <memory>
 
+#include <QDrag>
 #include <QImage>
 #include <QLabel>
+#include <QMimeData>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -180,6 +183,44 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(
             evaluate(*web, u"var m = document.querySelector('audio, video'); m ? String(m.duration) : ''"_qs),
             u"1.5"_qs, 15000);
+    }
+
+    void aDropOnThePreviewImportsAndKeepsIt()
+    {
+        writeBytes(m_documents.filePath(u"dropped.txt"_qs), "dropped on the page");
+        m_view->setPreviewingURL(shelved(u"photo.png"_qs));
+        WebView* web = m_view->preview()->webView();
+        QTRY_COMPARE_WITH_TIMEOUT(web->url(), shelved(u"photo.png"_qs), 15000);
+
+        // A real drag from another window, the pointer moved by the X server's
+        // test extension, released over the middle of the previewed page.
+        QWidget source;
+        source.setWindowTitle(u"drag source"_qs);
+        source.setGeometry(20, 40, 160, 160);
+        source.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&source));
+        QTest::qWait(300);
+        const QPoint from = source.mapToGlobal(source.rect().center());
+        const QPoint to = web->widget()->mapToGlobal(web->widget()->rect().center());
+        QProcess pointer;
+        pointer.start(u"xdotool"_qs,
+                      {u"mousemove"_qs, QString::number(from.x()), QString::number(from.y()), u"mousedown"_qs, u"1"_qs,
+                       u"sleep"_qs, u"0.6"_qs, u"mousemove"_qs, QString::number(to.x() - 30), QString::number(to.y()),
+                       u"sleep"_qs, u"0.4"_qs, u"mousemove"_qs, QString::number(to.x()), QString::number(to.y()),
+                       u"sleep"_qs, u"0.6"_qs, u"mouseup"_qs, u"1"_qs});
+        QVERIFY(pointer.waitForStarted());
+        QTest::qWait(300);
+        auto* drag = new QDrag(&source);
+        auto* mime = new QMimeData;
+        mime->setUrls({QUrl::fromLocalFile(m_documents.filePath(u"dropped.txt"_qs))});
+        drag->setMimeData(mime);
+        drag->exec(Qt::CopyAction);
+        QTRY_COMPARE_WITH_TIMEOUT(pointer.state(), QProcess::NotRunning, 10000);
+
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(shelved(u"dropped.txt"_qs).toLocalFile()), 10000);
+        QCOMPARE(m_view->previewingURL(), shelved(u"photo.png"_qs));
+        QTest::qWait(500);
+        QCOMPARE(web->url(), shelved(u"photo.png"_qs));
     }
 
     void theSameFileKeepsItsPage()
