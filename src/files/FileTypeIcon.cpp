@@ -90,7 +90,8 @@ QIcon make(const QMimeType& type)
     const bool folder = type.inherits(QStringLiteral("inode/directory"));
     const QString label = type.preferredSuffix().left(4).toUpper();
     QIcon icon;
-    for (const int size : {16, 26, 32, 52, 64, 128}) {
+    // The row's size, twice it for dense screens, and the preview's.
+    for (const int size : {26, 52, 64}) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);
