@@ -8,6 +8,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedLayout>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -183,8 +184,11 @@ void BrowserView::syncActive()
     const QUuid active = m_model.activeTabID();
     for (TabChip* chip : std::as_const(m_order))
         chip->setActive(chip->tab().id() == active);
-    if (TabChip* chip = m_chips.value(active))
-        m_strip->ensureWidgetVisible(chip, 0, 0);
+    // Once the strip has laid out its new chips.
+    QTimer::singleShot(0, this, [this] {
+        if (TabChip* chip = m_chips.value(m_model.activeTabID()))
+            m_strip->ensureWidgetVisible(chip, 0, 0);
+    });
     showActivePage();
 }
 

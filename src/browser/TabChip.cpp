@@ -157,6 +157,8 @@ void TabChip::updateReveal()
     if (hovering == m_hovering)
         return;
     m_hovering = hovering;
+    // Enabled at once, not with the fade, which may have nothing to animate.
+    applyReveal(m_reveal);
     m_fade->stop();
     m_fade->setStartValue(m_reveal);
     m_fade->setEndValue(hovering ? 1.0 : 0.0);
