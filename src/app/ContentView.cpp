@@ -16,8 +16,8 @@
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserView.h"
 #include "browser/WebDialogHandler.h"
-#include "hotkey/SettingsView.h"
 #include "notes/NotesView.h"
+#include "settings/SettingsView.h"
 #include "web/WebEngineProvider.h"
 
 namespace {
