@@ -220,6 +220,8 @@ void BrowserView::updateTabOrder()
     if (BrowserTab* tab = m_model.activeTab()) {
         chain.append(m_urlBar->field());
         chain.append(m_urlBar->goButton());
+        chain.append(m_downloadNotice->revealButton());
+        chain.append(m_downloadNotice->closeButton());
         chain.append(tab->webProcessTerminated() ? static_cast<QWidget*>(m_reload) : tab->webView().widget());
     }
     for (int i = 1; i < chain.size(); ++i)

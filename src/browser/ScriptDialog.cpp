@@ -13,8 +13,6 @@ ScriptDialog::ScriptDialog(Kind kind, const QString& message, const QString& def
     , m_answer(std::move(answer))
 {
     setWindowModality(Qt::ApplicationModal);
-    // No title of its own: the page's text is the whole message.
-    setWindowTitle(QStringLiteral(" "));
 
     m_message = new QLabel(message, this);
     m_message->setTextFormat(Qt::PlainText);

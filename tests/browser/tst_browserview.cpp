@@ -351,6 +351,11 @@ private slots:
         QCOMPARE(accessible(notice->label())->text(QAccessible::Name), QStringLiteral("Saved “report (2).pdf”"));
         QVERIFY(!notice->label()->wordWrap());
         QCOMPARE(notice->path(), QStringLiteral("/tmp/Downloads/report (2).pdf"));
+        // Its buttons come after "Go" from the keyboard.
+        activateWindow();
+        m_view->urlBar()->goButton()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), notice->revealButton());
         click(notice->closeButton());
         QVERIFY(!notice->isVisible());
 
