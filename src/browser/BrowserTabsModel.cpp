@@ -2,14 +2,25 @@
 
 #include "browser/BrowserAddresses.h"
 
-BrowserTabsModel::BrowserTabsModel(WebEngine& engine, DialogHandlerFactory makeDialogHandler, QObject* parent)
+QList<BrowserTabsModel::Opening> BrowserTabsModel::defaultTabs()
+{
+    QList<Opening> tabs;
+    for (const BrowserAddresses::DefaultTab& tab : BrowserAddresses::DefaultTabs)
+        tabs.append({QString::fromLatin1(tab.address), QString::fromLatin1(tab.title)});
+    return tabs;
+}
+
+BrowserTabsModel::BrowserTabsModel(WebEngine& engine, DialogHandlerFactory makeDialogHandler,
+                                   const QList<Opening>& openingTabs, QObject* parent)
     : QObject(parent)
     , m_engine(engine)
     , m_makeDialogHandler(std::move(makeDialogHandler))
 {
     QList<BrowserTab*> tabs;
-    for (const BrowserAddresses::DefaultTab& tab : BrowserAddresses::DefaultTabs)
-        tabs.append(makeTab(QString::fromLatin1(tab.address), QString::fromLatin1(tab.title)));
+    for (const Opening& opening : openingTabs)
+        tabs.append(makeTab(opening.address, opening.title));
+    if (tabs.isEmpty())
+        tabs.append(makeTab(BrowserAddresses::startPage(), QString::fromLatin1(BrowserAddresses::NewTabTitle)));
     m_tabs = tabs;
     m_activeTabID = m_tabs.first()->id();
 }

@@ -18,8 +18,17 @@ class BrowserTabsModel : public QObject
     Q_PROPERTY(QUuid activeTabID READ activeTabID WRITE setActiveTabID NOTIFY activeTabIDChanged)
 
 public:
+    struct Opening
+    {
+        QString address;
+        QString title;
+    };
+    // The chat tabs every start opens with.
+    static QList<Opening> defaultTabs();
+
+    // `openingTabs` (never empty) start loading at once, the first active.
     explicit BrowserTabsModel(WebEngine& engine, DialogHandlerFactory makeDialogHandler = {},
-                              QObject* parent = nullptr);
+                              const QList<Opening>& openingTabs = defaultTabs(), QObject* parent = nullptr);
     ~BrowserTabsModel() override;
 
     const QList<BrowserTab*>& tabs() const { return m_tabs; }

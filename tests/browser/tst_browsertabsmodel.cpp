@@ -184,6 +184,19 @@ private slots:
         QCOMPARE(m_model->activeTabID(), stale);
     }
 
+    void openingTabsCanBeGivenButNeverNone()
+    {
+        FakeWebEngine engine;
+        BrowserTabsModel local(engine, {}, {{QStringLiteral("http://127.0.0.1:1/a"), QStringLiteral("A")}});
+        QCOMPARE(local.tabs().size(), 1);
+        QCOMPARE(engine.views.first()->loads, QList<QUrl> {QUrl(QStringLiteral("http://127.0.0.1:1/a"))});
+        QCOMPARE(local.activeTab(), local.tabs().first());
+
+        BrowserTabsModel none(engine, {}, {});
+        QCOMPARE(none.tabs().size(), 1);
+        QCOMPARE(none.activeTab()->pageTitle(), QStringLiteral("New Tab"));
+    }
+
     void releasingTheModelReleasesTabsWithoutTeardown()
     {
         QPointer<FakeWebView> view = m_engine.views.first();
