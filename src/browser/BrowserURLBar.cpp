@@ -22,7 +22,6 @@ BrowserURLBar::BrowserURLBar(QWidget* parent)
     row->setContentsMargins(6, 6, 6, 6);
     row->addWidget(m_field, 1, Qt::AlignVCenter);
     row->addWidget(m_go, 0, Qt::AlignVCenter);
-    setFocusProxy(m_field);
 
     connect(m_field, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (m_tab)

@@ -1,5 +1,6 @@
 #include "BrowserView.h"
 
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -207,7 +208,6 @@ void BrowserView::showActivePage()
         }
         m_pages->setCurrentWidget(tab->webProcessTerminated() ? m_crashNotice : page);
     }
-    setFocusProxy(tab ? static_cast<QWidget*>(m_urlBar) : m_newTab);
     updateTabOrder();
 }
 
@@ -226,6 +226,18 @@ void BrowserView::updateTabOrder()
     }
     for (int i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain.at(i - 1), chain.at(i));
+}
+
+void BrowserView::focusInEvent(QFocusEvent* event)
+{
+    // Chosen as the tool, the browser is ready for an address. A focus proxy
+    // would do the same but would also make this view a Tab stop before the
+    // chips.
+    QWidget::focusInEvent(event);
+    if (m_model.activeTab())
+        m_urlBar->field()->setFocus(event->reason());
+    else
+        m_newTab->setFocus(event->reason());
 }
 
 bool BrowserView::eventFilter(QObject* watched, QEvent* event)

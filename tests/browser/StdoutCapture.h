@@ -23,6 +23,15 @@ public:
 
     ~StdoutCapture() { restore(); }
 
+    // Everything written so far, while capturing goes on.
+    QString peek() const
+    {
+        std::fflush(stdout);
+        QFile read(m_file.fileName());
+        read.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(read.readAll());
+    }
+
     // Everything written so far; standard output goes back to the terminal.
     QString take()
     {

@@ -1,6 +1,9 @@
 #include <memory>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -9,8 +12,10 @@
 #include "app/ContentView.h"
 #include "app/PanelSettings.h"
 #include "browser/BrowserTabsModel.h"
+#include "browser/BrowserURLBar.h"
 #include "browser/BrowserView.h"
 #include "browser/ScriptDialog.h"
+#include "browser/TabChip.h"
 #include "browser/WebDialogHandler.h"
 #include "hotkey/HotkeyManager.h"
 #include "notes/NotesStore.h"
@@ -123,6 +128,23 @@ private slots:
         view->setSelectedTab(ContentView::Browser);
         QVERIFY(page->isVisible());
         QCOMPARE(m_engine->views.first()->loads.size(), 1);
+    }
+
+    void keyboardComesFromTheGearIntoTheStripAndTypingGoesToTheAddress()
+    {
+        makeEngineReady();
+        auto view = makeView(m_provider.get());
+        view->resize(360, 560);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        view->setSelectedTab(ContentView::Browser);
+        QCOMPARE(QApplication::focusWidget(), view->browserView()->urlBar()->field());
+
+        view->settingsButton()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), view->browserView()->chips().first());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), view->settingsButton());
     }
 
     void engineReadyBeforeTheViewIsUsedAtOnce()
