@@ -88,8 +88,9 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
 
 ContentView::~ContentView()
 {
-    // The view watches the tabs; it goes before them.
-    delete m_browserView.data();
+    // The tabs go first, while the panel's window that holds their pages'
+    // engine windows is still there.
+    m_browserTabs.reset();
 }
 
 void ContentView::setUpBrowser()

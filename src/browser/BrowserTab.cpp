@@ -67,6 +67,16 @@ BrowserTab::BrowserTab(WebEngine& engine, const QString& urlString, const QStrin
     m_webView->setUiDelegate(m_dialogHandler.get());
     connect(m_webView.get(), &WebView::webProcessTerminated, this, [this] { setWebProcessTerminated(true); });
     connect(m_webView.get(), &WebView::downloadSaved, this, &BrowserTab::downloadSaved);
+    // The engine may tell a page's title only after saying the page finished:
+    // a title that comes then is still the finished page's title.
+    connect(m_webView.get(), &WebView::titleChanged, this, [this] {
+        const QString title = m_webView->title();
+        if (m_awaitingTitle && !title.isEmpty()) {
+            m_awaitingTitle = false;
+            setPageTitle(title);
+        }
+    });
+    connect(m_webView.get(), &WebView::urlChanged, this, [this] { m_awaitingTitle = false; });
     load(urlString);
 }
 
@@ -131,6 +141,7 @@ void BrowserTab::load(const QString& text)
     if (m_tornDown)
         return;
     setWebProcessTerminated(false);
+    m_awaitingTitle = false;
     m_webView->load(url, WebView::DefaultTimeout);
 }
 
@@ -162,6 +173,7 @@ void BrowserTab::webViewDidFinishNavigation(WebView& view)
         return;
     const QString title = view.title();
     const QUrl url = view.url();
+    m_awaitingTitle = title.isEmpty();
     if (!title.isEmpty())
         setPageTitle(title);
     else if (!url.host().isEmpty())

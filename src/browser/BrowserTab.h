@@ -74,4 +74,6 @@ private:
     std::unique_ptr<WebView> m_webView;
     bool m_webProcessTerminated = false;
     bool m_tornDown = false;
+    // The last page finished without a title, so far.
+    bool m_awaitingTitle = false;
 };

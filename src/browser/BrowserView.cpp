@@ -95,20 +95,21 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     connect(m_downloadNotice, &DownloadNotice::revealRequested, this, &DownloadNotice::revealInFileManager);
     connect(&m_model, &BrowserTabsModel::tabsChanged, this, &BrowserView::syncChips);
     connect(&m_model, &BrowserTabsModel::activeTabIDChanged, this, &BrowserView::syncActive);
+    connect(&m_model, &QObject::destroyed, this, &BrowserView::modelDestroyed);
 
     syncChips();
 }
 
-BrowserView::~BrowserView()
+BrowserView::~BrowserView() = default;
+
+void BrowserView::modelDestroyed()
 {
-    // The pages belong to their tabs, which may outlive this view: hand them
-    // back rather than let them go with it.
-    for (const QPointer<QWidget>& page : std::as_const(m_placedPages)) {
-        if (page) {
-            page->hide();
-            page->setParent(nullptr);
-        }
-    }
+    // The tabs go with the model, and their pages with them; nothing here
+    // may refer to them afterwards.
+    m_urlBar->setTab(nullptr);
+    qDeleteAll(m_order);
+    m_order.clear();
+    m_chips.clear();
 }
 
 QList<TabChip*> BrowserView::chips() const
@@ -136,6 +137,9 @@ TabChip* BrowserView::makeChip(BrowserTab* tab)
             showActivePage();
     });
     connect(tab, &BrowserTab::downloadSaved, m_downloadNotice, &DownloadNotice::showSaved);
+    // Every page sits in the panel's window from the start, hidden (and so
+    // told that it is hidden) until its tab is chosen.
+    m_pages->addWidget(tab->webView().widget());
     return chip;
 }
 
@@ -201,11 +205,8 @@ void BrowserView::showActivePage()
     m_pageArea->setVisible(tab);
     if (tab) {
         QWidget* page = tab->webView().widget();
-        if (m_pages->indexOf(page) < 0) {
+        if (m_pages->indexOf(page) < 0)
             m_pages->addWidget(page);
-            m_placedPages.removeAll(nullptr);
-            m_placedPages.append(page);
-        }
         m_pages->setCurrentWidget(tab->webProcessTerminated() ? m_crashNotice : page);
     }
     updateTabOrder();

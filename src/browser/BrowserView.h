@@ -22,6 +22,9 @@ class TabChip;
 // Choosing another tab swaps the pages themselves, so a page left behind
 // keeps its state and is not reloaded. With no active tab neither bar nor
 // page shows.
+//
+// The pages belong to their tabs, and a page's engine window lives inside
+// this view's window: the tabs model must go before that window does.
 class BrowserView : public QWidget
 {
     Q_OBJECT
@@ -53,6 +56,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void modelDestroyed();
     void syncChips();
     void syncActive();
     void showActivePage();
@@ -72,6 +76,4 @@ private:
     QPushButton* m_reload = nullptr;
     QHash<QUuid, TabChip*> m_chips;
     QList<TabChip*> m_order;
-    // Pages placed in this view; they belong to their tabs.
-    QList<QPointer<QWidget>> m_placedPages;
 };

@@ -54,6 +54,25 @@ ScriptDialog::~ScriptDialog()
     answer(false);
 }
 
+void ScriptDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    m_focusTries = 0;
+    QTimer::singleShot(0, this, &ScriptDialog::claimFocus);
+}
+
+// The panel is brought up just before the dialog, and the window manager may
+// focus it after the dialog. The dialog blocks the panel, so it would then
+// take no key at all: ask again for the focus, for a little while.
+void ScriptDialog::claimFocus()
+{
+    if (!isVisible() || isActiveWindow() || ++m_focusTries > 10)
+        return;
+    raise();
+    activateWindow();
+    QTimer::singleShot(100, this, &ScriptDialog::claimFocus);
+}
+
 void ScriptDialog::done(int result)
 {
     answer(result == QDialog::Accepted);

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include <QDialog>
+#include <QTimer>
 
 class QLabel;
 class QLineEdit;
@@ -44,7 +45,12 @@ public:
 
     void done(int result) override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void claimFocus();
+
     void answer(bool accepted);
 
     Kind m_kind;
@@ -53,4 +59,5 @@ private:
     QLineEdit* m_field = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
+    int m_focusTries = 0;
 };

@@ -173,6 +173,27 @@ private slots:
         QCOMPARE(titleSpy.first().first().toString(), label);
     }
 
+    void titleToldAfterTheFinishStillLabelsThatPage()
+    {
+        m_view->finish(QString(), QUrl(QStringLiteral("http://127.0.0.1:8000/late")));
+        QCOMPARE(m_tab->pageTitle(), QStringLiteral("127.0.0.1"));
+        m_view->currentTitle = QStringLiteral("Late title");
+        emit m_view->titleChanged();
+        QCOMPARE(m_tab->pageTitle(), QStringLiteral("Late title"));
+
+        // Once the page has its label, later title changes wait for the next finish.
+        m_view->currentTitle = QStringLiteral("Changed by a script");
+        emit m_view->titleChanged();
+        QCOMPARE(m_tab->pageTitle(), QStringLiteral("Late title"));
+
+        // And a title that comes after a new page began belongs to that page.
+        m_view->finish(QString(), QUrl(QStringLiteral("http://127.0.0.1:8000/other")));
+        emit m_view->urlChanged();
+        m_view->currentTitle = QStringLiteral("Next page");
+        emit m_view->titleChanged();
+        QCOMPARE(m_tab->pageTitle(), QStringLiteral("127.0.0.1"));
+    }
+
     void failuresPrintTheirLineAndChangeNothing()
     {
         m_tab->setUrlString(QStringLiteral("example.invalid"));

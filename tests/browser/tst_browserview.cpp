@@ -368,14 +368,16 @@ private slots:
         QCOMPARE(reveal.first().first().toString(), QStringLiteral("/tmp/Downloads/a.zip"));
     }
 
-    void pagesOutliveTheView()
+    void modelGoingFirstTakesThePagesAndLeavesAnEmptyView()
     {
         QPointer<QWidget> page = viewOf(tabAt(0))->widget();
-        m_view.reset();
-        QVERIFY(page);
-        QCOMPARE(page->parentWidget(), nullptr);
+        QCOMPARE(m_view->shownPage(), page.data());
         m_model.reset();
         QVERIFY(!page);
+        QVERIFY(m_view->chips().isEmpty());
+        QCOMPARE(m_view->urlBar()->tab(), nullptr);
+        m_view->repaint();
+        QApplication::processEvents();
     }
 };
 
