@@ -68,6 +68,7 @@ public:
     Popover* settingsPopover() const { return m_popover; }
     SettingsView* settingsView() const;
     QAction* screenshotAction() const { return m_screenshotAction; }
+    QAction* quitAction() const { return m_quitAction; }
     // The area under the divider where the tools sit.
     QWidget* toolArea() const;
     // The browser's tabs and view; null until the web engine is ready.
@@ -84,6 +85,8 @@ signals:
     void screenshotRequested();
     // The Browser tool's tabs and view are in place.
     void browserReady();
+    // Ctrl+Q in the panel.
+    void quitRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -116,4 +119,5 @@ private:
     QLabel* m_browserStatus = nullptr;
     std::unique_ptr<BrowserTabsModel> m_browserTabs;
     QPointer<BrowserView> m_browserView;
+    QAction* m_quitAction = nullptr;
 };
