@@ -112,6 +112,8 @@ void ContentView::setUpBrowser()
     m_browserStatus = new QLabel(placeholder);
     m_browserStatus->setAlignment(Qt::AlignCenter);
     m_browserStatus->setTextFormat(Qt::PlainText);
+    // One sentence; wrapped rather than widening the panel.
+    m_browserStatus->setWordWrap(true);
     auto* column = new QVBoxLayout(placeholder);
     column->addWidget(m_browserStatus);
 
