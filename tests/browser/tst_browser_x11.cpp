@@ -131,6 +131,9 @@ private slots:
         m_server.html("/untitled", "<p>no title here");
         m_server.html("/long", "<title>Long</title><div style='height:5000px'>tall</div>");
         m_server.html("/second", "<title>Second</title>");
+        m_server.html("/input",
+                      "<title>Input</title><body style='margin:0'>"
+                      "<input id=box style='display:block;width:100%;height:80px;font-size:30px'>");
         m_server.html("/third", "<title>Third</title>");
         m_server.html("/opener",
                       "<title>Opener</title><body style='margin:0'>"
@@ -256,6 +259,30 @@ private slots:
         QCOMPARE(m_model->tabs().size(), 2);
         QCOMPARE(int(QApplication::topLevelWidgets().size()), windows);
         QCOMPARE(clientCount(), clients);
+    }
+
+    void typingGoesWhereTheFocusIs()
+    {
+        type(address("/input"));
+        QTRY_COMPARE_WITH_TIMEOUT(tabAt(0)->pageTitle(), QStringLiteral("Input"), 15000);
+        WebView& page = tabAt(0)->webView();
+
+        // Into the page once it is clicked...
+        clickOnScreen(onPage(QPoint(100, 40)));
+        QTRY_COMPARE_WITH_TIMEOUT(run(page, QStringLiteral("document.activeElement.id")).toString(),
+                                  QStringLiteral("box"), 5000);
+        X11Tools::run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("page")});
+        QTRY_COMPARE_WITH_TIMEOUT(run(page, QStringLiteral("document.getElementById('box').value")).toString(),
+                                  QStringLiteral("page"), 5000);
+
+        // ...and into the address field, not the page, once that is clicked.
+        clickOnScreen(field()->mapToGlobal(field()->rect().center()));
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), field(), 5000);
+        X11Tools::key(QStringLiteral("ctrl+a"));
+        X11Tools::run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("bar")});
+        QTRY_COMPARE_WITH_TIMEOUT(field()->text(), QStringLiteral("bar"), 5000);
+        QCOMPARE(tabAt(0)->urlString(), QStringLiteral("bar"));
+        QCOMPARE(run(page, QStringLiteral("document.getElementById('box').value")).toString(), QStringLiteral("page"));
     }
 
     void pageDialogsAreAnsweredThroughRealDialogs_data()
