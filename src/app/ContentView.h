@@ -1,7 +1,15 @@
 #pragma once
 
+#include <memory>
+
+#include <QPointer>
 #include <QWidget>
 
+#include "browser/BrowserView.h"
+
+class BrowserTabsModel;
+class FilesStore;
+class FilesView;
 class GearButton;
 class HotkeyManager;
 class NotesStore;
@@ -10,6 +18,7 @@ class PanelSettings;
 class Popover;
 class QAbstractButton;
 class QAction;
+class QLabel;
 class QStackedWidget;
 class SettingsView;
 class ToolTabs;
@@ -57,6 +66,9 @@ public:
     ToolTabs* toolTabs() const { return m_toolTabs; }
     QAbstractButton* settingsButton() const;
     NotesView* notesView() const { return m_notesView; }
+    FilesStore* filesStore() const { return m_filesStore; }
+    // Null once another view took the Files slot.
+    FilesView* filesView() const;
     // The popup that holds the settings page; null until first opened.
     Popover* settingsPopover() const { return m_popover; }
     SettingsView* settingsView() const;
@@ -64,6 +76,11 @@ public:
     QAction* quitAction() const { return m_quitAction; }
     // The area under the divider where the tools sit.
     QWidget* toolArea() const;
+    // The browser's tabs and view; null until the web engine is ready.
+    BrowserTabsModel* browserTabs() const { return m_browserTabs.get(); }
+    BrowserView* browserView() const { return m_browserView; }
+    // The line the Browser tool shows until then, or when it cannot start.
+    QLabel* browserStatus() const { return m_browserStatus; }
 
 signals:
     void selectedTabChanged(int tab);
@@ -71,6 +88,8 @@ signals:
     // Ctrl+Shift+S while the Browser tool is showing: paste a screenshot into
     // the active page.
     void screenshotRequested();
+    // The Browser tool's tabs and view are in place.
+    void browserReady();
     // Ctrl+Q in the panel.
     void quitRequested();
 
@@ -82,6 +101,8 @@ protected:
 private:
     void focusSelectedTool();
     void screenshotShortcut();
+    void setUpBrowser();
+    void showBrowser();
 
     NotesStore& m_notesStore;
     HotkeyManager& m_hotkeyManager;
@@ -98,7 +119,11 @@ private:
     QWidget* m_divider = nullptr;
     QStackedWidget* m_tools = nullptr;
     NotesView* m_notesView = nullptr;
+    FilesStore* m_filesStore = nullptr;
     Popover* m_popover = nullptr;
     QAction* m_screenshotAction = nullptr;
+    QLabel* m_browserStatus = nullptr;
+    std::unique_ptr<BrowserTabsModel> m_browserTabs;
+    QPointer<BrowserView> m_browserView;
     QAction* m_quitAction = nullptr;
 };
