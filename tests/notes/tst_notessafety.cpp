@@ -10,6 +10,8 @@
 
 #include "support/X11Tools.h"
 
+#include <sys/prctl.h>
+
 using namespace X11Tools;
 
 namespace {
@@ -218,6 +220,8 @@ private:
         if (!display.isEmpty())
             env.insert(QStringLiteral("DISPLAY"), display);
         m_process.setProcessEnvironment(env);
+        // Gone with the test, even when the test itself dies.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.setProgram(m_binary);
         m_process.start();
         QVERIFY(m_process.waitForStarted());
@@ -230,15 +234,8 @@ private:
             return;
         }
         // Generous: the machine running the suite may be busy with other work.
-        QTRY_VERIFY2_WITH_TIMEOUT(
-            findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).size() == 1,
-            qPrintable(QStringLiteral("windows of the class: ")
-                       + run(QStringLiteral("xdotool"),
-                             {QStringLiteral("search"), QStringLiteral("--classname"), QStringLiteral("^quillnook$")})
-                       + QStringLiteral("; program output: ") + QString::fromUtf8(m_process.readAllStandardError())),
-            20000);
-        m_panel = findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).constFirst();
-        QTRY_VERIFY_WITH_TIMEOUT(isViewable(m_panel), 10000);
+        m_panel = waitForViewableWindow(QStringLiteral("quillnook"), QStringLiteral("Quillnook"), 20000);
+        QVERIFY2(!m_panel.isEmpty(), "the panel did not show");
         QTRY_VERIFY_WITH_TIMEOUT(sameWindow(focusedWindow(), m_panel), 10000);
     }
 
