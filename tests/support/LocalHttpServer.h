@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrl>
 
 // A small HTTP/1.1 server on 127.0.0.1 for tests of real pages: each path
 // answers as its route says, and every request is kept for the test to read.

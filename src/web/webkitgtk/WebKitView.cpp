@@ -142,8 +142,11 @@ WebKitView::~WebKitView()
         dialog->close();
     m_dialogs.clear();
     webkit_web_view_stop_loading(m_webView);
+    if (m_container)
+        m_container->removeEventFilter(this);
+    X11Glue::detach(m_window);
     delete m_container.data();
-    gtk_widget_destroy(m_window);
+    X11Glue::destroyQuietly(m_window);
 }
 
 WebKitView* WebKitView::fromWebView(WebKitWebView* webView)
@@ -202,7 +205,10 @@ bool WebKitView::eventFilter(QObject* watched, QEvent* event)
             gtk_widget_show(m_window);
             break;
         case QEvent::Hide:
+            // At once: Qt may destroy its windows next, and a late unmap of
+            // the page's window inside them would be an X error.
             gtk_widget_hide(m_window);
+            X11Glue::sync();
             break;
         default:
             break;
@@ -432,12 +438,19 @@ int WebKitView::decidePolicy(WebKitWebView*, void* decision, int type, WebKitVie
         auto* response = WEBKIT_RESPONSE_POLICY_DECISION(policy);
         if (!webkit_response_policy_decision_is_main_frame_main_resource(response))
             return FALSE;
-        const bool showable = webkit_response_policy_decision_is_mime_type_supported(response)
-            && !isAttachment(webkit_response_policy_decision_get_response(response));
+        WebKitURIResponse* answer = webkit_response_policy_decision_get_response(response);
+        const bool showable = webkit_response_policy_decision_is_mime_type_supported(response) && !isAttachment(answer);
+        const bool preview = self->m_options.purpose == WebViewOptions::Purpose::FilePreview;
+        if (showable && preview) {
+            // The built-in PDF viewer is a page of scripts; any other file
+            // shows without running its own.
+            const bool pdf = qstrcmp(webkit_uri_response_get_mime_type(answer), "application/pdf") == 0;
+            webkit_settings_set_enable_javascript_markup(webkit_web_view_get_settings(self->m_webView), pdf);
+        }
         if (showable)
             return FALSE;
         // A file preview never writes into the user's folders.
-        if (self->m_options.purpose == WebViewOptions::Purpose::FilePreview)
+        if (preview)
             webkit_policy_decision_ignore(policy);
         else
             webkit_policy_decision_download(policy);

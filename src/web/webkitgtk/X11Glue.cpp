@@ -53,6 +53,32 @@ void forwardKey(std::uint32_t window, bool press, std::uint16_t keycode, unsigne
     gdk_x11_display_error_trap_pop_ignored(display);
 }
 
+void detach(GtkWidget* toplevel)
+{
+    GdkDisplay* display = gdk_display_get_default();
+    const Window window = windowId(toplevel);
+    if (!window || !display || !GDK_IS_X11_DISPLAY(display))
+        return;
+    Display* xdisplay = gdk_x11_display_get_xdisplay(display);
+    gdk_x11_display_error_trap_push(display);
+    XReparentWindow(xdisplay, window, DefaultRootWindow(xdisplay), -20000, -20000);
+    gdk_display_sync(display);
+    gdk_x11_display_error_trap_pop_ignored(display);
+}
+
+void destroyQuietly(GtkWidget* toplevel)
+{
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display || !GDK_IS_X11_DISPLAY(display)) {
+        gtk_widget_destroy(toplevel);
+        return;
+    }
+    gdk_x11_display_error_trap_push(display);
+    gtk_widget_destroy(toplevel);
+    gdk_display_sync(display);
+    gdk_x11_display_error_trap_pop_ignored(display);
+}
+
 void sync()
 {
     if (GdkDisplay* display = gdk_display_get_default())
