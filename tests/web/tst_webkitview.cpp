@@ -89,6 +89,8 @@ private slots:
     void finishedLoadReportsTitleAndAddress();
     void failedLoads_data();
     void failedLoads();
+    void newerLoadReplacesAPendingOne_data();
+    void newerLoadReplacesAPendingOne();
     void newWindowsLoadInTheSameView_data();
     void newWindowsLoadInTheSameView();
     void dialogsAreAnsweredThroughTheDelegate_data();
@@ -216,6 +218,36 @@ void TestWebKitView::failedLoads()
     QVERIFY(other.isEmpty());
     QVERIFY(!reported.first().isEmpty());
     QVERIFY2(reported.first().contains(messagePart), qPrintable(reported.first()));
+}
+
+void TestWebKitView::newerLoadReplacesAPendingOne_data()
+{
+    QTest::addColumn<QByteArray>("first");
+    QTest::newRow("first never answers") << QByteArray("/pending");
+    QTest::newRow("first still arriving") << QByteArray("/trickle");
+}
+
+void TestWebKitView::newerLoadReplacesAPendingOne()
+{
+    QFETCH(QByteArray, first);
+    LocalHttpServer::Route pending;
+    pending.behaviour = LocalHttpServer::Route::Behaviour::Silent;
+    m_server.route("/pending", pending);
+    LocalHttpServer::Route trickle;
+    trickle.body = "<title>trickle</title><p>" + QByteArray(4000, 'x');
+    trickle.behaviour = LocalHttpServer::Route::Behaviour::DropMidBody;
+    m_server.route("/trickle", trickle);
+    m_server.html("/newer", "<title>newer</title>");
+
+    m_view->load(m_server.url(QString::fromLatin1(first)));
+    QTRY_COMPARE(m_server.requestsFor(first).size(), 1);
+    if (first == "/trickle")
+        QTRY_COMPARE(m_view->title(), QStringLiteral("trickle"));
+    m_view->load(m_server.url(QStringLiteral("/newer")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_delegates.finished, 1, 10000);
+    QCOMPARE(m_view->title(), QStringLiteral("newer"));
+    // The replaced load is reported too, as a failure of its own.
+    QCOMPARE(m_delegates.provisionalFailures.size() + m_delegates.failures.size(), 1);
 }
 
 void TestWebKitView::newWindowsLoadInTheSameView_data()
