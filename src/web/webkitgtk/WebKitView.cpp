@@ -146,6 +146,8 @@ WebKitView::~WebKitView()
         m_container->removeEventFilter(this);
     X11Glue::detach(m_window);
     delete m_container.data();
+    // Sent now, its X errors ignored: a Qt window destroyed next would
+    // otherwise take this window down first, and the late request would fail.
     X11Glue::destroyQuietly(m_window);
 }
 

@@ -15,8 +15,9 @@ class HotkeyManager;
 class PanelSettings;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QSlider;
-class QToolButton;
+class ScreenshotGuide;
 
 // The panel's settings and help page: records a new toggle shortcut, sets the
 // panel's transparency, explains the screenshot shortcut and links to support.
@@ -26,6 +27,9 @@ class SettingsView : public QWidget
     Q_OBJECT
 
 public:
+    // Between the page's elements.
+    static constexpr int Spacing = 10;
+
     SettingsView(HotkeyManager& hotkeyManager, PanelSettings& panelSettings, QWidget* parent = nullptr);
     ~SettingsView() override;
 
@@ -57,12 +61,9 @@ protected:
 
 private:
     QWidget* buildPage();
-    QWidget* buildScreenshotGuide();
-    QWidget* guideStep(const QString& number, const QString& text);
-    QLabel* mutedLabel(const QString& text, const QFont& font);
     QLabel* iconLabel(const QString& symbolName);
+    QPushButton* pushButton(const QString& text);
     QFont scaledFont(double points) const;
-    QColor secondaryColour() const;
     void applyColours();
     void updateShortcut();
     void updateOpacity();
@@ -71,15 +72,21 @@ private:
     PanelSettings& m_panelSettings;
     ShortcutRecorder m_recorder;
 
+    QScrollArea* m_scrollArea = nullptr;
     QWidget* m_page = nullptr;
     QPushButton* m_shortcutButton = nullptr;
     QLabel* m_shortcutCaption = nullptr;
     QLabel* m_keyBadge = nullptr;
-    QToolButton* m_disclosureButton = nullptr;
-    QToolButton* m_disclosureTitle = nullptr;
-    QWidget* m_screenshotGuide = nullptr;
+    ScreenshotGuide* m_screenshotGuide = nullptr;
     QSlider* m_opacitySlider = nullptr;
     QLabel* m_opacityLabel = nullptr;
-    QList<QLabel*> m_mutedLabels;
     QList<std::pair<QLabel*, QString>> m_iconLabels;
+    // Why the last key pressed while recording was refused.
+    enum class Rejection
+    {
+        None,
+        NeedsModifier,
+        UnknownKey
+    };
+    Rejection m_rejection = Rejection::None;
 };
