@@ -1,10 +1,12 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QEventLoop>
 #include <QJsonDocument>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -61,6 +63,7 @@ private slots:
     void tabMovesThroughThePageAndOut();
     void focusPageAndPasteReachTheFocusedElement();
     void pageFollowsThePanelThroughHideAndShow();
+    void panelChangesReachTheServerWhileThePageHasTheKeyboard();
 
 private:
     QString activeElement() { return js(*m_view, QStringLiteral("document.activeElement.id")).toString(); }
@@ -216,6 +219,32 @@ void TestWebKitFocus::pageFollowsThePanelThroughHideAndShow()
     QTRY_COMPARE(activeElement(), QStringLiteral("a"));
     QVERIFY(type(QStringLiteral("ok")));
     QTRY_COMPARE(value("a"), QStringLiteral("ok"));
+}
+
+void TestWebKitFocus::panelChangesReachTheServerWhileThePageHasTheKeyboard()
+{
+    QVERIFY(clickAt(centerOf("a")));
+    QTRY_COMPARE(activeElement(), QStringLiteral("a"));
+    const QString panel = QString::number(m_window.winId());
+    auto opacitySet = [&panel] {
+        return X11Tools::windowProperty(panel, QStringLiteral("_NET_WM_WINDOW_OPACITY")).contains(QLatin1Char('='));
+    };
+    QVERIFY(!opacitySet());
+    // While the page has the X focus no X event wakes Qt, so only the flush
+    // before the event loop sleeps sends the change. The loop must really
+    // sleep here, as the program's does: QTest's waits never do.
+    m_window.setWindowOpacity(0.5);
+    QEventLoop loop;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (opacitySet())
+            loop.quit();
+    });
+    poll.start(100);
+    QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QVERIFY(opacitySet());
+    m_window.setWindowOpacity(1.0);
 }
 
 QTEST_MAIN(TestWebKitFocus)
