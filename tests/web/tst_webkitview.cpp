@@ -346,10 +346,12 @@ void TestWebKitView::killedWebProcessIsReportedAndReloadRecovers()
     m_server.html("/alive", "<title>alive</title>");
     loadAndWait(m_server.url(QStringLiteral("/alive")));
     QSignalSpy terminated(m_view.get(), &WebView::webProcessTerminated);
-    // This test's only page has the only web process below it.
+    // The page's web process is among those below this test; WebKit may keep
+    // a spare one too, which may go the same way.
     const QList<int> webProcesses = descendantsNamed(QStringLiteral("WebKitWebProces"));
-    QCOMPARE(webProcesses.size(), 1);
-    QCOMPARE(::kill(webProcesses.first(), SIGKILL), 0);
+    QVERIFY(!webProcesses.isEmpty());
+    for (int pid : webProcesses)
+        QCOMPARE(::kill(pid, SIGKILL), 0);
     QVERIFY(terminated.wait(10000) || !terminated.isEmpty());
     m_view->reload();
     QTRY_COMPARE_WITH_TIMEOUT(m_delegates.finished, 2, 15000);
