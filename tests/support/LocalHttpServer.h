@@ -129,7 +129,7 @@ private:
             response += "Content-Length: " + QByteArray::number(route.body.size() * 10) + "\r\n\r\n" + route.body;
             socket->write(response);
             socket->flush();
-            QTimer::singleShot(700, socket, [socket] { socket->abort(); });
+            QTimer::singleShot(1500, socket, [socket] { socket->abort(); });
             return;
         }
         response += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n\r\n" + route.body;
