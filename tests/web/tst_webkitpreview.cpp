@@ -61,7 +61,10 @@ void TestWebKitPreview::initTestCase()
 void TestWebKitPreview::init()
 {
     m_delegates = RecordingDelegates();
-    m_preview = m_engine->createView({WebViewOptions::Purpose::FilePreview, {}});
+    WebViewOptions options;
+    options.purpose = WebViewOptions::Purpose::FilePreview;
+    options.previewFolder = m_files.path();
+    m_preview = m_engine->createView(options);
     m_preview->setNavigationDelegate(&m_delegates);
     m_preview->widget()->setParent(&m_window);
     m_preview->widget()->setGeometry(0, 0, 600, 600);

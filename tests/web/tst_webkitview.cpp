@@ -123,7 +123,9 @@ void TestWebKitView::initTestCase()
 void TestWebKitView::init()
 {
     m_delegates = RecordingDelegates();
-    m_view = m_engine->createView({WebViewOptions::Purpose::Browser, UserAgent});
+    WebViewOptions options;
+    options.userAgent = UserAgent;
+    m_view = m_engine->createView(options);
     m_view->setNavigationDelegate(&m_delegates);
     m_view->setUiDelegate(&m_delegates);
     m_view->widget()->setParent(&m_window);

@@ -444,8 +444,9 @@ int WebKitView::decidePolicy(WebKitWebView*, void* decision, int type, WebKitVie
         const bool showable = webkit_response_policy_decision_is_mime_type_supported(response) && !isAttachment(answer);
         const bool preview = self->m_options.purpose == WebViewOptions::Purpose::FilePreview;
         if (showable && preview) {
-            // The built-in PDF viewer is a page of scripts; any other file
-            // shows without running its own.
+            // The built-in PDF viewer is the engine's own script, fed by one in
+            // the document that hosts it; a shelf file of any other type runs
+            // none. Set before the document commits, so it holds for it.
             const bool pdf = qstrcmp(webkit_uri_response_get_mime_type(answer), "application/pdf") == 0;
             webkit_settings_set_enable_javascript_markup(webkit_web_view_get_settings(self->m_webView), pdf);
         }
