@@ -112,6 +112,21 @@ void BrowserTab::setWebProcessTerminated(bool terminated)
     emit webProcessTerminatedChanged(terminated);
 }
 
+void BrowserTab::setLoadError(const QString& error)
+{
+    if (m_tornDown || error == m_loadError)
+        return;
+    m_loadError = error;
+    emit loadErrorChanged(m_loadError);
+}
+
+bool BrowserTab::endNavigation()
+{
+    if (m_navigationsUnderWay > 0)
+        --m_navigationsUnderWay;
+    return m_navigationsUnderWay == 0;
+}
+
 void BrowserTab::load(const QString& text)
 {
     const QString trimmed = text.trimmed();
@@ -141,7 +156,10 @@ void BrowserTab::load(const QString& text)
     if (m_tornDown)
         return;
     setWebProcessTerminated(false);
+    setLoadError({});
     m_awaitingTitle = false;
+    m_requested = url;
+    ++m_navigationsUnderWay;
     m_webView->load(url, WebView::DefaultTimeout);
 }
 
@@ -150,6 +168,14 @@ void BrowserTab::reloadPage()
     if (m_tornDown)
         return;
     setWebProcessTerminated(false);
+    if (!m_loadError.isEmpty() && m_requested.isValid()) {
+        // The failed page never became the view's page: reloading would
+        // show the one before it.
+        setLoadError({});
+        ++m_navigationsUnderWay;
+        m_webView->load(m_requested, WebView::DefaultTimeout);
+        return;
+    }
     m_webView->reload();
 }
 
@@ -171,6 +197,8 @@ void BrowserTab::webViewDidFinishNavigation(WebView& view)
 {
     if (m_tornDown)
         return;
+    endNavigation();
+    setLoadError({});
     const QString title = view.title();
     const QUrl url = view.url();
     m_awaitingTitle = title.isEmpty();
@@ -187,12 +215,17 @@ void BrowserTab::webViewDidFinishNavigation(WebView& view)
 
 void BrowserTab::webViewDidFailProvisionalNavigation(WebView&, const QString& error)
 {
-    if (!m_tornDown)
-        printLine(warning("Failed to start loading: ") + error);
+    if (m_tornDown)
+        return;
+    printLine(warning("Failed to start loading: ") + error);
+    if (endNavigation())
+        setLoadError(error);
 }
 
 void BrowserTab::webViewDidFailNavigation(WebView&, const QString& error)
 {
-    if (!m_tornDown)
-        printLine(warning("Failed during loading: ") + error);
+    if (m_tornDown)
+        return;
+    printLine(warning("Failed during loading: ") + error);
+    endNavigation();
 }

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 #include <QUuid>
 
 #include "browser/BrowserDialogHandler.h"
@@ -20,6 +21,7 @@ class BrowserTab : public QObject, public WebNavigationDelegate
     Q_PROPERTY(QString urlString READ urlString WRITE setUrlString NOTIFY urlStringChanged)
     Q_PROPERTY(QString pageTitle READ pageTitle NOTIFY pageTitleChanged)
     Q_PROPERTY(bool webProcessTerminated READ webProcessTerminated NOTIFY webProcessTerminatedChanged)
+    Q_PROPERTY(QString loadError READ loadError NOTIFY loadErrorChanged)
 
 public:
     // Starts loading `urlString` at once. `makeDialogHandler` may be empty:
@@ -47,6 +49,10 @@ public:
     bool webProcessTerminated() const { return m_webProcessTerminated; }
     void reloadPage();
 
+    // Why the latest page could not be opened (nothing of it arrived), or
+    // empty. reloadPage() asks for that page again.
+    QString loadError() const { return m_loadError; }
+
     // Stops the page for good: it goes blank and calls this tab no more.
     void teardown();
     bool isTornDown() const { return m_tornDown; }
@@ -59,12 +65,16 @@ signals:
     void urlStringChanged(const QString& urlString);
     void pageTitleChanged(const QString& pageTitle);
     void webProcessTerminatedChanged(bool terminated);
+    void loadErrorChanged(const QString& loadError);
     // A response the page could not show was saved to this file.
     void downloadSaved(const QString& path);
 
 private:
     void setPageTitle(const QString& title);
     void setWebProcessTerminated(bool terminated);
+    void setLoadError(const QString& error);
+    // Counts one navigation as ended; true when no newer one is under way.
+    bool endNavigation();
 
     const QUuid m_id;
     // Declared before the view, so the view that refers to it goes first.
@@ -73,6 +83,11 @@ private:
     QString m_pageTitle;
     std::unique_ptr<WebView> m_webView;
     bool m_webProcessTerminated = false;
+    QString m_loadError;
+    QUrl m_requested;
+    // Loads asked for and not yet ended: a load cancelled by a newer one
+    // fails too, and that failure is not the page the user waits for.
+    int m_navigationsUnderWay = 0;
     bool m_tornDown = false;
     // The last page finished without a title, so far.
     bool m_awaitingTitle = false;

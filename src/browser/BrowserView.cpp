@@ -66,12 +66,16 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     m_pages = new QStackedLayout(m_pageArea);
     m_pages->setContentsMargins(0, 0, 0, 0);
     m_crashNotice = new QWidget(m_pageArea);
-    auto* message = new QLabel(QStringLiteral("This page stopped working."), m_crashNotice);
+    auto* message = new QLabel(m_crashNotice);
+    message->setAlignment(Qt::AlignHCenter);
+    message->setWordWrap(true);
+    message->setTextFormat(Qt::PlainText);
+    m_noticeMessage = message;
     m_reload = new QPushButton(QStringLiteral("Reload"), m_crashNotice);
     m_reload->setAutoDefault(false);
     auto* crashColumn = new QVBoxLayout(m_crashNotice);
     crashColumn->addStretch(1);
-    crashColumn->addWidget(message, 0, Qt::AlignHCenter);
+    crashColumn->addWidget(message);
     crashColumn->addWidget(m_reload, 0, Qt::AlignHCenter);
     crashColumn->addStretch(2);
     m_pages->addWidget(m_crashNotice);
@@ -133,6 +137,10 @@ TabChip* BrowserView::makeChip(BrowserTab* tab)
     connect(chip, &TabChip::moveLeftRequested, this, [this, id] { m_model.moveTab(id, -1); });
     connect(chip, &TabChip::moveRightRequested, this, [this, id] { m_model.moveTab(id, +1); });
     connect(tab, &BrowserTab::webProcessTerminatedChanged, this, [this, tab] {
+        if (tab == m_model.activeTab())
+            showActivePage();
+    });
+    connect(tab, &BrowserTab::loadErrorChanged, this, [this, tab] {
         if (tab == m_model.activeTab())
             showActivePage();
     });
@@ -207,7 +215,13 @@ void BrowserView::showActivePage()
         QWidget* page = tab->webView().widget();
         if (m_pages->indexOf(page) < 0)
             m_pages->addWidget(page);
-        m_pages->setCurrentWidget(tab->webProcessTerminated() ? m_crashNotice : page);
+        const bool crashed = tab->webProcessTerminated();
+        const bool failed = !tab->loadError().isEmpty();
+        if (crashed)
+            m_noticeMessage->setText(QStringLiteral("This page stopped working."));
+        else if (failed)
+            m_noticeMessage->setText(QStringLiteral("Could not open this page.\n") + tab->loadError());
+        m_pages->setCurrentWidget(crashed || failed ? m_crashNotice : page);
     }
     updateTabOrder();
 }
@@ -223,7 +237,8 @@ void BrowserView::updateTabOrder()
         chain.append(m_urlBar->goButton());
         chain.append(m_downloadNotice->revealButton());
         chain.append(m_downloadNotice->closeButton());
-        chain.append(tab->webProcessTerminated() ? static_cast<QWidget*>(m_reload) : tab->webView().widget());
+        const bool notice = tab->webProcessTerminated() || !tab->loadError().isEmpty();
+        chain.append(notice ? static_cast<QWidget*>(m_reload) : tab->webView().widget());
     }
     for (int i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain.at(i - 1), chain.at(i));

@@ -72,7 +72,9 @@ private:
     DownloadNotice* m_downloadNotice = nullptr;
     QWidget* m_pageArea = nullptr;
     QStackedLayout* m_pages = nullptr;
+    // Stands in for a page that crashed or could not be opened.
     QWidget* m_crashNotice = nullptr;
+    QLabel* m_noticeMessage = nullptr;
     QPushButton* m_reload = nullptr;
     QHash<QUuid, TabChip*> m_chips;
     QList<TabChip*> m_order;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 
 #include <QAccessible>
@@ -340,6 +341,41 @@ private slots:
         click(m_view->reloadButton());
         QCOMPARE(first->reloads, 1);
         QCOMPARE(m_view->shownPage(), first->widget());
+    }
+
+    void pageThatCannotBeOpenedSaysWhyAndReloadAsksAgain()
+    {
+        BrowserTab* tab = tabAt(0);
+        FakeWebView* view = viewOf(tab);
+        const QUrl wanted = view->loads.last();
+        view->failBeforeCommit(QStringLiteral("Error resolving host"));
+        QCOMPARE(m_view->shownPage(), m_view->crashNotice());
+        QVERIFY(m_view->reloadButton()->isVisible());
+        const QList<QLabel*> labels = m_view->crashNotice()->findChildren<QLabel*>();
+        QVERIFY(std::any_of(labels.begin(), labels.end(), [](QLabel* label) {
+            return label->text().contains(QStringLiteral("Error resolving host"));
+        }));
+
+        // Reload asks for the page that failed, not the one shown before it.
+        click(m_view->reloadButton());
+        QCOMPARE(view->reloads, 0);
+        QCOMPARE(view->loads.last(), wanted);
+        QCOMPARE(m_view->shownPage(), view->widget());
+        view->finish(QStringLiteral("Page"), wanted);
+        QCOMPARE(m_view->shownPage(), view->widget());
+    }
+
+    void loadCancelledByANewerOneShowsNoError()
+    {
+        BrowserTab* tab = tabAt(0);
+        FakeWebView* view = viewOf(tab);
+        tab->load(QStringLiteral("example.org"));
+        view->failBeforeCommit(QStringLiteral("Load request cancelled"));
+        QCOMPARE(m_view->shownPage(), view->widget());
+        view->failBeforeCommit(QStringLiteral("Connection refused"));
+        QCOMPARE(m_view->shownPage(), m_view->crashNotice());
+        tab->load(QStringLiteral("example.net"));
+        QCOMPARE(m_view->shownPage(), view->widget());
     }
 
     void savedDownloadIsNamedInOneLine()
