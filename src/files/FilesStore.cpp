@@ -237,11 +237,11 @@ void FilesStore::refresh()
 
 void FilesStore::reportImportFailure(const QString& name, const QString& reason)
 {
-    const QByteArray line
-        = (QStringLiteral("⚠️ Could not import ") + name + QStringLiteral(": ") + reason + QLatin1Char('\n'))
-              .toUtf8();
+    const QString message = QStringLiteral("Could not import ") + name + QStringLiteral(": ") + reason;
+    const QByteArray line = (QStringLiteral("⚠️ ") + message + QLatin1Char('\n')).toUtf8();
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
     std::fflush(stdout);
+    emit importFailed(message);
 }
 
 void FilesStore::importFile(QUrl from)

@@ -56,6 +56,8 @@ public:
 
 signals:
     void filesChanged();
+    // An import failed; `message` is the printed line without its mark.
+    void importFailed(const QString& message);
 
 private:
     void init(const QString& documentsFolder);

@@ -80,6 +80,20 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     m_delete->hide();
     connect(m_delete, &QToolButton::clicked, this, &FilesView::deleteCurrent);
 
+    m_importNotice = new QLabel(this);
+    m_importNotice->setObjectName(QStringLiteral("FilesImportNotice"));
+    m_importNotice->setTextFormat(Qt::PlainText);
+    m_importNotice->setWordWrap(true);
+    m_importNotice->setContentsMargins(8, 4, 8, 4);
+    m_importNotice->hide();
+    // A failed copy is otherwise only a line on the terminal the user may
+    // never see.
+    connect(&m_store, &FilesStore::importFailed, this, [this](const QString& message) {
+        m_importNotice->setText(m_importNotice->isHidden() ? message
+                                                           : m_importNotice->text() + QLatin1Char('\n') + message);
+        m_importNotice->show();
+    });
+
     m_dropZone = new FileDropZone;
     m_preview = new FilePreview(webEngines, m_store.folderPath());
     m_content = new QStackedWidget(this);
@@ -92,6 +106,7 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     column->setSpacing(0);
     column->addWidget(m_header);
     column->addWidget(m_divider);
+    column->addWidget(m_importNotice);
     column->addWidget(m_content, 1);
 
     // Queued: a row's click must not re-read the list under the view's own
@@ -363,6 +378,7 @@ void FilesView::pick()
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QList<QUrl> chosen = dialog.selectedUrls();
+    m_importNotice->hide();
     for (const QUrl& url : chosen)
         m_store.importFile(url);
 }
@@ -406,6 +422,7 @@ void FilesView::dropEvent(QDropEvent* event)
     // The drag's source waits for the drop to be answered; the copies run
     // after, one at a time, each listed as it lands.
     const QList<QUrl> urls = localFileUrls(event->mimeData());
+    m_importNotice->hide();
     for (const QUrl& url : urls)
         QMetaObject::invokeMethod(
             this, [this, url] { m_store.importFile(url); }, Qt::QueuedConnection);

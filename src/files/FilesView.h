@@ -51,6 +51,8 @@ public:
     QToolButton* deleteButton() const { return m_delete; }
     FileDropZone* dropZone() const { return m_dropZone; }
     FilePreview* preview() const { return m_preview; }
+    // Names the imports of the latest drop or pick that failed.
+    QLabel* importNotice() const { return m_importNotice; }
     FilesListModel* model() const { return m_model; }
     QWidget* currentContent() const;
 
@@ -100,6 +102,7 @@ private:
     QLabel* m_previewName = nullptr;
     QToolButton* m_open = nullptr;
     QWidget* m_divider = nullptr;
+    QLabel* m_importNotice = nullptr;
     QStackedWidget* m_content = nullptr;
     QListView* m_list = nullptr;
     QToolButton* m_delete = nullptr;

@@ -23,6 +23,7 @@
 #include "files/FilesListModel.h"
 #include "files/FilesStore.h"
 #include "files/FilesView.h"
+#include "support/StdoutCapture.h"
 
 namespace {
 void writeBytes(const QString& path, const QByteArray& bytes)
@@ -219,6 +220,28 @@ private slots:
         QCOMPARE(m_view->previewingURL(), previewing ? shelved : QUrl());
         QCOMPARE(m_view->currentContent(),
                  previewing ? static_cast<QWidget*>(m_view->preview()) : static_cast<QWidget*>(m_view->listView()));
+    }
+
+    void failedImportsAreNamedInThePanelUntilTheNextDrop()
+    {
+        writeBytes(outside(QStringLiteral("good.txt")), "good");
+        makeView({});
+        QVERIFY(m_view->importNotice()->isHidden());
+
+        StdoutCapture out;
+        sendDrop({QUrl::fromLocalFile(outside(QStringLiteral("ghost one.txt"))),
+                  QUrl::fromLocalFile(outside(QStringLiteral("good.txt"))),
+                  QUrl::fromLocalFile(outside(QStringLiteral("ghost two.txt")))},
+                 m_view->currentContent());
+        QTRY_COMPARE(names(*m_store), QStringList {u"good.txt"_qs});
+        QTRY_VERIFY(m_view->importNotice()->isVisible());
+        const QStringList lines = m_view->importNotice()->text().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines.at(0).startsWith(u"Could not import ghost one.txt: "_qs), qPrintable(lines.at(0)));
+        QVERIFY2(lines.at(1).startsWith(u"Could not import ghost two.txt: "_qs), qPrintable(lines.at(1)));
+
+        sendDrop({QUrl::fromLocalFile(outside(QStringLiteral("good.txt")))}, m_view->currentContent());
+        QVERIFY(m_view->importNotice()->isHidden());
     }
 
     void dragLooksFollowTheDrag()
