@@ -13,6 +13,19 @@ constexpr int Spacing = 10;
 constexpr int LineGap = 2;
 } // namespace
 
+QString FileRow::oneLineName(const QString& name)
+{
+    QString line = name;
+    for (QChar& c : line) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator)
+            c = QChar(0x21B5);
+        else if (c.category() == QChar::Other_Control)
+            c = QChar::ReplacementCharacter;
+    }
+    return line;
+}
+
 QFont FileRow::nameFont(const QFont& base)
 {
     QFont font = base;
@@ -92,7 +105,8 @@ void FileRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const
 
     painter->setFont(name);
     painter->setPen(pal.color(QPalette::WindowText));
-    const QString shownName = nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, textWidth);
+    const QString shownName
+        = nameMetrics.elidedText(oneLineName(index.data(Qt::DisplayRole).toString()), Qt::ElideRight, textWidth);
     painter->drawText(QRect(textLeft, top, textWidth, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
                       shownName);
     painter->setFont(size);

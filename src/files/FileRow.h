@@ -28,6 +28,9 @@ public:
     static QRect iconRect(const QRect& row);
     static QRect trashRect(const QRect& row);
 
+    // A file name on one line: a line break (legal in a name) would hide
+    // the rest of it, so each is shown as ↵ and other control characters as �.
+    static QString oneLineName(const QString& name);
     static QFont nameFont(const QFont& base);
     static QFont sizeFont(const QFont& base);
 

@@ -307,7 +307,7 @@ void FilesView::updatePreviewName()
     m_previewName->setAccessibleName(name);
     m_previewName->setToolTip(name);
     const int width = std::max(0, m_previewName->width());
-    m_previewName->setText(m_previewName->fontMetrics().elidedText(name, Qt::ElideRight, width));
+    m_previewName->setText(m_previewName->fontMetrics().elidedText(FileRow::oneLineName(name), Qt::ElideRight, width));
 }
 
 void FilesView::resizeEvent(QResizeEvent* event)

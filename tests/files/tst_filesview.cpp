@@ -153,6 +153,30 @@ private slots:
         QCOMPARE(m_view->model()->rowCount(), files.size());
     }
 
+    void oddNamesShowOnOneLine_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << u"with spaces.txt"_qs << u"with spaces.txt"_qs;
+        QTest::newRow("emoji") << u"😀 notes.png"_qs << u"😀 notes.png"_qs;
+        QTest::newRow("newline") << u"new\nline.txt"_qs << u"new↵line.txt"_qs;
+        QTest::newRow("carriage return and tab") << u"a\rb\tc"_qs << u"a↵b�c"_qs;
+    }
+    void oddNamesShowOnOneLine()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        QCOMPARE(FileRow::oneLineName(name), shown);
+
+        writeBytes(outside(name), "x");
+        makeView();
+        m_store->importFile(QUrl::fromLocalFile(outside(name)));
+        QCOMPARE(m_view->model()->index(0).data().toString(), name);
+        m_view->setPreviewingURL(m_store->files().constFirst());
+        QVERIFY(!m_view->previewNameLabel()->text().contains(QLatin1Char('\n')));
+        QCOMPARE(m_view->previewNameLabel()->accessibleName(), name);
+    }
+
     void rowsShowNameSizeAndIcon()
     {
         writeBytes(outside(QStringLiteral("empty.txt")), QByteArray());
