@@ -317,10 +317,24 @@ bool FilesStore::isShelfEntry(const QString& path) const
 
 void FilesStore::deleteFile(QUrl url)
 {
+    QString failure;
     if (url.isLocalFile()) {
         const QString path = QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath());
-        if (isShelfEntry(path))
-            FileCopy::removeAll(path);
+        if (isShelfEntry(path) && !FileCopy::removeAll(path))
+            failure = FileCopy::errorText(errno);
     }
     refresh();
+    // A name that is not UTF-8 reaches the disk changed, so nothing is found
+    // to remove and the entry stays.
+    if (failure.isEmpty() && m_files.contains(url))
+        failure = url.fileName().contains(QChar::ReplacementCharacter)
+            ? QStringLiteral("its name is not valid UTF-8 text; rename it in a file manager")
+            : QStringLiteral("it is still there");
+    if (failure.isEmpty())
+        return;
+    const QString message = QStringLiteral("Could not delete ") + url.fileName() + QStringLiteral(": ") + failure;
+    const QByteArray line = (QStringLiteral("⚠️ ") + message + QLatin1Char('\n')).toUtf8();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fflush(stdout);
+    emit deleteFailed(message);
 }

@@ -47,7 +47,8 @@ public:
     void importFile(QUrl from);
 
     // Removes a shelf entry for good. Anything that is not directly inside the
-    // shelf folder is refused and left alone.
+    // shelf folder is refused and left alone. A failure prints one
+    // "⚠️ Could not delete" line.
     void deleteFile(QUrl url);
 
     // The order the shelf lists names in: lower-cased, composed, compared by
@@ -58,6 +59,7 @@ signals:
     void filesChanged();
     // An import failed; `message` is the printed line without its mark.
     void importFailed(const QString& message);
+    void deleteFailed(const QString& message);
 
 private:
     void init(const QString& documentsFolder);

@@ -88,11 +88,13 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     m_importNotice->hide();
     // A failed copy is otherwise only a line on the terminal the user may
     // never see.
-    connect(&m_store, &FilesStore::importFailed, this, [this](const QString& message) {
+    const auto notify = [this](const QString& message) {
         m_importNotice->setText(m_importNotice->isHidden() ? message
                                                            : m_importNotice->text() + QLatin1Char('\n') + message);
         m_importNotice->show();
-    });
+    };
+    connect(&m_store, &FilesStore::importFailed, this, notify);
+    connect(&m_store, &FilesStore::deleteFailed, this, notify);
 
     m_dropZone = new FileDropZone;
     m_preview = new FilePreview(webEngines, m_store.folderPath());
@@ -113,7 +115,11 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     // mouse handling.
     connect(m_rowLook, &FileRow::openRequested, this, &FilesView::setPreviewingURL, Qt::QueuedConnection);
     connect(
-        m_rowLook, &FileRow::deleteRequested, this, [this](const QUrl& url) { m_store.deleteFile(url); },
+        m_rowLook, &FileRow::deleteRequested, this,
+        [this](const QUrl& url) {
+            m_importNotice->hide();
+            m_store.deleteFile(url);
+        },
         Qt::QueuedConnection);
     connect(m_dropZone, &FileDropZone::chooseRequested, this, &FilesView::pick);
     connect(&m_store, &FilesStore::filesChanged, this, [this] {
@@ -335,7 +341,8 @@ void FilesView::deleteCurrent()
 {
     const QModelIndex current = m_list->currentIndex();
     if (current.isValid())
-        m_store.deleteFile(m_model->url(current.row()));
+        m_importNotice->hide();
+    m_store.deleteFile(m_model->url(current.row()));
 }
 
 void FilesView::openCurrent()

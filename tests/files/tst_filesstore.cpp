@@ -9,6 +9,7 @@
 #include "files/FilesStore.h"
 #include "support/StdoutCapture.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -316,6 +317,28 @@ private slots:
         QVERIFY(QDir(shelf()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
         // The link went, not what it pointed at.
         QCOMPARE(readBytes(outside(QStringLiteral("target/keep.txt"))), QByteArray("keep"));
+    }
+
+    void deleteThatCannotRemoveTheEntrySaysSo()
+    {
+        // Such a name cannot be spelled back to the disk.
+        const QByteArray raw = QFile::encodeName(shelf()) + "/bad\xffname.txt";
+        QDir().mkpath(shelf());
+        const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        FilesStore store(documents());
+        QCOMPARE(store.files().size(), 1);
+        QSignalSpy failed(&store, &FilesStore::deleteFailed);
+
+        StdoutCapture out;
+        store.deleteFile(store.files().constFirst());
+        QCOMPARE(store.files().size(), 1);
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(failed.at(0).at(0).toString().startsWith(u"Could not delete bad"_qs),
+                 qPrintable(failed.at(0).at(0).toString()));
+        QVERIFY2(out.text().startsWith("⚠️ Could not delete bad"), out.text().constData());
+        QCOMPARE(out.text().count('\n'), 1);
     }
 
     void deleteOfAnEntryAlreadyGoneIsQuiet()
