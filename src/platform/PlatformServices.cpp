@@ -3,11 +3,15 @@
 #include <QGuiApplication>
 
 #include "platform/PanelWindowHints.h"
+#include "platform/QtClipboardService.h"
 #include "platform/null/NullHotkeyService.h"
+#include "platform/null/NullScreenCaptureService.h"
 
 #ifdef QUILLNOOK_HAVE_X11
+#include "platform/x11/X11ClipboardService.h"
 #include "platform/x11/X11HotkeyService.h"
 #include "platform/x11/X11PanelWindowHints.h"
+#include "platform/x11/X11ScreenCaptureService.h"
 #endif
 
 namespace {
@@ -35,4 +39,25 @@ std::unique_ptr<PanelWindowHints> PlatformServices::createPanelWindowHints()
         return std::make_unique<X11PanelWindowHints>();
 #endif
     return std::make_unique<NullPanelWindowHints>();
+}
+
+std::unique_ptr<ClipboardService> PlatformServices::createClipboardService()
+{
+#ifdef QUILLNOOK_HAVE_X11
+    if (onX11()) {
+        if (auto service = X11ClipboardService::create())
+            return service;
+    }
+#endif
+    return std::make_unique<QtClipboardService>();
+}
+
+std::unique_ptr<ScreenCaptureService>
+PlatformServices::createScreenCaptureService([[maybe_unused]] ClipboardService& clipboard)
+{
+#ifdef QUILLNOOK_HAVE_X11
+    if (onX11())
+        return std::make_unique<X11ScreenCaptureService>(clipboard);
+#endif
+    return std::make_unique<NullScreenCaptureService>();
 }

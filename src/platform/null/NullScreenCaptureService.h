@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/ScreenCaptureService.h"
+
+// For desktops without a capture backend: every capture is refused, with
+// the reason.
+class NullScreenCaptureService : public ScreenCaptureService
+{
+    Q_OBJECT
+
+public:
+    using ScreenCaptureService::ScreenCaptureService;
+
+    std::optional<QString> startCapture(std::function<void()> ended) override;
+};
