@@ -1,0 +1,102 @@
+#include "ImagePaste.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageWriter>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMimeData>
+#include <QPointer>
+
+#include "web/WebView.h"
+
+namespace {
+const QString PngType = QStringLiteral("image/png");
+
+// The page script, with its two inputs as JSON string literals.
+const char* const EventScript = R"JS((function(png, text) {
+    var target = document.activeElement || document.body || document.documentElement;
+    for (;;) {
+        var inner = null;
+        try {
+            inner = (target.shadowRoot && target.shadowRoot.activeElement)
+                || (target.contentDocument && target.contentDocument.activeElement);
+        } catch (e) {}
+        if (!inner || inner === target)
+            break;
+        target = inner;
+    }
+    var raw = atob(png);
+    var bytes = new Uint8Array(raw.length);
+    for (var i = 0; i < raw.length; ++i)
+        bytes[i] = raw.charCodeAt(i);
+    var data = new DataTransfer();
+    if (text)
+        data.setData('text/plain', text);
+    data.items.add(new File([bytes], 'image.png', {type: 'image/png', lastModified: Date.now()}));
+    var event = new ClipboardEvent('paste', {bubbles: true, cancelable: true, composed: true, clipboardData: data});
+    target.dispatchEvent(event);
+    return event.defaultPrevented;
+})()JS";
+
+QString jsonString(const QString& text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray {text}).toJson(QJsonDocument::Compact);
+    // ["…"] -> "…"
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+} // namespace
+
+QByteArray ImagePaste::pngFromClipboard(const QMimeData* clipboard)
+{
+    if (!clipboard)
+        return {};
+    // Another program's PNG goes to the page as it is.
+    if (clipboard->hasFormat(PngType)) {
+        const QByteArray png = clipboard->data(PngType);
+        if (png.startsWith("\x89PNG\r\n\x1a\n"))
+            return png;
+    }
+    if (!clipboard->hasImage())
+        return {};
+    const QImage image = qvariant_cast<QImage>(clipboard->imageData());
+    if (image.isNull())
+        return {};
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    // Screenshots are large and mostly flat: the fastest zlib level keeps
+    // them small enough and costs a fraction of the default's time.
+    writer.setCompression(1);
+    if (!writer.write(image))
+        return {};
+    return png;
+}
+
+QString ImagePaste::pasteEventScript(const QByteArray& png, const QString& text)
+{
+    QString script = QString::fromUtf8(EventScript);
+    const int call = script.lastIndexOf(QStringLiteral("()"));
+    return script.left(call) + u'(' + u'"' + QString::fromLatin1(png.toBase64()) + u'"' + u',' + jsonString(text)
+        + u')';
+}
+
+void ImagePaste::paste(WebView& view, std::function<void()> nativePaste)
+{
+    const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
+    const QByteArray png = pngFromClipboard(clipboard);
+    if (png.isEmpty()) {
+        nativePaste();
+        return;
+    }
+    const QString text = clipboard && clipboard->hasText() ? clipboard->text() : QString();
+    QPointer<WebView> guard(&view);
+    view.evaluateJavaScript(pasteEventScript(png, text),
+                            [guard, nativePaste = std::move(nativePaste)](const QVariant& taken, const QString& error) {
+                                if (guard && (!error.isEmpty() || !taken.toBool()))
+                                    nativePaste();
+                            });
+}
