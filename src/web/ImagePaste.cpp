@@ -15,7 +15,8 @@
 namespace {
 const QString PngType = QStringLiteral("image/png");
 
-// The page script, with its two inputs as JSON string literals.
+// The page script: a function expression, called with the base64 PNG and the
+// text as JSON string literals.
 const char* const EventScript = R"JS((function(png, text) {
     var target = document.activeElement || document.body || document.documentElement;
     for (;;) {
@@ -39,7 +40,7 @@ const char* const EventScript = R"JS((function(png, text) {
     var event = new ClipboardEvent('paste', {bubbles: true, cancelable: true, composed: true, clipboardData: data});
     target.dispatchEvent(event);
     return event.defaultPrevented;
-})()JS";
+}))JS";
 
 QString jsonString(const QString& text)
 {
@@ -68,9 +69,10 @@ QByteArray ImagePaste::pngFromClipboard(const QMimeData* clipboard)
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "png");
-    // Screenshots are large and mostly flat: the fastest zlib level keeps
-    // them small enough and costs a fraction of the default's time.
-    writer.setCompression(1);
+    // For PNG, Qt turns the quality into the zlib level: 80 gives level 1,
+    // about half the default's time for a screenshot and nearly its size.
+    // (Its compression setting only switches zlib off.)
+    writer.setQuality(80);
     if (!writer.write(image))
         return {};
     return png;
@@ -78,10 +80,8 @@ QByteArray ImagePaste::pngFromClipboard(const QMimeData* clipboard)
 
 QString ImagePaste::pasteEventScript(const QByteArray& png, const QString& text)
 {
-    QString script = QString::fromUtf8(EventScript);
-    const int call = script.lastIndexOf(QStringLiteral("()"));
-    return script.left(call) + u'(' + u'"' + QString::fromLatin1(png.toBase64()) + u'"' + u',' + jsonString(text)
-        + u')';
+    return QString::fromUtf8(EventScript) + u'(' + u'"' + QString::fromLatin1(png.toBase64()) + u'"' + u','
+        + jsonString(text) + u')';
 }
 
 void ImagePaste::paste(WebView& view, std::function<void()> nativePaste)
