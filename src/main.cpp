@@ -12,6 +12,7 @@
 #include "platform/IniPreferences.h"
 #include "platform/PanelWindowHints.h"
 #include "platform/PlatformServices.h"
+#include "web/WebEngineLoader.h"
 
 int main(int argc, char* argv[])
 {
@@ -38,10 +39,15 @@ int main(int argc, char* argv[])
     IniPreferences preferences(preferencesPath);
     const auto hotkeys = PlatformServices::createHotkeyService();
     const auto windowHints = PlatformServices::createPanelWindowHints();
+    // Outlives the panel and the web views in it.
+    WebEngineLoader webEngines;
     AppDelegate delegate(*hotkeys, preferences, *windowHints, DocumentsLocation::path());
+    delegate.setWebEngineProvider(&webEngines);
 
     QObject::connect(&instance, &SingleInstance::showPanelRequested, &delegate, &AppDelegate::showPanel);
     instance.listen();
     QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching, Qt::QueuedConnection);
+    // Only once the panel is on screen: the panel never waits for the engine.
+    webEngines.start();
     return QApplication::exec();
 }
