@@ -8,6 +8,7 @@
 
 #include "app/FloatingPanel.h"
 #include "app/GearButton.h"
+#include "app/KeyboardActivation.h"
 #include "app/PanelStyle.h"
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
@@ -46,7 +47,10 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     m_gear = new GearButton(m_tabRow);
     auto* row = new QHBoxLayout(m_tabRow);
     // The panel's window buttons sit in the leading part of this row.
-    row->setContentsMargins(FloatingPanel::WindowButtonsWidth, RowInset, RowInset, RowInset);
+    // The taller drag strip takes its extra height out of the row's top inset,
+    // so the row stays level with the window buttons.
+    row->setContentsMargins(FloatingPanel::WindowButtonsWidth, RowInset - (WindowDragHandle::StripHeight - 6), RowInset,
+                            RowInset);
     row->setSpacing(8);
     row->addWidget(m_toolTabs, 1, Qt::AlignVCenter);
     row->addSpacing(GearLeadingSpace);
@@ -72,6 +76,15 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
 
     connect(m_toolTabs, &ToolTabs::currentIndexChanged, this, &ContentView::setSelectedTab);
     connect(m_gear, &QAbstractButton::clicked, this, [this] { setShowSettings(!m_showSettings); });
+
+    // Quitting from the keyboard, without the tray menu.
+    m_quitAction = new QAction(QStringLiteral("Quit"), this);
+    m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_quitAction->setShortcutContext(Qt::WindowShortcut);
+    connect(m_quitAction, &QAction::triggered, this, &ContentView::quitRequested);
+    addAction(m_quitAction);
+
+    KeyboardActivation::install();
 
     m_screenshotAction = new QAction(this);
     m_screenshotAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
@@ -101,9 +114,7 @@ void ContentView::setShowSettings(bool show)
     if (show) {
         if (!m_popover) {
             m_popover = new Popover(m_gear, this);
-            auto* settings = new SettingsView(m_hotkeyManager, m_panelSettings);
-            settings->setFixedSize(SettingsSize);
-            m_popover->setContent(settings);
+            m_popover->setContent(new SettingsView(m_hotkeyManager, m_panelSettings), SettingsSize);
             connect(m_popover, &Popover::shownChanged, this, [this](bool shown) {
                 if (shown == m_showSettings)
                     return;

@@ -61,6 +61,7 @@ public:
     Popover* settingsPopover() const { return m_popover; }
     SettingsView* settingsView() const;
     QAction* screenshotAction() const { return m_screenshotAction; }
+    QAction* quitAction() const { return m_quitAction; }
     // The area under the divider where the tools sit.
     QWidget* toolArea() const;
 
@@ -70,6 +71,8 @@ signals:
     // Ctrl+Shift+S while the Browser tool is showing: paste a screenshot into
     // the active page.
     void screenshotRequested();
+    // Ctrl+Q in the panel.
+    void quitRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -97,4 +100,5 @@ private:
     NotesView* m_notesView = nullptr;
     Popover* m_popover = nullptr;
     QAction* m_screenshotAction = nullptr;
+    QAction* m_quitAction = nullptr;
 };

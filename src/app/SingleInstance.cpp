@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include <chrono>
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
@@ -37,12 +39,27 @@ bool SingleInstance::showRunningPanel()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
-    const QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(ServiceName), QLatin1String(ObjectPath),
-                                                             QLatin1String(ServiceName), QStringLiteral("ShowPanel"));
+    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(ServiceName), QLatin1String(ObjectPath),
+                                                       QLatin1String(ServiceName), QStringLiteral("ShowPanelSentAt"));
+    call << qlonglong(monotonicNowMs());
     return bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
 }
 
 void SingleInstance::ShowPanel()
 {
     emit showPanelRequested();
+}
+
+void SingleInstance::ShowPanelSentAt(qlonglong sentAtMs)
+{
+    if (monotonicNowMs() - sentAtMs > StaleRequestMs)
+        return;
+    emit showPanelRequested();
+}
+
+qint64 SingleInstance::monotonicNowMs()
+{
+    // CLOCK_MONOTONIC on Linux: one clock for every process since boot.
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
