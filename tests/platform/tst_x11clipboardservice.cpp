@@ -75,8 +75,9 @@ void TestX11ClipboardService::ownerThatGoesAwayIsAChange()
     auto client = std::make_unique<X11TestClient>();
     QVERIFY(client->takeClipboard());
     const std::uint64_t owned = m_service->changeCount();
+    // The server learns of the closed connection in its own time.
     client.reset();
-    QCOMPARE(m_service->changeCount(), owned + 1);
+    QTRY_COMPARE(m_service->changeCount(), owned + 1);
 }
 
 void TestX11ClipboardService::copiesByAnotherProgramCount_data()
