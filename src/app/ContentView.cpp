@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -13,8 +14,12 @@
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
 #include "app/WindowDragHandle.h"
+#include "browser/BrowserTabsModel.h"
+#include "browser/BrowserView.h"
+#include "browser/WebDialogHandler.h"
 #include "notes/NotesView.h"
 #include "settings/SettingsView.h"
+#include "web/WebEngineProvider.h"
 
 namespace {
 constexpr int RowInset = 10;
@@ -63,6 +68,7 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     m_notesView = new NotesView(m_notesStore);
     m_tools->addWidget(m_notesView);
     m_tools->addWidget(makePlaceholderTool(QStringLiteral("Browser")));
+    setUpBrowser();
     m_tools->addWidget(makePlaceholderTool(QStringLiteral("Files")));
     m_tools->setCurrentIndex(m_selectedTab);
 
@@ -93,7 +99,64 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     addAction(m_screenshotAction);
 }
 
-ContentView::~ContentView() = default;
+ContentView::~ContentView()
+{
+    // The tabs go first, while the panel's window that holds their pages'
+    // engine windows is still there.
+    m_browserTabs.reset();
+}
+
+void ContentView::setUpBrowser()
+{
+    QWidget* placeholder = m_tools->widget(Browser);
+    m_browserStatus = new QLabel(placeholder);
+    m_browserStatus->setAlignment(Qt::AlignCenter);
+    m_browserStatus->setTextFormat(Qt::PlainText);
+    // One sentence; wrapped rather than widening the panel.
+    m_browserStatus->setWordWrap(true);
+    auto* column = new QVBoxLayout(placeholder);
+    column->addWidget(m_browserStatus);
+
+    if (!m_webEngines) {
+        m_browserStatus->setText(QStringLiteral("This build of Quillnook cannot show web pages."));
+        return;
+    }
+    m_browserStatus->setText(QStringLiteral("Starting the browser…"));
+    connect(m_webEngines, &WebEngineProvider::ready, this, &ContentView::showBrowser);
+    connect(m_webEngines, &WebEngineProvider::unavailable, this, [this](const QString& reason) {
+        if (m_browserStatus)
+            m_browserStatus->setText(reason.simplified());
+    });
+    if (m_webEngines->engine())
+        showBrowser();
+    else if (m_webEngines->isUnavailable())
+        m_browserStatus->setText(m_webEngines->unavailableReason().simplified());
+}
+
+void ContentView::showBrowser()
+{
+    WebEngine* engine = m_webEngines ? m_webEngines->engine() : nullptr;
+    if (!engine || m_browserTabs)
+        return;
+    // A page's dialog brings the panel up first and sits over it.
+    auto bringPanelToFront = [this]() -> QWidget* {
+        QWidget* panel = window();
+        if (auto* floating = qobject_cast<FloatingPanel*>(panel)) {
+            floating->orderFrontAndFocus();
+        } else {
+            panel->show();
+            panel->raise();
+            panel->activateWindow();
+        }
+        return panel;
+    };
+    m_browserTabs = std::make_unique<BrowserTabsModel>(
+        *engine, [bringPanelToFront] { return std::make_unique<WebDialogHandler>(bringPanelToFront); });
+    m_browserView = new BrowserView(*m_browserTabs);
+    m_browserStatus = nullptr;
+    setToolView(Browser, m_browserView);
+    emit browserReady();
+}
 
 void ContentView::setSelectedTab(int tab)
 {

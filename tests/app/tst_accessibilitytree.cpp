@@ -118,13 +118,30 @@ private slots:
         for (const Node& node : nodes) {
             // Not check boxes, as plain checkable buttons would read.
             QVERIFY2(node.role != RoleCheckBox || !tools.contains(node.name), qPrintable(node.name));
-            if (node.role != RolePageTab)
+            // The browser's own tabs are page tabs too; they have their test below.
+            if (node.role != RolePageTab || !tools.contains(node.name))
                 continue;
             tabs << node.name + (node.has(StateSelected) ? QStringLiteral("*") : QString());
             QVERIFY(!node.has(StateChecked));
         }
         QCOMPARE(tabs, (QStringList {QStringLiteral("Notes*"), QStringLiteral("Browser"), QStringLiteral("Files")}));
         QVERIFY(std::any_of(nodes.begin(), nodes.end(), [](const Node& n) { return n.role == RolePageTabList; }));
+    }
+
+    void browserTabsArePageTabsWithTheActiveOneSelected()
+    {
+        // Once the web engine has started, after the panel. Their names are
+        // the pages' titles, which the network decides.
+        const QStringList tools {QStringLiteral("Notes"), QStringLiteral("Browser"), QStringLiteral("Files")};
+        auto browserTabs = [&] {
+            QList<bool> selected;
+            for (const Node& node : tree()) {
+                if (node.role == RolePageTab && !tools.contains(node.name) && !node.name.isEmpty())
+                    selected << node.has(StateSelected);
+            }
+            return selected;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(browserTabs(), (QList<bool> {true, false}), 20000);
     }
 
     void theSettingsPageIsInTheTreeWhileShown()
