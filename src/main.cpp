@@ -7,11 +7,13 @@
 #include "app/AppDelegate.h"
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
+#include "platform/ClipboardService.h"
 #include "platform/DocumentsLocation.h"
 #include "platform/HotkeyService.h"
 #include "platform/IniPreferences.h"
 #include "platform/PanelWindowHints.h"
 #include "platform/PlatformServices.h"
+#include "platform/ScreenCaptureService.h"
 #include "web/WebEngineLoader.h"
 
 int main(int argc, char* argv[])
@@ -41,10 +43,13 @@ int main(int argc, char* argv[])
     IniPreferences preferences(preferencesPath);
     const auto hotkeys = PlatformServices::createHotkeyService();
     const auto windowHints = PlatformServices::createPanelWindowHints();
+    const auto clipboard = PlatformServices::createClipboardService();
+    const auto screenCapture = PlatformServices::createScreenCaptureService(*clipboard);
     // Outlives the panel and the web views in it.
     WebEngineLoader webEngines;
     AppDelegate delegate(*hotkeys, preferences, *windowHints, DocumentsLocation::path());
     delegate.setWebEngineProvider(&webEngines);
+    delegate.setScreenshotServices(clipboard.get(), screenCapture.get());
 
     QObject::connect(&instance, &SingleInstance::showPanelRequested, &delegate, &AppDelegate::showPanel);
     instance.listen();
