@@ -1,8 +1,6 @@
 #include "ImagePaste.h"
 
 #include <QBuffer>
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
 #include <QJsonArray>
@@ -84,15 +82,12 @@ QString ImagePaste::pasteEventScript(const QByteArray& png, const QString& text)
         + jsonString(text) + u')';
 }
 
-void ImagePaste::paste(WebView& view, std::function<void()> nativePaste)
+void ImagePaste::paste(WebView& view, const QByteArray& png, const QString& text, std::function<void()> nativePaste)
 {
-    const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
-    const QByteArray png = pngFromClipboard(clipboard);
     if (png.isEmpty()) {
         nativePaste();
         return;
     }
-    const QString text = clipboard && clipboard->hasText() ? clipboard->text() : QString();
     QPointer<WebView> guard(&view);
     view.evaluateJavaScript(pasteEventScript(png, text),
                             [guard, nativePaste = std::move(nativePaste)](const QVariant& taken, const QString& error) {

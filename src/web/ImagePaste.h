@@ -23,9 +23,9 @@ QByteArray pngFromClipboard(const QMimeData* clipboard);
 // true when the page took the event (called preventDefault).
 QString pasteEventScript(const QByteArray& png, const QString& text);
 
-// Pastes the system clipboard into the page: an image through the event,
-// falling back to `nativePaste` when the page did not take it or the script
-// failed; anything else straight through `nativePaste`.
-void paste(WebView& view, std::function<void()> nativePaste);
+// Pastes into the page: an image (`png`, with the clipboard's `text` beside
+// it) through the event, falling back to `nativePaste` when the page did not
+// take it or the script failed; without an image, `nativePaste` at once.
+void paste(WebView& view, const QByteArray& png, const QString& text, std::function<void()> nativePaste);
 
 } // namespace ImagePaste

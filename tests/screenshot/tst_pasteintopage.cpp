@@ -1,6 +1,7 @@
 #include <memory>
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
@@ -94,6 +95,7 @@ private slots:
     void pageThatIgnoresTheEventGetsTheEnginesPaste();
     void ctrlVOfAnotherProgramsImageArrivesAsAFile();
     void ctrlVOfTextIsTheEnginesOwn();
+    void textCopiedInThePagePastesAtOnce();
 
 private:
     void openPage(const QByteArray& body, bool take = true);
@@ -333,6 +335,28 @@ void TestPasteIntoPage::ctrlVOfTextIsTheEnginesOwn()
     const QVariantMap paste = pastes().first().toMap();
     QCOMPARE(paste.value(QStringLiteral("text")).toString(), words);
     QVERIFY(paste.value(QStringLiteral("files")).toList().isEmpty());
+}
+
+void TestPasteIntoPage::textCopiedInThePagePastesAtOnce()
+{
+    openPage(R"(<input id="source" value="copied in the page"><input id="other">)");
+    QVERIFY(clickElement(QStringLiteral("source")));
+    QTRY_COMPARE(js(QStringLiteral("document.activeElement.id")).toString(), QStringLiteral("source"));
+    const std::uint64_t before = m_clipboard->changeCount();
+    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")}));
+    // The engine itself holds the clipboard now.
+    QTRY_VERIFY(m_clipboard->changeCount() > before);
+
+    QVERIFY(clickElement(QStringLiteral("other")));
+    QTRY_COMPARE(js(QStringLiteral("document.activeElement.id")).toString(), QStringLiteral("other"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
+    QTRY_COMPARE_WITH_TIMEOUT(js(QStringLiteral("document.getElementById('other').value")).toString(),
+                              QStringLiteral("copied in the page"), 10000);
+    // Reading our own engine's clipboard must not wait for a toolkit that is
+    // itself waiting (Qt gives up after 5 s).
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
 }
 
 QTEST_MAIN(TestPasteIntoPage)

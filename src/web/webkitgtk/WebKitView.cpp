@@ -7,6 +7,7 @@
 #include <QWindow>
 
 #include "web/ImagePaste.h"
+#include "web/webkitgtk/WebKitClipboard.h"
 #include "web/webkitgtk/WebKitShortcutForward.h"
 #include "web/webkitgtk/X11Glue.h"
 
@@ -273,7 +274,8 @@ void WebKitView::paste()
 {
     // The one way a paste reaches the page, Ctrl+V included. WebKit's own
     // paste hands the page no file for an image; ImagePaste does.
-    ImagePaste::paste(*this,
+    const WebKitClipboard::Content clipboard = WebKitClipboard::read();
+    ImagePaste::paste(*this, clipboard.png, clipboard.text,
                       [this] { webkit_web_view_execute_editing_command(m_webView, WEBKIT_EDITING_COMMAND_PASTE); });
 }
 
