@@ -55,9 +55,15 @@ std::unique_ptr<ClipboardService> PlatformServices::createClipboardService()
 std::unique_ptr<ScreenCaptureService>
 PlatformServices::createScreenCaptureService([[maybe_unused]] ClipboardService& clipboard)
 {
+    // Under XWayland the X screen holds only the X11 programs' windows: a
+    // grab of it would paste a mostly black picture.
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        return std::make_unique<NullScreenCaptureService>(
+            QStringLiteral("this Wayland session offers Quillnook no way to capture the screen"));
 #ifdef QUILLNOOK_HAVE_X11
     if (onX11())
         return std::make_unique<X11ScreenCaptureService>(clipboard);
 #endif
-    return std::make_unique<NullScreenCaptureService>();
+    return std::make_unique<NullScreenCaptureService>(
+        QStringLiteral("screen capture is not available on this desktop (%1)").arg(QGuiApplication::platformName()));
 }

@@ -1,8 +1,13 @@
 #include "NullScreenCaptureService.h"
 
-#include <QGuiApplication>
+#include <utility>
+
+NullScreenCaptureService::NullScreenCaptureService(QString reason, QObject* parent)
+    : ScreenCaptureService(parent)
+    , m_reason(std::move(reason))
+{ }
 
 std::optional<QString> NullScreenCaptureService::startCapture(std::function<void()>)
 {
-    return QStringLiteral("screen capture is not available on this desktop (%1)").arg(QGuiApplication::platformName());
+    return m_reason;
 }

@@ -9,7 +9,10 @@ class NullScreenCaptureService : public ScreenCaptureService
     Q_OBJECT
 
 public:
-    using ScreenCaptureService::ScreenCaptureService;
+    explicit NullScreenCaptureService(QString reason, QObject* parent = nullptr);
 
     std::optional<QString> startCapture(std::function<void()> ended) override;
+
+private:
+    QString m_reason;
 };
