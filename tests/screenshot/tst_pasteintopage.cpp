@@ -132,7 +132,7 @@ void TestPasteIntoPage::initTestCase()
 
 void TestPasteIntoPage::init()
 {
-    m_view = m_engine->createView({WebViewOptions::Purpose::Browser, {}});
+    m_view = m_engine->createView(WebViewOptions {});
     m_view->widget()->setParent(&m_window);
     m_view->widget()->setGeometry(0, 0, 600, 500);
     m_view->widget()->show();
