@@ -4,64 +4,18 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
-#include <QJsonDocument>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
 #include <QWidget>
 
+#include "PastePage.h"
 #include "platform/x11/X11ClipboardService.h"
 #include "platform/x11/X11ScreenCaptureService.h"
 #include "screenshot/ScreenshotPaster.h"
 #include "support/LocalHttpServer.h"
-#include "support/X11Tools.h"
 #include "web/WebEngineFixture.h"
 
 namespace {
-// Records every paste event the page gets, as a chat composer reads it: the
-// files of its clipboardData (each decoded to learn its size), its text,
-// and the focused element. Composers take a pasted file for themselves, so
-// with `take` the engine's own paste must not follow.
-QByteArray recorder(bool take)
-{
-    return QByteArrayLiteral(R"(<script>
-window.pastes = [];
-document.addEventListener('paste', function (event) {
-    var record = {target: event.target.id || event.target.tagName, active: document.activeElement.id,
-                  text: event.clipboardData.getData('text/plain'), files: []};
-    window.pastes.push(record);
-    for (const file of event.clipboardData.files) {
-        const entry = {type: file.type, width: 0, height: 0};
-        record.files.push(entry);
-        createImageBitmap(file).then(function (bitmap) { entry.width = bitmap.width; entry.height = bitmap.height; });
-    }
-    if (record.files.length && )")
-        + (take ? "true" : "false") + ")\n        event.preventDefault();\n}, true);\n</script>";
-}
-
-QByteArray page(const QByteArray& body, bool take = true)
-{
-    return "<!doctype html><html><head><title>Chat</title></head><body>" + body + recorder(take) + "</body></html>";
-}
-
-QSize xScreenSize()
-{
-    const QString info = X11Tools::run(QStringLiteral("xdpyinfo"), {});
-    const auto match = QRegularExpression(QStringLiteral("dimensions:\\s+(\\d+)x(\\d+) pixels")).match(info);
-    return match.hasMatch() ? QSize(match.captured(1).toInt(), match.captured(2).toInt()) : QSize();
-}
-
-bool xdotool(const QStringList& args)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), args);
-    if (!process.waitForStarted(5000))
-        return false;
-    // This process keeps serving its windows and the clipboard meanwhile.
-    return QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 10000)
-        && process.exitCode() == 0;
-}
-
 // A capture that ends without having put anything on the clipboard.
 class EmptyCapture : public ScreenCaptureService
 {
@@ -99,10 +53,8 @@ private slots:
 
 private:
     void openPage(const QByteArray& body, bool take = true);
-    QVariant js(const QString& script);
-    QVariantList pastes();
-    QVariantMap firstFile();
-    bool clickElement(const QString& id);
+    QVariant js(const QString& script) { return PastePage::js(*m_view, script); }
+    QVariantList pastes() { return PastePage::pastes(*m_view); }
     bool copyWithXclip(const QString& type, const QByteArray& content);
 
     QTemporaryDir m_dir;
@@ -154,56 +106,9 @@ void TestPasteIntoPage::cleanupTestCase()
 void TestPasteIntoPage::openPage(const QByteArray& body, bool take)
 {
     const QByteArray path = "/page-" + QByteArray::number(++m_pages);
-    m_server.html(path, page(body, take));
+    m_server.html(path, PastePage::html(body, take));
     m_view->load(m_server.url(QString::fromLatin1(path)));
     QTRY_VERIFY_WITH_TIMEOUT(js(QStringLiteral("Array.isArray(window.pastes)")).toBool(), 15000);
-}
-
-QVariant TestPasteIntoPage::js(const QString& script)
-{
-    auto result = std::make_shared<std::optional<QVariant>>();
-    m_view->evaluateJavaScript(script, [result](const QVariant& value, const QString&) { *result = value; });
-    if (!QTest::qWaitFor([result] { return result->has_value(); }, 10000))
-        qWarning("The page did not answer: %s", qPrintable(script.left(80)));
-    return result->value_or(QVariant());
-}
-
-QVariantList TestPasteIntoPage::pastes()
-{
-    const QString json = js(QStringLiteral("JSON.stringify(window.pastes || [])")).toString();
-    return QJsonDocument::fromJson(json.toUtf8()).toVariant().toList();
-}
-
-// The first pasted file, once the page has decoded it.
-QVariantMap TestPasteIntoPage::firstFile()
-{
-    QVariantMap file;
-    const bool decoded = QTest::qWaitFor(
-        [&] {
-            const QVariantList all = pastes();
-            file = all.value(0).toMap().value(QStringLiteral("files")).toList().value(0).toMap();
-            return file.value(QStringLiteral("width")).toInt() > 0;
-        },
-        10000);
-    if (!decoded)
-        qWarning("The page decoded no pasted file");
-    return file;
-}
-
-bool TestPasteIntoPage::clickElement(const QString& id)
-{
-    const QVariantList centre
-        = js(QStringLiteral("(function(r) { return [r.left + r.width / 2, r.top + r.height / 2]; })("
-                            "document.getElementById('%1').getBoundingClientRect())")
-                 .arg(id))
-              .toList();
-    if (centre.size() != 2)
-        return false;
-    const QPoint at
-        = m_view->widget()->mapToGlobal(QPoint(qRound(centre.at(0).toDouble()), qRound(centre.at(1).toDouble())));
-    return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
-                    QStringLiteral("sleep"), QStringLiteral("0.2"), QStringLiteral("click"), QStringLiteral("1"),
-                    QStringLiteral("sleep"), QStringLiteral("0.2")});
 }
 
 bool TestPasteIntoPage::copyWithXclip(const QString& type, const QByteArray& content)
@@ -258,10 +163,9 @@ void TestPasteIntoPage::screenshotReachesTheChatBoxAsAFile()
     QCOMPARE(paste.value(QStringLiteral("active")).toString(), focused);
     QCOMPARE(paste.value(QStringLiteral("target")).toString(), focused.isEmpty() ? QStringLiteral("BODY") : focused);
     QCOMPARE(paste.value(QStringLiteral("files")).toList().size(), 1);
-    const QVariantMap file = firstFile();
+    const QVariantMap file = PastePage::firstFile(*m_view);
     QCOMPARE(file.value(QStringLiteral("type")).toString(), QStringLiteral("image/png"));
-    QCOMPARE(QSize(file.value(QStringLiteral("width")).toInt(), file.value(QStringLiteral("height")).toInt()),
-             xScreenSize());
+    QCOMPARE(PastePage::sizeOf(file), PastePage::xScreenSize());
     QCOMPARE(beeps, 0);
     // The page took the file; nothing else was pasted after it.
     QTest::qWait(200);
@@ -280,7 +184,7 @@ void TestPasteIntoPage::captureThatChangedNothingLeavesThePageAlone()
     QCOMPARE(beeps, 1);
     QTest::qWait(200);
     QCOMPARE(pastes().size(), 0);
-    QCOMPARE(js(QStringLiteral("document.activeElement.id")).toString(), QString());
+    QCOMPARE(PastePage::activeElement(*m_view), QString());
 }
 
 void TestPasteIntoPage::pageThatIgnoresTheEventGetsTheEnginesPaste()
@@ -310,15 +214,14 @@ void TestPasteIntoPage::ctrlVOfAnotherProgramsImageArrivesAsAFile()
     QVERIFY(image.save(&buffer, "PNG"));
     QVERIFY(copyWithXclip(QStringLiteral("image/png"), png));
 
-    QVERIFY(clickElement(QStringLiteral("other")));
-    QTRY_COMPARE(js(QStringLiteral("document.activeElement.id")).toString(), QStringLiteral("other"));
-    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
+    QVERIFY(PastePage::click(*m_view, QStringLiteral("other")));
+    QTRY_COMPARE(PastePage::activeElement(*m_view), QStringLiteral("other"));
+    QVERIFY(PastePage::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
     QTRY_COMPARE_WITH_TIMEOUT(pastes().size(), 1, 10000);
     QCOMPARE(pastes().first().toMap().value(QStringLiteral("target")).toString(), QStringLiteral("other"));
-    const QVariantMap file = firstFile();
+    const QVariantMap file = PastePage::firstFile(*m_view);
     QCOMPARE(file.value(QStringLiteral("type")).toString(), QStringLiteral("image/png"));
-    QCOMPARE(QSize(file.value(QStringLiteral("width")).toInt(), file.value(QStringLiteral("height")).toInt()),
-             QSize(30, 20));
+    QCOMPARE(PastePage::sizeOf(file), QSize(30, 20));
 }
 
 void TestPasteIntoPage::ctrlVOfTextIsTheEnginesOwn()
@@ -327,9 +230,9 @@ void TestPasteIntoPage::ctrlVOfTextIsTheEnginesOwn()
     const QString words = QStringLiteral("plain words, ünïcode");
     QVERIFY(copyWithXclip(QStringLiteral("UTF8_STRING"), words.toUtf8()));
 
-    QVERIFY(clickElement(QStringLiteral("other")));
-    QTRY_COMPARE(js(QStringLiteral("document.activeElement.id")).toString(), QStringLiteral("other"));
-    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
+    QVERIFY(PastePage::click(*m_view, QStringLiteral("other")));
+    QTRY_COMPARE(PastePage::activeElement(*m_view), QStringLiteral("other"));
+    QVERIFY(PastePage::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
     QTRY_COMPARE_WITH_TIMEOUT(js(QStringLiteral("document.getElementById('other').value")).toString(), words, 10000);
     QCOMPARE(pastes().size(), 1);
     const QVariantMap paste = pastes().first().toMap();
@@ -340,18 +243,18 @@ void TestPasteIntoPage::ctrlVOfTextIsTheEnginesOwn()
 void TestPasteIntoPage::textCopiedInThePagePastesAtOnce()
 {
     openPage(R"(<input id="source" value="copied in the page"><input id="other">)");
-    QVERIFY(clickElement(QStringLiteral("source")));
-    QTRY_COMPARE(js(QStringLiteral("document.activeElement.id")).toString(), QStringLiteral("source"));
+    QVERIFY(PastePage::click(*m_view, QStringLiteral("source")));
+    QTRY_COMPARE(PastePage::activeElement(*m_view), QStringLiteral("source"));
     const std::uint64_t before = m_clipboard->changeCount();
-    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")}));
+    QVERIFY(PastePage::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")}));
     // The engine itself holds the clipboard now.
     QTRY_VERIFY(m_clipboard->changeCount() > before);
 
-    QVERIFY(clickElement(QStringLiteral("other")));
-    QTRY_COMPARE(js(QStringLiteral("document.activeElement.id")).toString(), QStringLiteral("other"));
+    QVERIFY(PastePage::click(*m_view, QStringLiteral("other")));
+    QTRY_COMPARE(PastePage::activeElement(*m_view), QStringLiteral("other"));
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
+    QVERIFY(PastePage::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
     QTRY_COMPARE_WITH_TIMEOUT(js(QStringLiteral("document.getElementById('other').value")).toString(),
                               QStringLiteral("copied in the page"), 10000);
     // Reading our own engine's clipboard must not wait for a toolkit that is
