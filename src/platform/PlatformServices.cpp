@@ -9,6 +9,7 @@
 
 #ifdef QUILLNOOK_HAVE_X11
 #include "platform/x11/X11ClipboardService.h"
+#include "platform/x11/X11ConnectionLoss.h"
 #include "platform/x11/X11HotkeyService.h"
 #include "platform/x11/X11PanelWindowHints.h"
 #include "platform/x11/X11ScreenCaptureService.h"
@@ -66,4 +67,14 @@ PlatformServices::createScreenCaptureService([[maybe_unused]] ClipboardService& 
 #endif
     return std::make_unique<NullScreenCaptureService>(
         QStringLiteral("screen capture is not available on this desktop (%1)").arg(QGuiApplication::platformName()));
+}
+
+void PlatformServices::callBeforeDisplayLoss(void (*beforeEnd)())
+{
+#ifdef QUILLNOOK_HAVE_X11
+    if (onX11())
+        X11ConnectionLoss::callFirst(beforeEnd);
+#else
+    Q_UNUSED(beforeEnd);
+#endif
 }

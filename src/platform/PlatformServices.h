@@ -15,4 +15,8 @@ std::unique_ptr<PanelWindowHints> createPanelWindowHints();
 std::unique_ptr<ClipboardService> createClipboardService();
 // Captures land on `clipboard`, which must outlive the service.
 std::unique_ptr<ScreenCaptureService> createScreenCaptureService(ClipboardService& clipboard);
+// Runs beforeEnd when the connection to the display breaks, before the
+// toolkits end the process; call again after a toolkit has started, as it
+// may put its own handling in front.
+void callBeforeDisplayLoss(void (*beforeEnd)());
 } // namespace PlatformServices
