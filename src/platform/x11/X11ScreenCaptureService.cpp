@@ -114,6 +114,11 @@ void X11ScreenCaptureService::Private::collect()
 {
     if (!connection)
         return;
+    // Nothing asks for events, but the queue must not grow. This comes
+    // first: reading events may pull a reply off the socket too, and a reply
+    // left behind in xcb's queue would wake no socket notifier.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection))
+        std::free(event);
     while (!pending.empty()) {
         xcb_get_image_reply_t* reply = nullptr;
         xcb_generic_error_t* error = nullptr;
@@ -126,12 +131,7 @@ void X11ScreenCaptureService::Private::collect()
         pending.pop_front();
         finish(done, reply);
     }
-    // Nothing is asked for events, but the queue must not grow.
-    if (connection) {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(connection))
-            std::free(event);
-    }
-    if (connection && xcb_connection_has_error(connection)) {
+    if (xcb_connection_has_error(connection)) {
         for (Pending& lost : pending)
             end(std::move(lost.ended));
         pending.clear();
