@@ -18,6 +18,8 @@ QByteArray ScreenshotPaster::focusScript()
 
 void ScreenshotPaster::captureAndPaste(WebView& into, Completion completion, const Services& services)
 {
+    if (!completion)
+        completion = [](bool) {};
     QPointer<ClipboardService> clipboard(&services.clipboard);
     const std::uint64_t baseline = clipboard->changeCount();
     QPointer<WebView> view(&into);
