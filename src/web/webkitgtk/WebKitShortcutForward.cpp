@@ -58,16 +58,9 @@ bool triggerPanelAction(QWidget* container, guint keyval, guint keyState)
     return false;
 }
 
-gboolean keyPressed(GtkWidget*, GdkEventKey* key, gpointer data)
+gboolean keyPressed(GtkWidget*, GdkEventKey* key, gpointer view)
 {
-    auto* view = static_cast<WebView*>(data);
-    // Ctrl+V goes the way of every paste, so an image arrives as a file.
-    const guint state = key->state & gtk_accelerator_get_default_mod_mask();
-    if (state == GDK_CONTROL_MASK && (key->keyval == GDK_KEY_v || key->keyval == GDK_KEY_V)) {
-        view->paste();
-        return TRUE;
-    }
-    return triggerPanelAction(view->widget(), key->keyval, key->state);
+    return triggerPanelAction(static_cast<WebView*>(view)->widget(), key->keyval, key->state);
 }
 } // namespace
 

@@ -1,0 +1,59 @@
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "web/WebEngineLoader.h"
+
+// Every way the engine can fail to start ends in one line for the user and
+// no engine; run on the offscreen platform, where the page cannot be shown.
+class TestWebEngineLoader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void unavailableEngineSaysWhy_data();
+    void unavailableEngineSaysWhy();
+};
+
+void TestWebEngineLoader::unavailableEngineSaysWhy_data()
+{
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<QString>("reasonPart");
+    QTest::newRow("no module") << "missing"
+                               << "is not installed";
+    QTest::newRow("not a library") << "text"
+                                   << "could not be loaded";
+    QTest::newRow("no X11 display") << "real"
+                                    << "needs an X11 display";
+}
+
+void TestWebEngineLoader::unavailableEngineSaysWhy()
+{
+    QFETCH(QString, module);
+    QFETCH(QString, reasonPart);
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("quillnook_webkit.so"));
+    if (module == QLatin1String("text")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write("not a library") > 0);
+    } else if (module == QLatin1String("real")) {
+        path = QStringLiteral(QUILLNOOK_WEB_MODULE_PATH);
+    }
+    WebEngineLoader loader({path});
+    QSignalSpy ready(&loader, &WebEngineProvider::ready);
+    QSignalSpy unavailable(&loader, &WebEngineProvider::unavailable);
+    loader.startNow();
+    QVERIFY(unavailable.wait(5000));
+    QCOMPARE(unavailable.size(), 1);
+    QVERIFY(ready.isEmpty());
+    QVERIFY(!loader.engine());
+    QVERIFY(loader.isUnavailable());
+    const QString reason = unavailable.first().first().toString();
+    QCOMPARE(loader.unavailableReason(), reason);
+    QVERIFY2(reason.contains(reasonPart), qPrintable(reason));
+    QVERIFY(!reason.contains(QLatin1Char('\n')));
+}
+
+QTEST_MAIN(TestWebEngineLoader)
+#include "tst_webengineloader.moc"
