@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusContext>
 #include <QLockFile>
 #include <QObject>
 
@@ -7,7 +8,7 @@
 // over each other's words, so a second start shows the running program's
 // panel and leaves. The lock sits beside the preferences, which makes "the
 // same user" mean "the same notes and settings".
-class SingleInstance : public QObject
+class SingleInstance : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "app.quillnook.Quillnook")
@@ -26,12 +27,27 @@ public:
     // Asks the running instance to show its panel; false when it did not answer.
     static bool showRunningPanel();
 
+    enum class ToggleResult
+    {
+        Toggled,
+        NotRunning,
+        NoSessionBus,
+        Failed,
+    };
+    // Asks the running instance to show or hide its panel.
+    static ToggleResult toggleRunningPanel(QString* error = nullptr);
+
 public slots:
+    // Only these two requests are offered; a caller of another user is refused.
     Q_SCRIPTABLE void ShowPanel();
+    Q_SCRIPTABLE void TogglePanel();
 
 signals:
     void showPanelRequested();
+    void togglePanelRequested();
 
 private:
+    bool callerIsThisUser();
+
     QLockFile m_lock;
 };
