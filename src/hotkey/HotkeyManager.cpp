@@ -23,6 +23,7 @@ HotkeyManager::HotkeyManager(HotkeyService& service, PreferencesStore& defaults,
         m_toggleModifiers = static_cast<std::uint64_t>(*flags);
 
     installHandler();
+    connect(&m_service, &HotkeyService::desktopOwnsBindingChanged, this, &HotkeyManager::desktopOwnsBindingChanged);
     registerHotkey();
 }
 

@@ -43,6 +43,8 @@ public:
     void updateToggle(std::uint16_t keyCode, std::uint64_t modifiers);
 
     bool isRegistered() const { return m_hotKeyRef.has_value(); }
+    // The desktop's keyboard settings own the binding: see HotkeyService.
+    bool desktopOwnsBinding() const { return m_service.desktopOwnsBinding(); }
 
     // While a new shortcut is being recorded the current one is released, so
     // that pressing it is recorded instead of toggling the panel.
@@ -54,6 +56,7 @@ public:
 signals:
     void toggleKeyCodeChanged(std::uint16_t keyCode);
     void toggleModifiersChanged(std::uint64_t modifiers);
+    void desktopOwnsBindingChanged(bool owned);
 
 private:
     void installHandler();

@@ -28,6 +28,7 @@
 #include "hotkey/HotkeyManager.h"
 #include "hotkey/KeyCodeNames.h"
 #include "hotkey/ModifierFlags.h"
+#include "platform/SessionEnvironment.h"
 
 namespace {
 // The trigger that the Browser tool installs; the page names the same keys.
@@ -173,6 +174,7 @@ SettingsView::SettingsView(HotkeyManager& hotkeyManager, PanelSettings& panelSet
     connect(&m_recorder, &ShortcutRecorder::shortcutRejected, this, &SettingsView::shortcutRejected);
     connect(&m_hotkeyManager, &HotkeyManager::toggleKeyCodeChanged, this, &SettingsView::updateShortcut);
     connect(&m_hotkeyManager, &HotkeyManager::toggleModifiersChanged, this, &SettingsView::updateShortcut);
+    connect(&m_hotkeyManager, &HotkeyManager::desktopOwnsBindingChanged, this, &SettingsView::updateShortcut);
     connect(&m_panelSettings, &PanelSettings::opacityChanged, this, &SettingsView::updateOpacity);
 
     applyColours();
@@ -356,8 +358,9 @@ QWidget* SettingsView::buildScreenshotGuide()
     column->setSpacing(6);
 
     // What is true depends on the session: an X11 client may read the screen
-    // freely, while on Wayland the desktop's portal asks the user.
-    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    // freely, while on Wayland the desktop's portal asks the user, even when
+    // the panel itself runs through XWayland.
+    const bool wayland = SessionEnvironment().isWaylandSession();
     QString intro;
     QStringList steps;
     if (wayland) {
@@ -514,8 +517,13 @@ void SettingsView::updateShortcut()
     m_shortcutButton->setText(recording
                                   ? QStringLiteral("Press keys…")
                                   : describeNative(m_hotkeyManager.toggleKeyCode(), m_hotkeyManager.toggleModifiers()));
-    m_shortcutCaption->setText(recording ? QStringLiteral("Press a new key combo…")
-                                         : QStringLiteral("Click the shortcut, then press your new key combo."));
+    if (recording)
+        m_shortcutCaption->setText(QStringLiteral("Press a new key combo…"));
+    else if (m_hotkeyManager.desktopOwnsBinding())
+        m_shortcutCaption->setText(
+            QStringLiteral("Your desktop's keyboard settings own this shortcut; change it there."));
+    else
+        m_shortcutCaption->setText(QStringLiteral("Click the shortcut, then press your new key combo."));
 }
 
 void SettingsView::updateOpacity()

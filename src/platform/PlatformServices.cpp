@@ -1,9 +1,13 @@
 #include "PlatformServices.h"
 
+#include <QDBusConnection>
 #include <QGuiApplication>
 
 #include "platform/PanelWindowHints.h"
+#include "platform/SessionEnvironment.h"
 #include "platform/null/NullHotkeyService.h"
+#include "platform/portal/PortalHotkeyService.h"
+#include "platform/portal/PortalScreenCaptureService.h"
 
 #ifdef QUILLNOOK_HAVE_X11
 #include "platform/x11/X11HotkeyService.h"
@@ -19,6 +23,12 @@ namespace {
 
 std::unique_ptr<HotkeyService> PlatformServices::createHotkeyService()
 {
+    // Through XWayland a key grab only fires while an X11 window has the
+    // focus; the portal's shortcut works everywhere.
+    if (SessionEnvironment().isWaylandSession()) {
+        if (auto service = PortalHotkeyService::create(QDBusConnection::sessionBus()))
+            return service;
+    }
 #ifdef QUILLNOOK_HAVE_X11
     if (onX11()) {
         if (auto service = X11HotkeyService::create())
@@ -35,4 +45,11 @@ std::unique_ptr<PanelWindowHints> PlatformServices::createPanelWindowHints()
         return std::make_unique<X11PanelWindowHints>();
 #endif
     return std::make_unique<NullPanelWindowHints>();
+}
+
+std::unique_ptr<ScreenCaptureService> PlatformServices::createScreenCaptureService()
+{
+    if (SessionEnvironment().isWaylandSession())
+        return PortalScreenCaptureService::create(QDBusConnection::sessionBus());
+    return nullptr;
 }

@@ -4,10 +4,14 @@
 
 class HotkeyService;
 class PanelWindowHints;
+class ScreenCaptureService;
 
 namespace PlatformServices {
-// The backends for the running session: X11 under the xcb platform plugin,
+// The backends for the running session: on Wayland sessions the desktop
+// portals where they are offered, X11 under the xcb platform plugin,
 // otherwise the null ones.
 std::unique_ptr<HotkeyService> createHotkeyService();
 std::unique_ptr<PanelWindowHints> createPanelWindowHints();
+// Null where this session has no way to capture the screen.
+std::unique_ptr<ScreenCaptureService> createScreenCaptureService();
 } // namespace PlatformServices

@@ -1,0 +1,62 @@
+#include "PortalRequest.h"
+
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QRandomGenerator>
+
+namespace {
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+const QString responseSignal = QStringLiteral("Response");
+} // namespace
+
+PortalRequest::PortalRequest(const QDBusConnection& bus, QObject* parent)
+    : QObject(parent)
+    , m_bus(bus)
+    , m_token(newToken())
+{ }
+
+QString PortalRequest::newToken()
+{
+    return QStringLiteral("quillnook_%1").arg(QRandomGenerator::global()->generate());
+}
+
+bool PortalRequest::listen(const QString& path)
+{
+    if (!m_path.isEmpty())
+        m_bus.disconnect(QString(), m_path, requestInterface, responseSignal, this,
+                         SLOT(onResponse(uint, QVariantMap)));
+    m_path = path;
+    if (m_path.isEmpty())
+        return false;
+    return m_bus.connect(QString(), m_path, requestInterface, responseSignal, this,
+                         SLOT(onResponse(uint, QVariantMap)));
+}
+
+std::optional<QString> PortalRequest::send(const QDBusMessage& call)
+{
+    if (!m_bus.isConnected())
+        return QStringLiteral("no session bus");
+    // ":1.42" answers under …/request/1_42/<token>.
+    const QString sender = m_bus.baseService().mid(1).replace(u'.', u'_');
+    if (!listen(QLatin1String(Path) + QStringLiteral("/request/") + sender + u'/' + m_token))
+        return QStringLiteral("cannot listen for the desktop portal's answer");
+
+    const QDBusMessage reply = m_bus.call(call, QDBus::Block, 10000);
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        listen(QString());
+        return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+    }
+    // Portals older than handle tokens pick a path of their own.
+    const QString handle = reply.arguments().value(0).value<QDBusObjectPath>().path();
+    if (!handle.isEmpty() && handle != m_path)
+        listen(handle);
+    return std::nullopt;
+}
+
+void PortalRequest::onResponse(uint response, const QVariantMap& results)
+{
+    if (m_done)
+        return;
+    m_done = true;
+    emit finished(response, results);
+}
