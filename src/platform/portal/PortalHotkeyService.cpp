@@ -124,6 +124,10 @@ void PortalHotkeyService::createSession()
         }
         bindShortcut();
     });
+    connect(request, &PortalRequest::failed, this, [this, request](const QString& reason) {
+        request->deleteLater();
+        report(reason);
+    });
     if (const auto error = request->send(call)) {
         request->deleteLater();
         report(*error);
@@ -147,6 +151,10 @@ void PortalHotkeyService::bindShortcut()
             setBound(true);
         else if (response != PortalRequest::Cancelled)
             report(QStringLiteral("the desktop refused the shortcut"));
+    });
+    connect(request, &PortalRequest::failed, this, [this, request](const QString& reason) {
+        request->deleteLater();
+        report(reason);
     });
     if (const auto error = request->send(call)) {
         request->deleteLater();

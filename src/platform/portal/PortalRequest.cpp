@@ -2,6 +2,8 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QRandomGenerator>
 
 namespace {
@@ -41,15 +43,23 @@ std::optional<QString> PortalRequest::send(const QDBusMessage& call)
     if (!listen(QLatin1String(Path) + QStringLiteral("/request/") + sender + u'/' + m_token))
         return QStringLiteral("cannot listen for the desktop portal's answer");
 
-    const QDBusMessage reply = m_bus.call(call, QDBus::Block, 10000);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        listen(QString());
-        return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
-    }
-    // Portals older than handle tokens pick a path of their own.
-    const QString handle = reply.arguments().value(0).value<QDBusObjectPath>().path();
-    if (!handle.isEmpty() && handle != m_path)
-        listen(handle);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* reply) {
+        reply->deleteLater();
+        if (reply->isError()) {
+            listen(QString());
+            if (!m_done) {
+                m_done = true;
+                const QDBusError error = reply->error();
+                emit failed(error.message().isEmpty() ? error.name() : error.message());
+            }
+            return;
+        }
+        // Portals older than handle tokens pick a path of their own.
+        const QString handle = QDBusPendingReply<QDBusObjectPath>(*reply).value().path();
+        if (!handle.isEmpty() && handle != m_path && !m_done)
+            listen(handle);
+    });
     return std::nullopt;
 }
 

@@ -31,9 +31,8 @@ public:
 
     // The "handle_token" to put in the call's options.
     QString token() const { return m_token; }
-    // Sends the call and waits for the method's reply, not for the answer.
-    // Returns the reason when the portal did not take the call; finished()
-    // then never comes.
+    // Sends the call without waiting. Exactly one of finished() and failed()
+    // follows, unless this returns a reason at once.
     std::optional<QString> send(const QDBusMessage& call);
 
     // A unique token for other objects a portal names after us (sessions).
@@ -41,6 +40,8 @@ public:
 
 signals:
     void finished(uint response, const QVariantMap& results);
+    // The portal did not take the call (none there, or not this method).
+    void failed(const QString& reason);
 
 private slots:
     void onResponse(uint response, const QVariantMap& results);

@@ -1,6 +1,7 @@
 #include "PortalScreenCaptureService.h"
 
 #include <QClipboard>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFile>
 #include <QGuiApplication>
@@ -56,6 +57,15 @@ QString PortalScreenCaptureService::parentWindowHandle(const QWindow* window)
 
 std::optional<QString> PortalScreenCaptureService::startCapture(std::function<void()> ended)
 {
+    // Asking the bus, not the portal, so the answer comes at once.
+    QDBusConnectionInterface* busInterface = m_bus.isConnected() ? m_bus.interface() : nullptr;
+    if (!busInterface)
+        return QStringLiteral("there is no session bus to reach the desktop's screenshot portal");
+    const QString service = QLatin1String(PortalRequest::Service);
+    if (!busInterface->isServiceRegistered(service).value()
+        && !busInterface->activatableServiceNames().value().contains(service))
+        return QStringLiteral("the desktop offers no screenshot portal");
+
     auto* request = new PortalRequest(m_bus, this);
     QDBusMessage call
         = QDBusMessage::createMethodCall(QLatin1String(PortalRequest::Service), QLatin1String(PortalRequest::Path),
@@ -64,14 +74,18 @@ std::optional<QString> PortalScreenCaptureService::startCapture(std::function<vo
          << QVariantMap {{QStringLiteral("handle_token"), request->token()},
                          {QStringLiteral("modal"), true},
                          {QStringLiteral("interactive"), false}};
-    connect(request, &PortalRequest::finished, this,
-            [this, request, ended = std::move(ended)](uint response, const QVariantMap& results) {
-                request->deleteLater();
-                finish(response, results, ended);
-            });
+    connect(request, &PortalRequest::finished, this, [this, request, ended](uint response, const QVariantMap& results) {
+        request->deleteLater();
+        finish(response, results, ended);
+    });
+    connect(request, &PortalRequest::failed, this, [this, request, ended](const QString& reason) {
+        request->deleteLater();
+        reportFailure(QStringLiteral("the desktop's screenshot portal did not take the request: ") + reason);
+        QTimer::singleShot(0, this, ended);
+    });
     if (auto error = request->send(call)) {
         delete request;
-        return QStringLiteral("the desktop's screenshot portal is not available (%1)").arg(*error);
+        return *error;
     }
     return std::nullopt;
 }
