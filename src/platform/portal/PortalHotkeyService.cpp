@@ -73,9 +73,12 @@ PortalHotkeyService::PortalHotkeyService(const QDBusConnection& bus, QObject* pa
 {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
-    m_bus.connect(QLatin1String(PortalRequest::Service), QLatin1String(PortalRequest::Path), shortcutsInterface,
-                  QStringLiteral("Activated"), this,
-                  SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    // The slot's argument types are looked up by name, so they must be known by then.
+    qRegisterMetaType<QDBusObjectPath>();
+    if (!m_bus.connect(QLatin1String(PortalRequest::Service), QLatin1String(PortalRequest::Path), shortcutsInterface,
+                       QStringLiteral("Activated"), this,
+                       SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap))))
+        report(QStringLiteral("cannot listen for the shortcut's presses"));
 }
 
 PortalHotkeyService::~PortalHotkeyService()
