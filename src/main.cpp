@@ -15,6 +15,7 @@
 #include "platform/PanelWindowHints.h"
 #include "platform/PlatformServices.h"
 #include "platform/SessionEnvironment.h"
+#include "web/WebEngineLoader.h"
 
 namespace {
 void print(std::FILE* stream, const QString& text)
@@ -102,11 +103,16 @@ int main(int argc, char* argv[])
     IniPreferences preferences(preferencesPath);
     const auto hotkeys = PlatformServices::createHotkeyService();
     const auto windowHints = PlatformServices::createPanelWindowHints();
+    // Outlives the panel and the web views in it.
+    WebEngineLoader webEngines;
     AppDelegate delegate(*hotkeys, preferences, *windowHints, DocumentsLocation::path());
+    delegate.setWebEngineProvider(&webEngines);
 
     QObject::connect(&instance, &SingleInstance::showPanelRequested, &delegate, &AppDelegate::showPanel);
     QObject::connect(&instance, &SingleInstance::togglePanelRequested, &delegate, &AppDelegate::toggleFrontPanelAction);
     instance.listen();
     QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching, Qt::QueuedConnection);
+    // Only once the panel is on screen: the panel never waits for the engine.
+    webEngines.start();
     return QApplication::exec();
 }

@@ -12,8 +12,8 @@
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
 #include "app/WindowDragHandle.h"
-#include "hotkey/SettingsView.h"
 #include "notes/NotesView.h"
+#include "settings/SettingsView.h"
 
 namespace {
 constexpr int RowInset = 10;

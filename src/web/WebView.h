@@ -61,13 +61,16 @@ public:
     void setUiDelegate(WebUiDelegate* delegate) { m_uiDelegate = delegate; }
     WebUiDelegate* uiDelegate() const { return m_uiDelegate; }
 
-signals:
+Q_SIGNALS:
     void titleChanged();
     void urlChanged();
     // The page's web process died; reload() brings the page back.
     void webProcessTerminated();
     // A response the engine cannot show was saved to this file.
     void downloadSaved(const QString& path);
+    // A download ended without its file; `fileName` may be empty when it
+    // failed before it had one.
+    void downloadFailed(const QString& fileName, const QString& reason);
 
 private:
     WebNavigationDelegate* m_navigationDelegate = nullptr;

@@ -11,7 +11,7 @@
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
 #include "app/WindowDragHandle.h"
-#include "hotkey/SettingsView.h"
+#include "settings/SettingsView.h"
 
 namespace {
 QString manyLines()

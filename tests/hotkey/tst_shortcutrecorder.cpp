@@ -8,9 +8,9 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include "SettingsFixture.h"
 #include "hotkey/ModifierFlags.h"
-#include "hotkey/SettingsView.h"
+#include "settings/SettingsView.h"
+#include "support/SettingsFixture.h"
 
 using namespace ModifierFlags;
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # `cmake --install` lays out the program, its desktop entry and its icon, and
 # the Debian package carries the same with Debian 12's dependency names.
-# Usage: tst_package.sh BUILD_DIR
+# Usage: tst_package.sh BUILD_DIR [webkit]
 set -euo pipefail
 build=$1
+webkit=${2:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -25,6 +26,10 @@ check "the entry is named Quillnook" grep -qx 'Name=Quillnook' "$entry"
 check "the entry is a utility" grep -qx 'Categories=Utility;' "$entry"
 check "the entry's icon is the installed one" grep -qx 'Icon=quillnook' "$entry"
 check "the installed program runs" "$prefix/bin/quillnook" --version
+if [ "$webkit" = webkit ]; then
+    module=$(find "$prefix/lib" -path '*/quillnook/quillnook_webkit.so')
+    check "the web engine module is installed under lib/quillnook" test -n "$module"
+fi
 
 # The package.
 (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >/dev/null)
@@ -33,7 +38,9 @@ check "one package named quillnook_<version>_<arch>.deb" test "${#debs[@]}" -eq 
 deb=${debs[0]}
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for pkg in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6dbus6 libqt6svg6 libxcb1 libxcb-keysyms1; do
+expected=(libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6dbus6 libqt6svg6 libxcb1 libxcb-keysyms1)
+[ "$webkit" = webkit ] && expected+=(libwebkit2gtk-4.1-0 libgtk-3-0 libsoup-3.0-0)
+for pkg in "${expected[@]}"; do
     check "Depends lists $pkg" grep -qxF "$pkg" < <(tr ',' '\n' <<<"$depends" | awk '{print $1}')
 done
 # Every name is one Debian knows (apt's own lists, read locally).
@@ -47,6 +54,9 @@ for path in ./usr/bin/quillnook ./usr/share/applications/quillnook.desktop \
     check "the package holds $path" grep -q " $path\$" <<<"$contents"
 done
 check "apt would install it (simulated)" bash -c "apt-get install --simulate -qq '$deb' >/dev/null 2>&1"
+if [ "$webkit" = webkit ]; then
+    check "the package holds the web engine module" grep -Eq ' \./usr/lib/.*quillnook/quillnook_webkit\.so$' <<<"$contents"
+fi
 check "the package holds no test programs" bash -c "! grep -q 'tst_' <<<\"\$0\"" "$contents"
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }

@@ -16,7 +16,7 @@ class PanelSettings;
 class QLabel;
 class QPushButton;
 class QSlider;
-class QToolButton;
+class ScreenshotGuide;
 
 // The panel's settings and help page: records a new toggle shortcut, sets the
 // panel's transparency, explains the screenshot shortcut and links to support.
@@ -57,12 +57,8 @@ protected:
 
 private:
     QWidget* buildPage();
-    QWidget* buildScreenshotGuide();
-    QWidget* guideStep(const QString& number, const QString& text);
-    QLabel* mutedLabel(const QString& text, const QFont& font);
     QLabel* iconLabel(const QString& symbolName);
     QFont scaledFont(double points) const;
-    QColor secondaryColour() const;
     void applyColours();
     void updateShortcut();
     void updateOpacity();
@@ -75,11 +71,8 @@ private:
     QPushButton* m_shortcutButton = nullptr;
     QLabel* m_shortcutCaption = nullptr;
     QLabel* m_keyBadge = nullptr;
-    QToolButton* m_disclosureButton = nullptr;
-    QToolButton* m_disclosureTitle = nullptr;
-    QWidget* m_screenshotGuide = nullptr;
+    ScreenshotGuide* m_screenshotGuide = nullptr;
     QSlider* m_opacitySlider = nullptr;
     QLabel* m_opacityLabel = nullptr;
-    QList<QLabel*> m_mutedLabels;
     QList<std::pair<QLabel*, QString>> m_iconLabels;
 };

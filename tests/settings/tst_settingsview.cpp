@@ -9,9 +9,9 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "SettingsFixture.h"
 #include "hotkey/ModifierFlags.h"
-#include "hotkey/SettingsView.h"
+#include "settings/SettingsView.h"
+#include "support/SettingsFixture.h"
 
 using namespace ModifierFlags;
 

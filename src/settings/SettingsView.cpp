@@ -3,141 +3,33 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <optional>
 
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
-#include <QProcess>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QStyle>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/PanelSettings.h"
 #include "hotkey/HotkeyManager.h"
 #include "hotkey/KeyCodeNames.h"
 #include "hotkey/ModifierFlags.h"
-#include "platform/SessionEnvironment.h"
+#include "settings/ScreenshotGuide.h"
+#include "settings/SettingsStyle.h"
+#include "settings/SymbolIcons.h"
 
 namespace {
-// The trigger that the Browser tool installs; the page names the same keys.
-const QString screenshotKeys = QStringLiteral("Ctrl+Shift+S");
-
 constexpr int sliderScale = 1000;
 constexpr double minimumOpacity = 0.3;
 constexpr double maximumOpacity = 1.0;
-// The type sizes below are given relative to a 13 pt body text.
-constexpr double bodyPoints = 13.0;
-constexpr int secondaryAlpha = 140;
-
-struct Command
-{
-    QString program;
-    QStringList arguments;
-};
-
-// The desktop's own privacy settings, where we know how to open them.
-std::optional<Command> privacySettingsCommand()
-{
-    const auto desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts);
-    const auto runningDesktop = [&](QLatin1String name) {
-        return std::any_of(desktops.begin(), desktops.end(),
-                           [&](const QString& desktop) { return desktop.compare(name, Qt::CaseInsensitive) == 0; });
-    };
-    if (runningDesktop(QLatin1String("GNOME"))) {
-        const auto program = QStandardPaths::findExecutable(QStringLiteral("gnome-control-center"));
-        if (!program.isEmpty())
-            return Command {program, {QStringLiteral("privacy")}};
-    }
-    if (runningDesktop(QLatin1String("KDE"))) {
-        const auto program = QStandardPaths::findExecutable(QStringLiteral("systemsettings"));
-        if (!program.isEmpty())
-            return Command {program, {QStringLiteral("kcm_app-permissions")}};
-    }
-    return std::nullopt;
-}
-
-QString roundedFamily()
-{
-    const QString candidates[] = {
-        QStringLiteral("Nunito"),    QStringLiteral("Varela Round"), QStringLiteral("M PLUS Rounded 1c"),
-        QStringLiteral("Quicksand"), QStringLiteral("Comfortaa"),
-    };
-    for (const auto& family : candidates) {
-        if (QFontDatabase::hasFamily(family))
-            return family;
-    }
-    return {};
-}
-
-bool hasEqualWidthDigits(const QFont& font)
-{
-    const QFontMetricsF metrics(font);
-    const auto width = metrics.horizontalAdvance(u'0');
-    for (char16_t digit = u'1'; digit <= u'9'; ++digit) {
-        if (metrics.horizontalAdvance(QChar(digit)) != width)
-            return false;
-    }
-    return true;
-}
-
-QPixmap drawSymbol(const QString& symbolName, const QColor& colour)
-{
-    constexpr int size = 64;
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPen pen(colour, 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    painter.setPen(pen);
-
-    if (symbolName == u"camera.viewfinder") {
-        // Corner brackets around a small camera body.
-        const QPointF corners[][3] = {
-            {{6, 20}, {6, 6}, {20, 6}},
-            {{44, 6}, {58, 6}, {58, 20}},
-            {{58, 44}, {58, 58}, {44, 58}},
-            {{20, 58}, {6, 58}, {6, 44}},
-        };
-        for (const auto& corner : corners)
-            painter.drawPolyline(corner, 3);
-        painter.drawRoundedRect(QRectF(17, 24, 30, 21), 4, 4);
-        painter.drawRect(QRectF(26, 20, 12, 4));
-        painter.drawEllipse(QPointF(32, 34.5), 5.5, 5.5);
-    } else if (symbolName == u"circle.lefthalf.filled") {
-        const QRectF circle(6, 6, 52, 52);
-        painter.drawEllipse(circle);
-        painter.setBrush(colour);
-        painter.drawPie(circle, 90 * 16, 180 * 16);
-    } else if (symbolName == u"envelope") {
-        painter.drawRoundedRect(QRectF(5, 13, 54, 38), 5, 5);
-        const QPointF flap[] = {{7, 16}, {32, 36}, {57, 16}};
-        painter.drawPolyline(flap, 3);
-    } else if (symbolName == u"gearshape.fill") {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(colour);
-        painter.translate(size / 2.0, size / 2.0);
-        for (int tooth = 0; tooth < 8; ++tooth) {
-            painter.drawRoundedRect(QRectF(-6, -30, 12, 16), 2, 2);
-            painter.rotate(45);
-        }
-        painter.drawEllipse(QPointF(0, 0), 20, 20);
-        painter.setCompositionMode(QPainter::CompositionMode_Clear);
-        painter.drawEllipse(QPointF(0, 0), 8, 8);
-    }
-    return pixmap;
-}
 
 QFrame* divider()
 {
@@ -207,7 +99,7 @@ QWidget* SettingsView::buildPage()
 
     auto* title = new QLabel(QStringLiteral("Settings & Help"));
     auto titleFont = font();
-    if (const auto family = roundedFamily(); !family.isEmpty())
+    if (const auto family = SettingsStyle::roundedFamily(); !family.isEmpty())
         titleFont.setFamily(family);
     titleFont.setPointSizeF(15);
     titleFont.setBold(true);
@@ -229,14 +121,14 @@ QWidget* SettingsView::buildPage()
     shortcutRow->addWidget(m_shortcutButton);
     column->addLayout(shortcutRow);
 
-    m_shortcutCaption = mutedLabel({}, caption);
+    m_shortcutCaption = SettingsStyle::mutedLabel({}, caption);
     m_shortcutCaption->setObjectName(QStringLiteral("shortcutCaption"));
     column->addWidget(m_shortcutCaption);
 
     auto* screenshotRow = new QHBoxLayout;
     screenshotRow->addWidget(new QLabel(QStringLiteral("Screenshot → AI")));
     screenshotRow->addStretch();
-    m_keyBadge = new QLabel(screenshotKeys);
+    m_keyBadge = new QLabel(ScreenshotGuide::screenshotKeys());
     auto badgeFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     badgeFont.setPointSizeF(scaledFont(12).pointSizeF());
     badgeFont.setWeight(QFont::DemiBold);
@@ -245,43 +137,15 @@ QWidget* SettingsView::buildPage()
     screenshotRow->addWidget(m_keyBadge);
     column->addLayout(screenshotRow);
 
-    column->addWidget(mutedLabel(
-        QStringLiteral("Fixed shortcut — press ") + screenshotKeys
+    column->addWidget(SettingsStyle::mutedLabel(
+        QStringLiteral("Fixed shortcut — press ") + ScreenshotGuide::screenshotKeys()
             + QStringLiteral(" while the Browser tab is open to snap your screen straight into the chat box."),
         caption));
 
     column->addWidget(divider());
 
-    const QString disclosureText = QStringLiteral("Enable screenshots (") + screenshotKeys + u')';
-    auto* disclosureRow = new QHBoxLayout;
-    disclosureRow->setSpacing(2);
-    m_disclosureButton = new QToolButton;
-    m_disclosureButton->setObjectName(QStringLiteral("screenshotGuideButton"));
-    m_disclosureButton->setCheckable(true);
-    m_disclosureButton->setAutoRaise(true);
-    m_disclosureButton->setArrowType(Qt::RightArrow);
-    m_disclosureButton->setAccessibleName(disclosureText);
-    m_disclosureButton->setAccessibleDescription(QStringLiteral("Shows or hides how to use screenshots"));
-    disclosureRow->addWidget(m_disclosureButton);
-    // The title opens the group too; the arrow alone takes keyboard focus.
-    m_disclosureTitle = new QToolButton;
-    m_disclosureTitle->setText(disclosureText);
-    m_disclosureTitle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_disclosureTitle->setAutoRaise(true);
-    m_disclosureTitle->setFocusPolicy(Qt::NoFocus);
-    m_disclosureTitle->setFont(headline);
-    connect(m_disclosureTitle, &QToolButton::clicked, m_disclosureButton, &QToolButton::click);
-    disclosureRow->addWidget(m_disclosureTitle);
-    disclosureRow->addStretch();
-    column->addLayout(disclosureRow);
-
-    m_screenshotGuide = buildScreenshotGuide();
-    m_screenshotGuide->setVisible(false);
+    m_screenshotGuide = new ScreenshotGuide(font());
     column->addWidget(m_screenshotGuide);
-    connect(m_disclosureButton, &QToolButton::toggled, this, [this](bool expanded) {
-        m_disclosureButton->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
-        m_screenshotGuide->setVisible(expanded);
-    });
 
     column->addWidget(divider());
 
@@ -303,7 +167,7 @@ QWidget* SettingsView::buildPage()
     m_opacityLabel = new QLabel;
     m_opacityLabel->setObjectName(QStringLiteral("opacityLabel"));
     auto percentFont = caption;
-    if (!hasEqualWidthDigits(percentFont)) {
+    if (!SettingsStyle::hasEqualWidthDigits(percentFont)) {
         percentFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         percentFont.setPointSizeF(caption.pointSizeF());
     }
@@ -349,87 +213,6 @@ QWidget* SettingsView::buildPage()
     return page;
 }
 
-QWidget* SettingsView::buildScreenshotGuide()
-{
-    auto* guide = new QWidget;
-    guide->setObjectName(QStringLiteral("screenshotGuide"));
-    auto* column = new QVBoxLayout(guide);
-    column->setContentsMargins(0, 6, 0, 0);
-    column->setSpacing(6);
-
-    // What is true depends on the session: an X11 client may read the screen
-    // freely, while on Wayland the desktop's portal asks the user, even when
-    // the panel itself runs through XWayland.
-    const bool wayland = SessionEnvironment().isWaylandSession();
-    QString intro;
-    QStringList steps;
-    if (wayland) {
-        intro = QStringLiteral("On Wayland your desktop asks before Quillnook may capture the screen. To take a "
-                               "screenshot:");
-        steps = {
-            QStringLiteral("Open the Browser tab on the chat you want to send a picture to."),
-            QStringLiteral("Press ") + screenshotKeys + u'.',
-            QStringLiteral("When your desktop's screenshot dialog asks, allow it."),
-            QStringLiteral("The picture is pasted straight into the page's chat box."),
-        };
-    } else {
-        intro = QStringLiteral("Screenshots need no permission in an X11 session: Quillnook captures the screen by "
-                               "itself. To take one:");
-        steps = {
-            QStringLiteral("Open the Browser tab on the chat you want to send a picture to."),
-            QStringLiteral("Press ") + screenshotKeys
-                + QStringLiteral(": the whole screen is copied to the clipboard."),
-            QStringLiteral("The picture is pasted straight into the page's chat box."),
-        };
-    }
-    column->addWidget(mutedLabel(intro, scaledFont(11)));
-    for (int i = 0; i < steps.size(); ++i)
-        column->addWidget(guideStep(QString::number(i + 1) + u'.', steps.at(i)));
-
-    if (const auto command = privacySettingsCommand()) {
-        auto* button = new QPushButton(QStringLiteral("Open privacy settings"));
-        button->setFont(scaledFont(11));
-        connect(button, &QPushButton::clicked, this,
-                [command = *command] { QProcess::startDetached(command.program, command.arguments); });
-        column->addSpacing(2);
-        column->addWidget(button, 0, Qt::AlignLeft);
-    }
-    return guide;
-}
-
-QWidget* SettingsView::guideStep(const QString& number, const QString& text)
-{
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(6);
-
-    const auto stepFont = scaledFont(11.5);
-    auto numberFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    numberFont.setPointSizeF(stepFont.pointSizeF());
-    numberFont.setWeight(QFont::DemiBold);
-    auto* numberLabel = mutedLabel(number, numberFont);
-    numberLabel->setWordWrap(false);
-    numberLabel->setMinimumWidth(16);
-    numberLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    layout->addWidget(numberLabel, 0, Qt::AlignTop);
-
-    auto* textLabel = new QLabel(text);
-    textLabel->setFont(stepFont);
-    textLabel->setWordWrap(true);
-    layout->addWidget(textLabel, 1, Qt::AlignTop);
-    return row;
-}
-
-QLabel* SettingsView::mutedLabel(const QString& text, const QFont& font)
-{
-    auto* label = new QLabel(text);
-    label->setFont(font);
-    label->setWordWrap(true);
-    m_mutedLabels.append(label);
-    return label;
-}
-
 QLabel* SettingsView::iconLabel(const QString& symbolName)
 {
     auto* label = new QLabel;
@@ -439,34 +222,18 @@ QLabel* SettingsView::iconLabel(const QString& symbolName)
 
 QFont SettingsView::scaledFont(double points) const
 {
-    auto scaled = font();
-    if (scaled.pointSizeF() > 0)
-        scaled.setPointSizeF(std::max(8.0, scaled.pointSizeF() * points / bodyPoints));
-    else
-        scaled.setPixelSize(std::max(11, qRound(scaled.pixelSize() * points / bodyPoints)));
-    return scaled;
-}
-
-QColor SettingsView::secondaryColour() const
-{
-    auto colour = palette().color(QPalette::WindowText);
-    colour.setAlpha(secondaryAlpha);
-    return colour;
+    return SettingsStyle::scaledFont(font(), points);
 }
 
 void SettingsView::applyColours()
 {
-    const auto secondary = secondaryColour();
-    for (auto* label : std::as_const(m_mutedLabels)) {
-        auto labelPalette = label->palette();
-        labelPalette.setColor(QPalette::WindowText, secondary);
-        label->setPalette(labelPalette);
-    }
+    const auto secondary = SettingsStyle::secondaryColour(palette());
+    SettingsStyle::applyColours(*this);
 
     const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
     for (const auto& [label, symbolName] : std::as_const(m_iconLabels))
         label->setPixmap(symbolIcon(symbolName, secondary).pixmap(QSize(iconSize, iconSize), devicePixelRatioF()));
-    m_disclosureTitle->setIcon(symbolIcon(QStringLiteral("camera.viewfinder"), palette().color(QPalette::ButtonText)));
+    m_screenshotGuide->applyColours();
 
     auto badgeBackground = secondary;
     badgeBackground.setAlphaF(secondary.alphaF() * 0.15);
@@ -587,15 +354,5 @@ const QUrl& SettingsView::supportMailtoURL()
 
 QIcon SettingsView::symbolIcon(const QString& symbolName, const QColor& colour)
 {
-    static const QHash<QString, QStringList> themeNames = {
-        {QStringLiteral("camera.viewfinder"), {QStringLiteral("camera-photo")}},
-        {QStringLiteral("circle.lefthalf.filled"), {QStringLiteral("contrast")}},
-        {QStringLiteral("envelope"), {QStringLiteral("mail-unread"), QStringLiteral("mail-message")}},
-        {QStringLiteral("gearshape.fill"), {QStringLiteral("emblem-system"), QStringLiteral("preferences-system")}},
-    };
-    for (const auto& name : themeNames.value(symbolName)) {
-        if (QIcon::hasThemeIcon(name))
-            return QIcon::fromTheme(name);
-    }
-    return QIcon(drawSymbol(symbolName, colour));
+    return SymbolIcons::icon(symbolName, colour);
 }

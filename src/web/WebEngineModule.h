@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+#include <QString>
+
+#include "web/WebEngine.h"
+
+// What a web engine module hands to the program that loads it: the engine
+// lives in a shared module of its own, opened after the panel is on screen,
+// so that the program itself never links the engine's libraries. The module
+// exports one C function, named by WebEngineModule::EntryPoint, that returns
+// its single instance (owned by the module, never freed).
+class WebEngineModule
+{
+public:
+    using Entry = WebEngineModule* (*)();
+    static constexpr const char* EntryPoint = "quillnook_web_engine_module";
+
+    // Starts the toolkit the engine runs on, once, after QApplication. False
+    // with a one-line reason for the user when it cannot run here.
+    virtual bool initialize(QString* error) = 0;
+    // The engine with its persistent site data; null with a reason on failure.
+    virtual std::unique_ptr<WebEngine> createEngine(QString* error) = 0;
+
+protected:
+    ~WebEngineModule() = default;
+};

@@ -1,0 +1,47 @@
+#include "WebKitEngineModule.h"
+
+#include <QAbstractEventDispatcher>
+#include <QGuiApplication>
+
+#include "web/webkitgtk/WebKitEngine.h"
+
+#include <gtk/gtk.h>
+
+bool WebKitEngineModule::initialize(QString* error)
+{
+    if (m_initialized)
+        return true;
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        *error = QStringLiteral("The browser needs an X11 display (on Wayland, through XWayland).");
+        return false;
+    }
+    // GTK adds its sources to the GLib main context that Qt's dispatcher
+    // runs, so one main loop serves both toolkits without pumping.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher || !dispatcher->inherits("QEventDispatcherGlib")) {
+        *error = QStringLiteral("The browser needs Qt built with the GLib event loop.");
+        return false;
+    }
+    // The page is embedded into Qt's X11 windows, so GTK must use X11 too.
+    qputenv("GDK_BACKEND", "x11");
+    gdk_set_allowed_backends("x11");
+    if (!gtk_init_check(nullptr, nullptr)) {
+        *error = QStringLiteral("The browser could not open the X11 display for GTK.");
+        return false;
+    }
+    m_initialized = true;
+    return true;
+}
+
+std::unique_ptr<WebEngine> WebKitEngineModule::createEngine(QString* error)
+{
+    if (!m_initialized && !initialize(error))
+        return nullptr;
+    return WebKitEngine::create(error);
+}
+
+extern "C" __attribute__((visibility("default"))) WebEngineModule* quillnook_web_engine_module()
+{
+    static WebKitEngineModule module;
+    return &module;
+}

@@ -1,0 +1,466 @@
+#include "WebKitView.h"
+
+#include <QEvent>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QWidget>
+#include <QWindow>
+
+#include "web/webkitgtk/X11Glue.h"
+
+#include <libsoup/soup.h>
+#include <webkit2/webkit2.h>
+
+namespace {
+const char* const ViewKey = "quillnook-view";
+// Where GTK keeps the window until Qt adopts it, so it never flashes.
+constexpr int OffScreen = -20000;
+
+QString fromUtf8(const char* text)
+{
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+QVariant toVariant(JSCValue* value)
+{
+    if (!value || jsc_value_is_undefined(value) || jsc_value_is_null(value))
+        return {};
+    if (char* json = jsc_value_to_json(value, 0)) {
+        const QByteArray wrapped = "[" + QByteArray(json) + "]";
+        g_free(json);
+        return QJsonDocument::fromJson(wrapped).array().first().toVariant();
+    }
+    char* text = jsc_value_to_string(value);
+    QVariant result = fromUtf8(text);
+    g_free(text);
+    return result;
+}
+
+bool isAttachment(WebKitURIResponse* response)
+{
+    SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
+    const char* disposition = headers ? soup_message_headers_get_one(headers, "Content-Disposition") : nullptr;
+    return disposition && QByteArray(disposition).trimmed().toLower().startsWith("attachment");
+}
+} // namespace
+
+// A script that has not answered yet. Its completion runs once: from WebKit's
+// callback, or from the view's destructor, whichever comes first.
+struct WebKitView::PendingScript
+{
+    ScriptCompletion completion;
+
+    void finish(const QVariant& result, const QString& error)
+    {
+        if (!completion)
+            return;
+        ScriptCompletion call = std::move(completion);
+        completion = nullptr;
+        call(result, error);
+    }
+};
+
+// A dialog the page waits on; the first answer closes it, later ones do nothing.
+struct WebKitView::PendingDialog
+{
+    WebKitScriptDialog* dialog;
+
+    explicit PendingDialog(WebKitScriptDialog* d)
+        : dialog(webkit_script_dialog_ref(d))
+    { }
+    ~PendingDialog() { close(); }
+
+    void confirm(bool confirmed)
+    {
+        if (dialog)
+            webkit_script_dialog_confirm_set_confirmed(dialog, confirmed);
+        close();
+    }
+    void answerPrompt(const std::optional<QString>& text)
+    {
+        // Closed without a text, the prompt returns null to the page.
+        if (dialog && text)
+            webkit_script_dialog_prompt_set_text(dialog, text->toUtf8().constData());
+        close();
+    }
+    void close()
+    {
+        if (!dialog)
+            return;
+        webkit_script_dialog_close(dialog);
+        webkit_script_dialog_unref(dialog);
+        dialog = nullptr;
+    }
+};
+
+WebKitView::WebKitView(WebKitWebContext* context, const WebViewOptions& options)
+    : m_options(options)
+{
+    const bool preview = options.purpose == WebViewOptions::Purpose::FilePreview;
+    WebKitSettings* settings = webkit_settings_new();
+    if (!options.userAgent.isEmpty())
+        webkit_settings_set_user_agent(settings, options.userAgent.toUtf8().constData());
+    // A shelf file runs none of its own scripts and reads no other file.
+    webkit_settings_set_enable_javascript_markup(settings, !preview);
+    webkit_settings_set_allow_file_access_from_file_urls(settings, FALSE);
+    webkit_settings_set_allow_universal_access_from_file_urls(settings, FALSE);
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+    m_webView
+        = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings, nullptr));
+    g_object_unref(settings);
+    g_object_set_data(G_OBJECT(m_webView), ViewKey, this);
+
+    g_signal_connect(m_webView, "load-changed", G_CALLBACK(loadChanged), this);
+    g_signal_connect(m_webView, "load-failed", G_CALLBACK(loadFailed), this);
+    g_signal_connect(m_webView, "create", G_CALLBACK(create), this);
+    g_signal_connect(m_webView, "decide-policy", G_CALLBACK(decidePolicy), this);
+    g_signal_connect(m_webView, "script-dialog", G_CALLBACK(scriptDialog), this);
+    g_signal_connect(m_webView, "permission-request", G_CALLBACK(permissionRequest), this);
+    g_signal_connect(m_webView, "web-process-terminated", G_CALLBACK(processTerminated), this);
+    g_signal_connect(m_webView, "notify::title", G_CALLBACK(notifyTitle), this);
+    g_signal_connect(m_webView, "notify::uri", G_CALLBACK(notifyUri), this);
+    g_signal_connect(m_webView, "notify::estimated-load-progress", G_CALLBACK(notifyProgress), this);
+
+    m_timeout.setSingleShot(true);
+    connect(&m_timeout, &QTimer::timeout, this, &WebKitView::onTimeout);
+    buildWindow();
+}
+
+WebKitView::~WebKitView()
+{
+    // From here on nothing of WebKit reaches this object or its delegates.
+    g_signal_handlers_disconnect_by_data(m_webView, this);
+    g_object_set_data(G_OBJECT(m_webView), ViewKey, nullptr);
+    for (const auto& script : m_scripts)
+        script->finish({}, QStringLiteral("The page went away before the script finished."));
+    m_scripts.clear();
+    // Pages waiting on a dialog get the answer of a dismissed one.
+    for (const auto& dialog : m_dialogs)
+        dialog->close();
+    m_dialogs.clear();
+    webkit_web_view_stop_loading(m_webView);
+    delete m_container.data();
+    gtk_widget_destroy(m_window);
+}
+
+WebKitView* WebKitView::fromWebView(WebKitWebView* webView)
+{
+    return static_cast<WebKitView*>(g_object_get_data(G_OBJECT(webView), ViewKey));
+}
+
+void WebKitView::buildWindow()
+{
+    m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_decorated(GTK_WINDOW(m_window), FALSE);
+    gtk_window_set_default_size(GTK_WINDOW(m_window), 400, 600);
+    gtk_container_add(GTK_CONTAINER(m_window), GTK_WIDGET(m_webView));
+    // Override-redirect and shown before Qt adopts it: GTK then treats it as
+    // mapped, and the window manager never sees it.
+    gtk_widget_realize(m_window);
+    gdk_window_set_override_redirect(gtk_widget_get_window(m_window), TRUE);
+    gtk_window_move(GTK_WINDOW(m_window), OffScreen, OffScreen);
+    gtk_widget_show_all(m_window);
+    X11Glue::sync();
+
+    QWindow* foreign = QWindow::fromWinId(WId(X11Glue::windowId(m_window)));
+    m_container = QWidget::createWindowContainer(foreign);
+    m_container->setMinimumSize(1, 1);
+    m_container->installEventFilter(this);
+}
+
+bool WebKitView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_container) {
+        switch (event->type()) {
+        case QEvent::Resize:
+            gtk_window_resize(GTK_WINDOW(m_window), std::max(1, m_container->width()),
+                              std::max(1, m_container->height()));
+            break;
+        // Otherwise the page would believe itself visible while hidden.
+        case QEvent::Show:
+            gtk_widget_show(m_window);
+            break;
+        case QEvent::Hide:
+            gtk_widget_hide(m_window);
+            break;
+        default:
+            break;
+        }
+    }
+    return WebView::eventFilter(watched, event);
+}
+
+QWidget* WebKitView::widget()
+{
+    return m_container;
+}
+
+void WebKitView::load(const QUrl& url, std::chrono::seconds timeout)
+{
+    m_timedOut = false;
+    m_timeout.setInterval(timeout);
+    webkit_web_view_load_uri(m_webView, url.toEncoded().constData());
+    m_timeout.start();
+}
+
+void WebKitView::stopLoading()
+{
+    webkit_web_view_stop_loading(m_webView);
+}
+
+void WebKitView::reload()
+{
+    m_timedOut = false;
+    if (m_timeout.interval() <= 0)
+        m_timeout.setInterval(DefaultTimeout);
+    webkit_web_view_reload(m_webView);
+    m_timeout.start();
+}
+
+QUrl WebKitView::url() const
+{
+    const char* uri = webkit_web_view_get_uri(m_webView);
+    return uri ? QUrl::fromEncoded(uri) : QUrl();
+}
+
+QString WebKitView::title() const
+{
+    return fromUtf8(webkit_web_view_get_title(m_webView));
+}
+
+void WebKitView::evaluateJavaScript(const QString& script, ScriptCompletion completion)
+{
+    m_scripts.remove_if([](const auto& pending) { return !pending->completion; });
+    auto pending = std::make_shared<PendingScript>();
+    pending->completion = std::move(completion);
+    m_scripts.push_back(pending);
+    const QByteArray source = script.toUtf8();
+    // The callback owns a reference of its own: WebKit calls it even when the
+    // view has gone, and then it only finds the completion already spent.
+    auto* holder = new std::shared_ptr<PendingScript>(pending);
+    webkit_web_view_evaluate_javascript(
+        m_webView, source.constData(), source.size(), nullptr, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<std::shared_ptr<PendingScript>> script(static_cast<std::shared_ptr<PendingScript>*>(data));
+            GError* error = nullptr;
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            if (error) {
+                const QString message = fromUtf8(error->message);
+                g_error_free(error);
+                (*script)->finish({}, message.isEmpty() ? QStringLiteral("The script failed.") : message);
+                return;
+            }
+            const QVariant variant = toVariant(value);
+            g_object_unref(value);
+            (*script)->finish(variant, {});
+        },
+        holder);
+}
+
+void WebKitView::focusPage()
+{
+    gtk_widget_grab_focus(GTK_WIDGET(m_webView));
+    X11Glue::focusToplevel(m_window, 0);
+}
+
+void WebKitView::paste()
+{
+    // The one way a paste reaches the page, Ctrl+V included.
+    webkit_web_view_execute_editing_command(m_webView, WEBKIT_EDITING_COMMAND_PASTE);
+}
+
+void WebKitView::restartTimeout()
+{
+    if (m_timeout.isActive())
+        m_timeout.start();
+}
+
+// WebKitGTK's load events become the delegate's three outcomes:
+//  load-failed during STARTED or REDIRECTED (nothing of the page committed)
+//      -> webViewDidFailProvisionalNavigation
+//  load-failed during COMMITTED (the page had begun to arrive)
+//      -> webViewDidFailNavigation
+//  load-changed FINISHED without a failure before it -> webViewDidFinishNavigation
+// WebKit sends FINISHED after a failure too; that one is not a finished page.
+// Every failure is reported, a load cancelled by a newer one included.
+void WebKitView::onLoadChanged(int event)
+{
+    switch (event) {
+    case WEBKIT_LOAD_STARTED:
+        m_loadFailed = false;
+        restartTimeout();
+        break;
+    case WEBKIT_LOAD_REDIRECTED:
+    case WEBKIT_LOAD_COMMITTED:
+        restartTimeout();
+        break;
+    case WEBKIT_LOAD_FINISHED:
+        m_timeout.stop();
+        if (m_loadFailed)
+            break;
+        if (WebNavigationDelegate* delegate = navigationDelegate())
+            delegate->webViewDidFinishNavigation(*this);
+        break;
+    default:
+        break;
+    }
+}
+
+void WebKitView::onLoadFailed(int event, const QString& message)
+{
+    m_loadFailed = true;
+    m_timeout.stop();
+    const QString reason = m_timedOut ? QStringLiteral("The request timed out.") : message;
+    m_timedOut = false;
+    WebNavigationDelegate* delegate = navigationDelegate();
+    if (!delegate)
+        return;
+    if (event == WEBKIT_LOAD_COMMITTED)
+        delegate->webViewDidFailNavigation(*this, reason);
+    else
+        delegate->webViewDidFailProvisionalNavigation(*this, reason);
+}
+
+void WebKitView::onTimeout()
+{
+    if (!webkit_web_view_is_loading(m_webView))
+        return;
+    m_timedOut = true;
+    webkit_web_view_stop_loading(m_webView);
+}
+
+void WebKitView::requestNewWindow(const QUrl& url)
+{
+    // Answered on a later turn, outside WebKit's signal: the delegate loads
+    // the address into this same view.
+    QTimer::singleShot(0, this, [this, url] {
+        if (WebUiDelegate* delegate = uiDelegate())
+            delegate->webViewCreateWebView(*this, url, false);
+    });
+}
+
+void WebKitView::runDialog(WebKitScriptDialog* dialog)
+{
+    const auto type = webkit_script_dialog_get_dialog_type(dialog);
+    auto pending = std::make_shared<PendingDialog>(dialog);
+    if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
+        // Leaving a page is never held up.
+        pending->confirm(true);
+        return;
+    }
+    m_dialogs.remove_if([](const auto& open) { return !open->dialog; });
+    m_dialogs.push_back(pending);
+    const QString message = fromUtf8(webkit_script_dialog_get_message(dialog));
+    const QString defaultText = type == WEBKIT_SCRIPT_DIALOG_PROMPT
+        ? fromUtf8(webkit_script_dialog_prompt_get_default_text(dialog))
+        : QString();
+    // Shown on a later turn: WebKit waits for the answer, not for the signal.
+    QTimer::singleShot(0, this, [this, pending, type, message, defaultText] {
+        WebUiDelegate* delegate = uiDelegate();
+        if (!pending->dialog)
+            return;
+        if (!delegate) {
+            pending->close();
+            return;
+        }
+        switch (type) {
+        case WEBKIT_SCRIPT_DIALOG_ALERT:
+            delegate->webViewRunAlert(*this, message, [pending] { pending->close(); });
+            break;
+        case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+            delegate->webViewRunConfirm(*this, message, [pending](bool ok) { pending->confirm(ok); });
+            break;
+        default:
+            delegate->webViewRunPrompt(*this, message, defaultText,
+                                       [pending](std::optional<QString> text) { pending->answerPrompt(text); });
+            break;
+        }
+    });
+}
+
+void WebKitView::loadChanged(WebKitWebView*, int event, WebKitView* self)
+{
+    self->onLoadChanged(event);
+}
+
+int WebKitView::loadFailed(WebKitWebView*, int event, const char*, void* error, WebKitView* self)
+{
+    self->onLoadFailed(event, fromUtf8(static_cast<GError*>(error)->message));
+    // TRUE: no built-in error page replaces what the tab shows.
+    return TRUE;
+}
+
+GtkWidget* WebKitView::create(WebKitWebView*, void* action, WebKitView* self)
+{
+    WebKitURIRequest* request = webkit_navigation_action_get_request(static_cast<WebKitNavigationAction*>(action));
+    self->requestNewWindow(QUrl::fromEncoded(webkit_uri_request_get_uri(request)));
+    return nullptr;
+}
+
+int WebKitView::decidePolicy(WebKitWebView*, void* decision, int type, WebKitView* self)
+{
+    auto* policy = static_cast<WebKitPolicyDecision*>(decision);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+        WebKitNavigationAction* action
+            = webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(policy));
+        self->requestNewWindow(
+            QUrl::fromEncoded(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))));
+        webkit_policy_decision_ignore(policy);
+        return TRUE;
+    }
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+        auto* response = WEBKIT_RESPONSE_POLICY_DECISION(policy);
+        if (!webkit_response_policy_decision_is_main_frame_main_resource(response))
+            return FALSE;
+        const bool showable = webkit_response_policy_decision_is_mime_type_supported(response)
+            && !isAttachment(webkit_response_policy_decision_get_response(response));
+        if (showable)
+            return FALSE;
+        // A file preview never writes into the user's folders.
+        if (self->m_options.purpose == WebViewOptions::Purpose::FilePreview)
+            webkit_policy_decision_ignore(policy);
+        else
+            webkit_policy_decision_download(policy);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+int WebKitView::scriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, WebKitView* self)
+{
+    self->runDialog(dialog);
+    return TRUE;
+}
+
+int WebKitView::permissionRequest(WebKitWebView*, void* request, WebKitView*)
+{
+    // The clipboard is how a page reads a pasted screenshot; camera,
+    // microphone, location, notifications and the rest are refused.
+    auto* permission = static_cast<WebKitPermissionRequest*>(request);
+    if (WEBKIT_IS_CLIPBOARD_PERMISSION_REQUEST(permission))
+        webkit_permission_request_allow(permission);
+    else
+        webkit_permission_request_deny(permission);
+    return TRUE;
+}
+
+void WebKitView::processTerminated(WebKitWebView*, int, WebKitView* self)
+{
+    self->m_timeout.stop();
+    Q_EMIT self->webProcessTerminated();
+}
+
+void WebKitView::notifyTitle(WebKitWebView*, void*, WebKitView* self)
+{
+    Q_EMIT self->titleChanged();
+}
+
+void WebKitView::notifyUri(WebKitWebView*, void*, WebKitView* self)
+{
+    Q_EMIT self->urlChanged();
+}
+
+void WebKitView::notifyProgress(WebKitWebView*, void*, WebKitView* self)
+{
+    self->restartTimeout();
+}

@@ -1,0 +1,376 @@
+#include <csignal>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <QWidget>
+
+#include "WebEngineFixture.h"
+#include "support/LocalHttpServer.h"
+
+namespace {
+const QString UserAgent = QStringLiteral("Mozilla/5.0 (iPad; CPU OS 17_0 like Mac OS X) AppleWebKit/605.1.15 (KHTML, "
+                                         "like Gecko) Version/17.0 Mobile/15E148 Safari/604.1");
+
+struct ScriptResult
+{
+    int calls = 0;
+    QVariant value;
+    QString error;
+};
+
+ScriptResult run(WebView& view, const QString& script, int timeoutMs = 10000)
+{
+    auto result = std::make_shared<ScriptResult>();
+    view.evaluateJavaScript(script, [result](const QVariant& value, const QString& error) {
+        ++result->calls;
+        result->value = value;
+        result->error = error;
+    });
+    if (!QTest::qWaitFor([&] { return result->calls > 0; }, timeoutMs))
+        result->error = QStringLiteral("no answer in time");
+    return *result;
+}
+
+// Processes below this one whose name (cut to 15 characters) is `name`.
+QList<int> descendantsNamed(const QString& name)
+{
+    QHash<int, int> parents;
+    QHash<int, QString> names;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const int pid = entry.toInt(&number);
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!number || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const int open = line.indexOf('('), close = line.lastIndexOf(')');
+        names.insert(pid, QString::fromUtf8(line.mid(open + 1, close - open - 1)));
+        parents.insert(pid, line.mid(close + 2).split(' ').value(1).toInt());
+    }
+    QList<int> found;
+    const int self = int(QCoreApplication::applicationPid());
+    for (auto it = names.cbegin(); it != names.cend(); ++it) {
+        if (it.value() != name)
+            continue;
+        for (int up = parents.value(it.key()); up > 1; up = parents.value(up)) {
+            if (up == self) {
+                found.append(it.key());
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+QStringList clientList()
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST")});
+    xprop.waitForFinished(5000);
+    return QString::fromUtf8(xprop.readAllStandardOutput()).section(QLatin1Char('#'), 1).split(QLatin1Char(','));
+}
+} // namespace
+
+class TestWebKitView : public QObject
+{
+    Q_OBJECT
+
+public:
+    static void initMain() { useTestHome(); }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void userAgentReachesServerAndPage();
+    void finishedLoadReportsTitleAndAddress();
+    void failedLoads_data();
+    void failedLoads();
+    void newWindowsLoadInTheSameView_data();
+    void newWindowsLoadInTheSameView();
+    void dialogsAreAnsweredThroughTheDelegate_data();
+    void dialogsAreAnsweredThroughTheDelegate();
+    void answersAfterTheViewIsGoneAreHarmless();
+    void killedWebProcessIsReportedAndReloadRecovers();
+    void unshowableResponsesAreSavedUnderFreeNames();
+    void permissionsOtherThanClipboardAreDenied();
+
+private:
+    void loadAndWait(const QUrl& url);
+
+    LocalHttpServer m_server;
+    WebEngine* m_engine = nullptr;
+    std::unique_ptr<WebView> m_view;
+    RecordingDelegates m_delegates;
+    QWidget m_window;
+};
+
+void TestWebKitView::initTestCase()
+{
+    QVERIFY(m_server.isListening());
+    m_engine = loadedEngine();
+    QVERIFY(m_engine);
+    m_window.resize(600, 500);
+    m_window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+}
+
+void TestWebKitView::init()
+{
+    m_delegates = RecordingDelegates();
+    m_view = m_engine->createView({WebViewOptions::Purpose::Browser, UserAgent});
+    m_view->setNavigationDelegate(&m_delegates);
+    m_view->setUiDelegate(&m_delegates);
+    m_view->widget()->setParent(&m_window);
+    m_view->widget()->setGeometry(0, 0, 600, 500);
+    m_view->widget()->show();
+}
+
+void TestWebKitView::cleanup()
+{
+    m_view.reset();
+}
+
+void TestWebKitView::loadAndWait(const QUrl& url)
+{
+    const int before = m_delegates.outcomes();
+    m_view->load(url);
+    QTRY_VERIFY_WITH_TIMEOUT(m_delegates.outcomes() > before, 15000);
+}
+
+void TestWebKitView::userAgentReachesServerAndPage()
+{
+    m_server.html("/ua", "<title>ua</title>");
+    loadAndWait(m_server.url(QStringLiteral("/ua")));
+    QCOMPARE(m_delegates.finished, 1);
+    QCOMPARE(QString::fromUtf8(m_server.requestsFor("/ua").last().headers.value("user-agent")), UserAgent);
+    QCOMPARE(run(*m_view, QStringLiteral("navigator.userAgent")).value.toString(), UserAgent);
+}
+
+void TestWebKitView::finishedLoadReportsTitleAndAddress()
+{
+    m_server.html("/titled", "<title>Grüße &amp; more</title><p>hello</p>");
+    QSignalSpy titles(m_view.get(), &WebView::titleChanged);
+    QSignalSpy urls(m_view.get(), &WebView::urlChanged);
+    const QUrl address = m_server.url(QStringLiteral("/titled"));
+    loadAndWait(address);
+    QCOMPARE(m_delegates.finished, 1);
+    QVERIFY(m_delegates.provisionalFailures.isEmpty() && m_delegates.failures.isEmpty());
+    QCOMPARE(m_view->title(), QStringLiteral("Grüße & more"));
+    QCOMPARE(m_view->url(), address);
+    QVERIFY(!titles.isEmpty());
+    QVERIFY(!urls.isEmpty());
+    // Script results come back as their JSON values.
+    const ScriptResult result = run(*m_view, QStringLiteral("({n: 2, s: document.title, a: [true]})"));
+    QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+    const QVariantMap map = result.value.toMap();
+    QCOMPARE(map.value(QStringLiteral("n")).toInt(), 2);
+    QCOMPARE(map.value(QStringLiteral("s")).toString(), QStringLiteral("Grüße & more"));
+    QCOMPARE(run(*m_view, QStringLiteral("throw new Error('boom')")).error.isEmpty(), false);
+}
+
+void TestWebKitView::failedLoads_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("provisional");
+    QTest::addColumn<QString>("messagePart");
+    QTest::newRow("nothing listens") << "closed" << true << "";
+    QTest::newRow("connection drops mid-body") << "drop" << false << "";
+    QTest::newRow("server never answers") << "silent" << true << "timed out";
+}
+
+void TestWebKitView::failedLoads()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, provisional);
+    QFETCH(QString, messagePart);
+    QUrl url;
+    std::chrono::seconds timeout = WebView::DefaultTimeout;
+    if (kind == QLatin1String("closed")) {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        url = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closed.serverPort()));
+    } else if (kind == QLatin1String("drop")) {
+        LocalHttpServer::Route route;
+        route.body = "<html><head><title>partial</title></head><body>" + QByteArray(4000, 'x');
+        route.behaviour = LocalHttpServer::Route::Behaviour::DropMidBody;
+        m_server.route("/drop", route);
+        url = m_server.url(QStringLiteral("/drop"));
+    } else {
+        LocalHttpServer::Route silent;
+        silent.behaviour = LocalHttpServer::Route::Behaviour::Silent;
+        m_server.route("/silent", silent);
+        url = m_server.url(QStringLiteral("/silent"));
+        timeout = std::chrono::seconds(1);
+    }
+    m_view->load(url, timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(m_delegates.outcomes() > 0, 15000);
+    QTest::qWait(200);
+    QCOMPARE(m_delegates.finished, 0);
+    const QStringList& reported = provisional ? m_delegates.provisionalFailures : m_delegates.failures;
+    const QStringList& other = provisional ? m_delegates.failures : m_delegates.provisionalFailures;
+    QCOMPARE(reported.size(), 1);
+    QVERIFY(other.isEmpty());
+    QVERIFY(!reported.first().isEmpty());
+    QVERIFY2(reported.first().contains(messagePart), qPrintable(reported.first()));
+}
+
+void TestWebKitView::newWindowsLoadInTheSameView_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::newRow("window.open") << "window.open('/target', 'other'); 1";
+    QTest::newRow("link with a blank target") << "document.getElementById('blank').click(); 1";
+}
+
+void TestWebKitView::newWindowsLoadInTheSameView()
+{
+    QFETCH(QString, script);
+    m_server.html("/opener", "<title>opener</title><a id=blank href=/target target=_blank>open</a>");
+    m_server.html("/target", "<title>target</title>");
+    loadAndWait(m_server.url(QStringLiteral("/opener")));
+    const QStringList clientsBefore = clientList();
+    run(*m_view, script);
+    QTRY_COMPARE_WITH_TIMEOUT(m_view->title(), QStringLiteral("target"), 10000);
+    QCOMPARE(m_delegates.newWindows, QList<QUrl> {m_server.url(QStringLiteral("/target"))});
+    QTRY_COMPARE(m_delegates.finished, 2);
+    QTest::qWait(300);
+    QCOMPARE(clientList(), clientsBefore);
+}
+
+void TestWebKitView::dialogsAreAnsweredThroughTheDelegate_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<QVariant>("promptAnswer");
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("result");
+    const QVariant none;
+    QTest::newRow("alert") << "alert('Hi there'); 'after'" << true << none << "alert:Hi there"
+                           << "after";
+    QTest::newRow("confirm OK") << "String(confirm('Sure?'))" << true << none << "confirm:Sure?"
+                                << "true";
+    QTest::newRow("confirm Cancel") << "String(confirm('Sure?'))" << false << none << "confirm:Sure?"
+                                    << "false";
+    QTest::newRow("prompt text") << "String(prompt('Name?', 'Ann'))" << true << QVariant(QStringLiteral("Bob"))
+                                 << "prompt:Name?|Ann"
+                                 << "Bob";
+    QTest::newRow("prompt empty OK") << "JSON.stringify(prompt('Name?'))" << true << QVariant(QString())
+                                     << "prompt:Name?|"
+                                     << "\"\"";
+    QTest::newRow("prompt Cancel") << "String(prompt('Name?', 'Ann'))" << true << none << "prompt:Name?|Ann"
+                                   << "null";
+}
+
+void TestWebKitView::dialogsAreAnsweredThroughTheDelegate()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, confirm);
+    QFETCH(QVariant, promptAnswer);
+    QFETCH(QString, dialog);
+    QFETCH(QString, result);
+    m_server.html("/dialogs", "<title>dialogs</title>");
+    loadAndWait(m_server.url(QStringLiteral("/dialogs")));
+    m_delegates.confirmAnswer = confirm;
+    if (promptAnswer.isValid())
+        m_delegates.promptAnswer = promptAnswer.toString();
+    const ScriptResult answer = run(*m_view, script);
+    QCOMPARE(m_delegates.dialogs, QStringList {dialog});
+    QCOMPARE(answer.value.toString(), result);
+    QCOMPARE(answer.calls, 1);
+
+    // Without a delegate the page gets the answer of a dismissed dialog.
+    m_view->setUiDelegate(nullptr);
+    const ScriptResult alone = run(*m_view, QStringLiteral("String(confirm('x')) + String(prompt('y', 'z'))"));
+    QCOMPARE(alone.value.toString(), QStringLiteral("falsenull"));
+    QCOMPARE(m_delegates.dialogs.size(), 1);
+}
+
+void TestWebKitView::answersAfterTheViewIsGoneAreHarmless()
+{
+    m_server.html("/held", "<title>held</title>");
+    loadAndWait(m_server.url(QStringLiteral("/held")));
+    m_delegates.holdDialogs = true;
+    auto script = std::make_shared<ScriptResult>();
+    m_view->evaluateJavaScript(QStringLiteral("confirm('wait')"), [script](const QVariant&, const QString& error) {
+        ++script->calls;
+        script->error = error;
+    });
+    QTRY_VERIFY(m_delegates.heldAnswer != nullptr);
+
+    // The view goes while its page waits on the dialog and on the script.
+    m_view.reset();
+    QCOMPARE(script->calls, 1);
+    QVERIFY(!script->error.isEmpty());
+    m_delegates.heldAnswer();
+    QTest::qWait(300);
+    QCOMPARE(script->calls, 1);
+}
+
+void TestWebKitView::killedWebProcessIsReportedAndReloadRecovers()
+{
+    m_server.html("/alive", "<title>alive</title>");
+    loadAndWait(m_server.url(QStringLiteral("/alive")));
+    QSignalSpy terminated(m_view.get(), &WebView::webProcessTerminated);
+    // This test's only page has the only web process below it.
+    const QList<int> webProcesses = descendantsNamed(QStringLiteral("WebKitWebProces"));
+    QCOMPARE(webProcesses.size(), 1);
+    QCOMPARE(::kill(webProcesses.first(), SIGKILL), 0);
+    QVERIFY(terminated.wait(10000) || !terminated.isEmpty());
+    m_view->reload();
+    QTRY_COMPARE_WITH_TIMEOUT(m_delegates.finished, 2, 15000);
+    QCOMPARE(run(*m_view, QStringLiteral("document.title")).value.toString(), QStringLiteral("alive"));
+}
+
+void TestWebKitView::unshowableResponsesAreSavedUnderFreeNames()
+{
+    LocalHttpServer::Route binary;
+    binary.body = QByteArray("\x00\x01\x02payload", 10);
+    binary.contentType = "application/octet-stream";
+    binary.extraHeaders = {"Content-Disposition: attachment; filename=\"report.tar.gz\""};
+    m_server.route("/report", binary);
+    const QString folder = QDir::homePath() + QStringLiteral("/Downloads");
+    QVERIFY(QDir().mkpath(folder));
+    QFile existing(folder + QStringLiteral("/report.tar.gz"));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    QVERIFY(existing.write("keep me") == 7);
+    existing.close();
+
+    QSignalSpy saved(m_view.get(), &WebView::downloadSaved);
+    for (int i = 1; i <= 2; ++i) {
+        m_view->load(m_server.url(QStringLiteral("/report")));
+        QTRY_COMPARE_WITH_TIMEOUT(saved.size(), i, 15000);
+    }
+    QStringList paths {saved.at(0).at(0).toString(), saved.at(1).at(0).toString()};
+    paths.sort();
+    QCOMPARE(
+        paths,
+        (QStringList {folder + QStringLiteral("/report (2).tar.gz"), folder + QStringLiteral("/report (3).tar.gz")}));
+    for (const QString& path : paths) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), binary.body);
+    }
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("keep me"));
+}
+
+void TestWebKitView::permissionsOtherThanClipboardAreDenied()
+{
+    m_server.html("/ask", "<title>ask</title>");
+    loadAndWait(m_server.url(QStringLiteral("/ask")));
+    run(*m_view,
+        QStringLiteral("window.answer = 'pending';"
+                       "navigator.geolocation.getCurrentPosition(() => window.answer = 'granted',"
+                       "  e => window.answer = 'denied ' + e.code); 1"));
+    QTRY_COMPARE_WITH_TIMEOUT(run(*m_view, QStringLiteral("window.answer")).value.toString(),
+                              QStringLiteral("denied 1"), 10000);
+    run(*m_view, QStringLiteral("Notification.requestPermission().then(p => window.asked = p); 1"));
+    QTRY_COMPARE_WITH_TIMEOUT(run(*m_view, QStringLiteral("window.asked")).value.toString(), QStringLiteral("denied"),
+                              10000);
+}
+
+QTEST_MAIN(TestWebKitView)
+#include "tst_webkitview.moc"
