@@ -25,7 +25,7 @@ void print(std::FILE* stream, const QString& text)
 
 // `quillnook --toggle`: a short-lived client of the running instance. It needs
 // no display, only the session bus.
-int toggleRunningInstance(int argc, char* argv[])
+int toggleRunningInstance(int argc, char* argv[], const QString& startupProblem)
 {
     QCoreApplication app(argc, argv);
     QString error;
@@ -36,6 +36,10 @@ int toggleRunningInstance(int argc, char* argv[])
         print(stderr, QStringLiteral("quillnook: --toggle needs the session bus (D-Bus), and none is reachable.\n"));
         return 1;
     case SingleInstance::ToggleResult::NotRunning:
+        if (!startupProblem.isEmpty()) {
+            print(stderr, startupProblem + u'\n');
+            return 1;
+        }
         // A fresh start shows its panel, which is what the toggle asked for.
         if (QProcess::startDetached(QCoreApplication::applicationFilePath(), {}))
             return 0;
@@ -74,7 +78,7 @@ int main(int argc, char* argv[])
     const SessionEnvironment session;
     session.applyToProcess();
     if (command.action == CommandLine::Action::Toggle)
-        return toggleRunningInstance(argc, argv);
+        return toggleRunningInstance(argc, argv, session.startupProblem());
     if (const QString problem = session.startupProblem(); !problem.isEmpty()) {
         print(stderr, problem + u'\n');
         return 1;

@@ -220,11 +220,19 @@ private slots:
         QCOMPARE(m_portal.binds.size(), 1);
     }
 
+    void onWaylandWithoutXWaylandItSaysSoAndLeaves_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("a plain start") << QStringList {};
+        // With none running, the toggle would have to start one.
+        QTest::newRow("--toggle") << QStringList {QStringLiteral("--toggle")};
+    }
     void onWaylandWithoutXWaylandItSaysSoAndLeaves()
     {
+        QFETCH(QStringList, arguments);
         QProcessEnvironment env = waylandEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
-        const Outcome outcome = runBinary({}, env);
+        const Outcome outcome = runBinary(arguments, env);
         QVERIFY(outcome.exitCode != 0);
         QCOMPARE(outcome.err.count(u'\n'), 1);
         QVERIFY2(outcome.err.contains(QLatin1String("needs XWayland")), qPrintable(outcome.err));

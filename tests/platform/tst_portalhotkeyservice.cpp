@@ -151,6 +151,36 @@ private slots:
                  QVariant(QStringLiteral("CTRL+SHIFT+k")));
     }
 
+    void aShortcutTheDesktopDidNotBindIsNotRegistered_data()
+    {
+        QTest::addColumn<uint>("response");
+        QTest::newRow("the user cancels") << 1U;
+        QTest::newRow("the desktop refuses") << 2U;
+    }
+    void aShortcutTheDesktopDidNotBindIsNotRegistered()
+    {
+        QFETCH(uint, response);
+        m_portal.bindResponse = response;
+        QTemporaryDir dir;
+        IniPreferences preferences(dir.filePath(QStringLiteral("Quillnook.conf")));
+        PortalHotkeyService service(m_clientBus);
+        HotkeyManager manager(service, preferences);
+        int toggles = 0;
+        manager.setOnToggle([&toggles] { ++toggles; });
+        QTRY_COMPARE(m_portal.binds.size(), 1);
+        QTest::qWait(100);
+        QVERIFY(!manager.desktopOwnsBinding());
+        m_portal.emitActivated(service.sessionHandle(), QStringLiteral("toggle-panel"));
+        QTest::qWait(100);
+        QCOMPARE(toggles, 0);
+        // Registering again (after a recording) neither binds again nor pretends.
+        manager.updateToggle(40, 0x120000);
+        QVERIFY(!manager.isRegistered());
+        QTest::qWait(100);
+        QCOMPARE(m_portal.binds.size(), 1);
+        m_portal.bindResponse = 0;
+    }
+
     // Last: it takes the fake off the bus. (The fake answers on this thread,
     // so a blocking probe of it would only time out here.)
     void withoutThePortalThereIsNoService()

@@ -43,6 +43,7 @@ public:
     // What the fake offers and how it answers.
     bool offersShortcuts = true;
     bool offersScreenshot = true;
+    uint bindResponse = 0;
     uint screenshotResponse = 0;
     QString screenshotUri;
 
@@ -92,7 +93,7 @@ public:
                 }
                 list.endArray();
                 binds.append(shortcuts);
-                answer(message, qdbus_cast<QVariantMap>(args.value(3)), 0, {});
+                answer(message, qdbus_cast<QVariantMap>(args.value(3)), bindResponse, {});
                 return true;
             }
         }

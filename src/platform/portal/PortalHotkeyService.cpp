@@ -99,6 +99,8 @@ PortalHotkeyService::registerHotkey(std::uint16_t keyCode, std::uint32_t modifie
         m_preferredTrigger = PortalTrigger::fromCombination(keyCode, modifiers);
         createSession();
     }
+    if (m_failed)
+        return std::nullopt;
     m_live = ++m_nextRegistration;
     m_liveId = id;
     return m_live;
@@ -150,10 +152,15 @@ void PortalHotkeyService::bindShortcut()
          << QVariantMap {{QStringLiteral("handle_token"), request->token()}};
     connect(request, &PortalRequest::finished, this, [this, request](uint response, const QVariantMap&) {
         request->deleteLater();
-        if (response == PortalRequest::Success)
+        if (response == PortalRequest::Success) {
             setBound(true);
-        else if (response != PortalRequest::Cancelled)
+        } else if (response == PortalRequest::Cancelled) {
+            // The user said no; the next start asks again.
+            m_failed = true;
+            m_live.reset();
+        } else {
             report(QStringLiteral("the desktop refused the shortcut"));
+        }
     });
     connect(request, &PortalRequest::failed, this, [this, request](const QString& reason) {
         request->deleteLater();
@@ -175,6 +182,8 @@ void PortalHotkeyService::setBound(bool bound)
 
 void PortalHotkeyService::report(const QString& what)
 {
+    m_failed = true;
+    m_live.reset();
     // The tray menu and `quillnook --toggle` still work; say why the key does not.
     std::fprintf(stderr, "Quillnook: no global shortcut through the desktop portal: %s\n", qPrintable(what));
 }

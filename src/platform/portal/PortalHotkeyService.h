@@ -50,6 +50,8 @@ private:
     QString m_sessionHandle;
     QString m_preferredTrigger;
     bool m_sessionRequested = false;
+    // The session or the binding failed: nothing will fire this run.
+    bool m_failed = false;
     bool m_bound = false;
     Registration m_nextRegistration = 0;
     std::optional<Registration> m_live;
