@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 
 #include <QApplication>
 #include <QFileInfo>
@@ -77,8 +78,13 @@ int main(int argc, char* argv[])
     // Before either toolkit reads its environment.
     const SessionEnvironment session;
     session.applyToProcess();
-    if (command.action == CommandLine::Action::Toggle)
-        return toggleRunningInstance(argc, argv, session.startupProblem());
+    if (command.action == CommandLine::Action::Toggle) {
+        const int status = toggleRunningInstance(argc, argv, session.startupProblem());
+        // Nothing is left to clean up, and Qt's bus thread can still be
+        // winding down while static destructors run, which prints noise.
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     if (const QString problem = session.startupProblem(); !problem.isEmpty()) {
         print(stderr, problem + u'\n');
         return 1;

@@ -125,6 +125,41 @@ private slots:
         QCOMPARE(ended, 1);
     }
 
+    void onlyThePortalMayAnswer()
+    {
+        QTemporaryDir dir;
+        const QString victim = dir.filePath(QStringLiteral("holiday.png"));
+        QImage picture(8, 8, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        QVERIFY(picture.save(victim, "PNG"));
+        m_portal.screenshotResponse = 1;
+        m_portal.answerDelayMs = 300;
+
+        PortalScreenCaptureService service(m_clientBus, m_messages);
+        QSignalSpy clipboardChanges(QGuiApplication::clipboard(), &QClipboard::dataChanged);
+        int ended = 0;
+        const int asked = int(m_portal.screenshotOptions.size());
+        QCOMPARE(service.startCapture([&ended] { ++ended; }), std::nullopt);
+        QTRY_COMPARE(int(m_portal.screenshotOptions.size()), asked + 1);
+
+        // Another program on the bus answers first, naming a file of the user's.
+        QDBusConnection stranger = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("stranger"));
+        const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/")
+            + m_clientBus.baseService().mid(1).replace(u'.', u'_') + u'/'
+            + m_portal.screenshotOptions.constLast().value(QStringLiteral("handle_token")).toString();
+        QDBusMessage forged = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
+                                                         QStringLiteral("Response"));
+        forged << 0U << QVariantMap {{QStringLiteral("uri"), QUrl::fromLocalFile(victim).toString()}};
+        QVERIFY(stranger.send(forged));
+
+        // The portal's own answer (a cancel) is the one that counts.
+        QTRY_COMPARE(ended, 1);
+        QVERIFY(QFile::exists(victim));
+        QCOMPARE(clipboardChanges.size(), 0);
+        m_portal.answerDelayMs = 10;
+        QDBusConnection::disconnectFromBus(QStringLiteral("stranger"));
+    }
+
     void aPortalWithoutScreenshotsIsReportedAndEnds()
     {
         m_portal.offersScreenshot = false;

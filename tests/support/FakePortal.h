@@ -44,6 +44,7 @@ public:
     bool offersShortcuts = true;
     bool offersScreenshot = true;
     uint bindResponse = 0;
+    int answerDelayMs = 10;
     uint screenshotResponse = 0;
     QString screenshotUri;
 
@@ -121,7 +122,7 @@ private:
         const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/") + sender(message) + u'/'
             + options.value(QStringLiteral("handle_token")).toString();
         m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-        QTimer::singleShot(10, this, [this, request, response, results] {
+        QTimer::singleShot(answerDelayMs, this, [this, request, response, results] {
             QDBusMessage signal = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
                                                              QStringLiteral("Response"));
             signal << response << results;

@@ -25,12 +25,14 @@ QString PortalRequest::newToken()
 bool PortalRequest::listen(const QString& path)
 {
     if (!m_path.isEmpty())
-        m_bus.disconnect(QString(), m_path, requestInterface, responseSignal, this,
+        m_bus.disconnect(QLatin1String(Service), m_path, requestInterface, responseSignal, this,
                          SLOT(onResponse(uint, QVariantMap)));
     m_path = path;
     if (m_path.isEmpty())
         return false;
-    return m_bus.connect(QString(), m_path, requestInterface, responseSignal, this,
+    // Only the portal itself may answer: an answer names a file that we read
+    // and then remove.
+    return m_bus.connect(QLatin1String(Service), m_path, requestInterface, responseSignal, this,
                          SLOT(onResponse(uint, QVariantMap)));
 }
 
