@@ -93,6 +93,8 @@ int main(int argc, char* argv[])
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillnook"));
+    // The tray item's title, as the desktop and screen readers show it.
+    QApplication::setApplicationDisplayName(QStringLiteral("Quillnook"));
     QApplication::setDesktopFileName(QStringLiteral("quillnook"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillnook/quillnook.svg")));
     // The panel's close button only hides it; the program lives in the tray.

@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -122,13 +123,20 @@ void AppDelegate::setupStatusItem()
 
 void AppDelegate::createPanel()
 {
-    QScreen* screen = QGuiApplication::primaryScreen();
+    // The monitor the user works on is the one with the pointer.
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect rect = PanelGeometry::initialRect(QRectF(screen->availableGeometry())).toRect();
+    const QRect area = screen->availableGeometry();
+    const QRect rect = PanelGeometry::fitInside(PanelGeometry::initialRect(QRectF(area)).toRect(), area);
     auto panel = std::make_unique<FloatingPanel>(rect, m_windowHints);
     panel->setWindowOpacity(m_panelSettings.opacity());
-    panel->setContentView(new ContentView(m_notesStore, m_hotkeyManager, m_panelSettings, m_webEngines));
+    auto* content = new ContentView(m_notesStore, m_hotkeyManager, m_panelSettings, m_webEngines);
+    // Quitting saves the notes on the way out (applicationWillTerminate).
+    connect(content, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    panel->setContentView(content);
     panel->orderFrontAndFocus();
     m_panel = std::move(panel);
 }

@@ -2,18 +2,24 @@
 
 #include <QAction>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "app/FloatingPanel.h"
 #include "app/GearButton.h"
+#include "app/KeyboardActivation.h"
 #include "app/PanelStyle.h"
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
 #include "app/WindowDragHandle.h"
+#include "browser/BrowserTabsModel.h"
+#include "browser/BrowserView.h"
+#include "browser/WebDialogHandler.h"
 #include "notes/NotesView.h"
 #include "settings/SettingsView.h"
+#include "web/WebEngineProvider.h"
 
 namespace {
 constexpr int RowInset = 10;
@@ -46,7 +52,10 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     m_gear = new GearButton(m_tabRow);
     auto* row = new QHBoxLayout(m_tabRow);
     // The panel's window buttons sit in the leading part of this row.
-    row->setContentsMargins(FloatingPanel::WindowButtonsWidth, RowInset, RowInset, RowInset);
+    // The taller drag strip takes its extra height out of the row's top inset,
+    // so the row stays level with the window buttons.
+    row->setContentsMargins(FloatingPanel::WindowButtonsWidth, RowInset - (WindowDragHandle::StripHeight - 6), RowInset,
+                            RowInset);
     row->setSpacing(8);
     row->addWidget(m_toolTabs, 1, Qt::AlignVCenter);
     row->addSpacing(GearLeadingSpace);
@@ -59,6 +68,7 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     m_notesView = new NotesView(m_notesStore);
     m_tools->addWidget(m_notesView);
     m_tools->addWidget(makePlaceholderTool(QStringLiteral("Browser")));
+    setUpBrowser();
     m_tools->addWidget(makePlaceholderTool(QStringLiteral("Files")));
     m_tools->setCurrentIndex(m_selectedTab);
 
@@ -73,6 +83,15 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     connect(m_toolTabs, &ToolTabs::currentIndexChanged, this, &ContentView::setSelectedTab);
     connect(m_gear, &QAbstractButton::clicked, this, [this] { setShowSettings(!m_showSettings); });
 
+    // Quitting from the keyboard, without the tray menu.
+    m_quitAction = new QAction(QStringLiteral("Quit"), this);
+    m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_quitAction->setShortcutContext(Qt::WindowShortcut);
+    connect(m_quitAction, &QAction::triggered, this, &ContentView::quitRequested);
+    addAction(m_quitAction);
+
+    KeyboardActivation::install();
+
     m_screenshotAction = new QAction(this);
     m_screenshotAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     m_screenshotAction->setShortcutContext(Qt::WindowShortcut);
@@ -80,7 +99,64 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     addAction(m_screenshotAction);
 }
 
-ContentView::~ContentView() = default;
+ContentView::~ContentView()
+{
+    // The tabs go first, while the panel's window that holds their pages'
+    // engine windows is still there.
+    m_browserTabs.reset();
+}
+
+void ContentView::setUpBrowser()
+{
+    QWidget* placeholder = m_tools->widget(Browser);
+    m_browserStatus = new QLabel(placeholder);
+    m_browserStatus->setAlignment(Qt::AlignCenter);
+    m_browserStatus->setTextFormat(Qt::PlainText);
+    // One sentence; wrapped rather than widening the panel.
+    m_browserStatus->setWordWrap(true);
+    auto* column = new QVBoxLayout(placeholder);
+    column->addWidget(m_browserStatus);
+
+    if (!m_webEngines) {
+        m_browserStatus->setText(QStringLiteral("This build of Quillnook cannot show web pages."));
+        return;
+    }
+    m_browserStatus->setText(QStringLiteral("Starting the browser…"));
+    connect(m_webEngines, &WebEngineProvider::ready, this, &ContentView::showBrowser);
+    connect(m_webEngines, &WebEngineProvider::unavailable, this, [this](const QString& reason) {
+        if (m_browserStatus)
+            m_browserStatus->setText(reason.simplified());
+    });
+    if (m_webEngines->engine())
+        showBrowser();
+    else if (m_webEngines->isUnavailable())
+        m_browserStatus->setText(m_webEngines->unavailableReason().simplified());
+}
+
+void ContentView::showBrowser()
+{
+    WebEngine* engine = m_webEngines ? m_webEngines->engine() : nullptr;
+    if (!engine || m_browserTabs)
+        return;
+    // A page's dialog brings the panel up first and sits over it.
+    auto bringPanelToFront = [this]() -> QWidget* {
+        QWidget* panel = window();
+        if (auto* floating = qobject_cast<FloatingPanel*>(panel)) {
+            floating->orderFrontAndFocus();
+        } else {
+            panel->show();
+            panel->raise();
+            panel->activateWindow();
+        }
+        return panel;
+    };
+    m_browserTabs = std::make_unique<BrowserTabsModel>(
+        *engine, [bringPanelToFront] { return std::make_unique<WebDialogHandler>(bringPanelToFront); });
+    m_browserView = new BrowserView(*m_browserTabs);
+    m_browserStatus = nullptr;
+    setToolView(Browser, m_browserView);
+    emit browserReady();
+}
 
 void ContentView::setSelectedTab(int tab)
 {
@@ -101,9 +177,7 @@ void ContentView::setShowSettings(bool show)
     if (show) {
         if (!m_popover) {
             m_popover = new Popover(m_gear, this);
-            auto* settings = new SettingsView(m_hotkeyManager, m_panelSettings);
-            settings->setFixedSize(SettingsSize);
-            m_popover->setContent(settings);
+            m_popover->setContent(new SettingsView(m_hotkeyManager, m_panelSettings), SettingsSize);
             connect(m_popover, &Popover::shownChanged, this, [this](bool shown) {
                 if (shown == m_showSettings)
                     return;

@@ -1,7 +1,13 @@
 #pragma once
 
+#include <memory>
+
+#include <QPointer>
 #include <QWidget>
 
+#include "browser/BrowserView.h"
+
+class BrowserTabsModel;
 class GearButton;
 class HotkeyManager;
 class NotesStore;
@@ -10,6 +16,7 @@ class PanelSettings;
 class Popover;
 class QAbstractButton;
 class QAction;
+class QLabel;
 class QStackedWidget;
 class SettingsView;
 class ToolTabs;
@@ -61,8 +68,14 @@ public:
     Popover* settingsPopover() const { return m_popover; }
     SettingsView* settingsView() const;
     QAction* screenshotAction() const { return m_screenshotAction; }
+    QAction* quitAction() const { return m_quitAction; }
     // The area under the divider where the tools sit.
     QWidget* toolArea() const;
+    // The browser's tabs and view; null until the web engine is ready.
+    BrowserTabsModel* browserTabs() const { return m_browserTabs.get(); }
+    BrowserView* browserView() const { return m_browserView; }
+    // The line the Browser tool shows until then, or when it cannot start.
+    QLabel* browserStatus() const { return m_browserStatus; }
 
 signals:
     void selectedTabChanged(int tab);
@@ -70,6 +83,10 @@ signals:
     // Ctrl+Shift+S while the Browser tool is showing: paste a screenshot into
     // the active page.
     void screenshotRequested();
+    // The Browser tool's tabs and view are in place.
+    void browserReady();
+    // Ctrl+Q in the panel.
+    void quitRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -79,6 +96,8 @@ protected:
 private:
     void focusSelectedTool();
     void screenshotShortcut();
+    void setUpBrowser();
+    void showBrowser();
 
     NotesStore& m_notesStore;
     HotkeyManager& m_hotkeyManager;
@@ -97,4 +116,8 @@ private:
     NotesView* m_notesView = nullptr;
     Popover* m_popover = nullptr;
     QAction* m_screenshotAction = nullptr;
+    QLabel* m_browserStatus = nullptr;
+    std::unique_ptr<BrowserTabsModel> m_browserTabs;
+    QPointer<BrowserView> m_browserView;
+    QAction* m_quitAction = nullptr;
 };

@@ -1,6 +1,8 @@
 #include "FloatingPanel.h"
 
 #include <QAbstractButton>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -15,6 +17,8 @@
 namespace {
 constexpr int GripThickness = 5;
 constexpr int ButtonDiameter = 12;
+// Drawn at 12 px, pressed anywhere within 20.
+constexpr int ButtonHitSize = 20;
 
 // A small round window button that shows its glyph on hover or focus.
 class WindowButton : public QAbstractButton
@@ -37,7 +41,7 @@ public:
         setFocusPolicy(Qt::TabFocus);
         setCursor(Qt::ArrowCursor);
         setAttribute(Qt::WA_Hover);
-        setFixedSize(ButtonDiameter + 4, ButtonDiameter + 4);
+        setFixedSize(ButtonHitSize, ButtonHitSize);
     }
 
 protected:
@@ -45,7 +49,8 @@ protected:
     {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
-        const QRectF circle(2, 2, ButtonDiameter, ButtonDiameter);
+        const qreal inset = (ButtonHitSize - ButtonDiameter) / 2.0;
+        const QRectF circle(inset, inset, ButtonDiameter, ButtonDiameter);
         const bool hot = underMouse() || hasFocus();
         const QPalette& pal = palette();
         // Quiet grey discs with their glyph; close warms to red under the pointer.
@@ -121,8 +126,26 @@ FloatingPanel::FloatingPanel(const QRect& geometry, PanelWindowHints& hints)
     setAccessibleName(QStringLiteral("Quillnook"));
     setObjectName(QStringLiteral("FloatingPanel"));
     setAttribute(Qt::WA_DeleteOnClose, false);
-    setMinimumSize(int(PanelGeometry::MinimumWidth), int(PanelGeometry::MinimumHeight));
+    // On a screen smaller than the minimum the panel is as large as the screen.
+    const QScreen* screen = QGuiApplication::screenAt(geometry.center());
+    setMinimumSize(screen ? PanelGeometry::minimumSize(QRectF(screen->availableGeometry())).toSize()
+                          : QSize(int(PanelGeometry::MinimumWidth), int(PanelGeometry::MinimumHeight)));
     setGeometry(geometry);
+
+    // A monitor unplugged or a resolution lowered must not strand the panel
+    // off screen; several changes in a row are handled once.
+    m_screensChanged = new QTimer(this);
+    m_screensChanged->setSingleShot(true);
+    m_screensChanged->setInterval(0);
+    connect(m_screensChanged, &QTimer::timeout, this, &FloatingPanel::keepOnScreen);
+    connect(qApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
+        watchScreen(screen);
+        m_screensChanged->start();
+    });
+    connect(qApp, &QGuiApplication::screenRemoved, m_screensChanged, qOverload<>(&QTimer::start));
+    connect(qApp, &QGuiApplication::primaryScreenChanged, m_screensChanged, qOverload<>(&QTimer::start));
+    for (QScreen* screen : QGuiApplication::screens())
+        watchScreen(screen);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -189,6 +212,42 @@ void FloatingPanel::toggleZoom()
     }
 }
 
+void FloatingPanel::watchScreen(QScreen* screen)
+{
+    connect(screen, &QScreen::geometryChanged, m_screensChanged, qOverload<>(&QTimer::start));
+    connect(screen, &QScreen::availableGeometryChanged, m_screensChanged, qOverload<>(&QTimer::start));
+}
+
+void FloatingPanel::keepOnScreen()
+{
+    const QRect frame = geometry();
+    QScreen* best = nullptr;
+    qint64 bestOverlap = 0;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        if (area.contains(frame)) {
+            // A screen that grew back allows the full minimum again.
+            setMinimumSize(PanelGeometry::minimumSize(QRectF(area)).toSize());
+            return;
+        }
+        const QRect overlap = area.intersected(frame);
+        const qint64 size = overlap.isEmpty() ? 0 : qint64(overlap.width()) * overlap.height();
+        if (size > bestOverlap) {
+            best = screen;
+            bestOverlap = size;
+        }
+    }
+    if (!best)
+        best = QGuiApplication::screenAt(QCursor::pos());
+    if (!best)
+        best = QGuiApplication::primaryScreen();
+    if (!best)
+        return;
+    const QRect area = best->availableGeometry();
+    setMinimumSize(PanelGeometry::minimumSize(QRectF(area)).toSize());
+    setGeometry(PanelGeometry::fitInside(frame, area));
+}
+
 void FloatingPanel::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -230,12 +289,13 @@ void FloatingPanel::paintEvent(QPaintEvent*)
 
 void FloatingPanel::layoutChrome()
 {
-    const int buttonSize = ButtonDiameter + 4;
-    int x = 10;
+    // Circles 20 px apart from centre to centre, the first at x = 18; the
+    // hit areas meet without a gap.
+    int x = 18 - ButtonHitSize / 2;
     for (auto* button : {m_closeButton, m_minimizeButton, m_zoomButton}) {
-        button->move(x, WindowButtonsCenterY - buttonSize / 2);
+        button->move(x, WindowButtonsCenterY - ButtonHitSize / 2);
         button->raise();
-        x += buttonSize + 4;
+        x += ButtonHitSize;
     }
     for (EdgeGrip* grip : m_grips) {
         const Qt::Edges edges = grip->edges();

@@ -6,6 +6,8 @@
 
 class PanelWindowHints;
 class QAbstractButton;
+class QScreen;
+class QTimer;
 
 // The one panel window: frameless, above other windows, on every workspace,
 // out of the taskbar and the pager. It carries its own close, minimise and
@@ -28,6 +30,9 @@ public:
     void orderFrontAndFocus();
     void orderOut();
     void toggleZoom();
+    // Brings a panel that is no longer wholly on a screen's visible area back
+    // inside the one it overlaps most, shrinking it where that is too small.
+    void keepOnScreen();
 
     QAbstractButton* closeButton() const { return m_closeButton; }
     QAbstractButton* minimizeButton() const { return m_minimizeButton; }
@@ -47,6 +52,7 @@ protected:
 private:
     class EdgeGrip;
     void layoutChrome();
+    void watchScreen(QScreen* screen);
 
     PanelWindowHints& m_hints;
     QPointer<QWidget> m_content;
@@ -55,4 +61,5 @@ private:
     QAbstractButton* m_zoomButton = nullptr;
     QList<EdgeGrip*> m_grips;
     QRect m_geometryBeforeZoom;
+    QTimer* m_screensChanged = nullptr;
 };

@@ -10,7 +10,9 @@ PanelSettings::PanelSettings(PreferencesStore& defaults, QObject* parent)
     : QObject(parent)
     , m_defaults(defaults)
 {
-    m_opacity = m_defaults.readDouble(opacityKey).value_or(DefaultOpacity);
+    const auto stored = m_defaults.readDouble(opacityKey);
+    if (stored && *stored >= MinimumOpacity && *stored <= MaximumOpacity)
+        m_opacity = *stored;
 }
 
 void PanelSettings::setOpacity(double opacity)

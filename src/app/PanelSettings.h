@@ -4,8 +4,9 @@
 
 class PreferencesStore;
 
-// The panel's opacity, kept under "panelOpacity". Not clamped: the settings
-// slider offers 0.3–1.0, but a value already stored is used as it is.
+// The panel's opacity, kept under "panelOpacity". A stored value outside the
+// slider's 0.3–1.0 counts as unreadable and gives the default: at 0 the panel
+// would be an invisible window that still takes the typing.
 class PanelSettings : public QObject
 {
     Q_OBJECT
@@ -13,6 +14,8 @@ class PanelSettings : public QObject
 
 public:
     static constexpr double DefaultOpacity = 1.0;
+    static constexpr double MinimumOpacity = 0.3;
+    static constexpr double MaximumOpacity = 1.0;
 
     explicit PanelSettings(PreferencesStore& defaults, QObject* parent = nullptr);
 

@@ -5,7 +5,7 @@
 
 namespace PanelStyle {
 
-QFont roundedFont(int pixelSize)
+QString roundedFamily()
 {
     static const QString family = [] {
         const QStringList installed = QFontDatabase::families();
@@ -17,6 +17,12 @@ QFont roundedFont(int pixelSize)
         }
         return QString();
     }();
+    return family;
+}
+
+QFont roundedFont(int pixelSize)
+{
+    const QString family = roundedFamily();
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     if (!family.isEmpty())
         font.setFamilies({family});

@@ -10,6 +10,9 @@ class QPalette;
 namespace PanelStyle {
 // A rounded sans-serif face where one is installed, else the default sans.
 QFont roundedFont(int pixelSize);
+// Its family, empty when none is installed. The panel and the settings page
+// use this one family throughout.
+QString roundedFamily();
 
 bool isDark(const QPalette& palette);
 

@@ -1,36 +1,48 @@
 #include "Popover.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
-constexpr qreal CornerRadius = 10;
 constexpr int ScreenMargin = 6;
 constexpr int BorderWidth = 1;
+constexpr int MinimumContentHeight = 120;
 } // namespace
 
 Popover::Popover(QWidget* anchor, QWidget* parent)
-    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
+    // A tool window of the panel rather than a popup: a popup would grab the
+    // keyboard and the pointer, and keep the shortcut from hiding the panel.
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint)
     , m_anchor(anchor)
 {
+    setWindowTitle(QStringLiteral("Settings & Help"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(BorderWidth, ArrowHeight + BorderWidth, BorderWidth, BorderWidth);
     layout->setSpacing(0);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &Popover::focusWindowChanged);
 }
 
-void Popover::setContent(QWidget* content)
+Popover::~Popover()
+{
+    qApp->removeEventFilter(this);
+}
+
+void Popover::setContent(QWidget* content, const QSize& preferredSize)
 {
     if (m_content)
         m_content->deleteLater();
     m_content = content;
+    m_preferredSize = preferredSize;
     layout()->addWidget(content);
-    const QSize size = content->minimumSize().expandedTo(content->sizeHint());
-    setFixedSize(size.width() + 2 * BorderWidth, size.height() + ArrowHeight + 2 * BorderWidth);
+    setWindowTitle(content->accessibleName().isEmpty() ? windowTitle() : content->accessibleName());
+    setFixedSize(preferredSize.width() + 2 * BorderWidth, preferredSize.height() + ArrowHeight + 2 * BorderWidth);
 }
 
 void Popover::popup(const QRect& anchorRect)
@@ -38,18 +50,25 @@ void Popover::popup(const QRect& anchorRect)
     if (!m_anchor)
         return;
     const QRect anchor(m_anchor->mapToGlobal(anchorRect.topLeft()), anchorRect.size());
-    QPoint topLeft(anchor.center().x() - width() / 2, anchor.bottom() + 1);
+    QSize size(m_preferredSize.width() + 2 * BorderWidth, m_preferredSize.height() + ArrowHeight + 2 * BorderWidth);
+    QPoint topLeft(anchor.center().x() - size.width() / 2, anchor.bottom() + 1);
     if (QScreen* screen = m_anchor->screen()) {
         const QRect area
             = screen->availableGeometry().adjusted(ScreenMargin, ScreenMargin, -ScreenMargin, -ScreenMargin);
-        topLeft.setX(qBound(area.left(), topLeft.x(), qMax(area.left(), area.right() + 1 - width())));
+        // Smaller where the screen is: the page then scrolls.
+        size.setWidth(qMin(size.width(), area.width()));
+        size.setHeight(qBound(MinimumContentHeight, area.bottom() + 1 - topLeft.y(), size.height()));
+        topLeft.setX(qBound(area.left(), topLeft.x(), qMax(area.left(), area.right() + 1 - size.width())));
     }
+    setFixedSize(size);
     m_arrowX = qBound(CornerRadius + ArrowWidth / 2.0, qreal(anchor.center().x() - topLeft.x()),
                       width() - CornerRadius - ArrowWidth / 2.0);
     move(topLeft);
     updateMask();
     update();
     show();
+    raise();
+    activateWindow();
 }
 
 QPainterPath Popover::outline() const
@@ -66,7 +85,7 @@ QPainterPath Popover::outline() const
 
 void Popover::updateMask()
 {
-    // Without a compositor a popup cannot be see-through; a shaped window
+    // Without a compositor a window cannot be see-through; a shaped window
     // still gives it its rounded corners and arrow.
     setMask(QRegion(outline().toFillPolygon().toPolygon()));
 }
@@ -85,36 +104,61 @@ void Popover::paintEvent(QPaintEvent*)
     p.drawPath(shape);
 }
 
-void Popover::mousePressEvent(QMouseEvent* event)
+void Popover::keyPressEvent(QKeyEvent* event)
 {
-    if (rect().contains(event->position().toPoint())) {
-        QWidget::mousePressEvent(event);
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        hide();
+        // Back where the keyboard user came from.
+        if (m_anchor) {
+            m_anchor->activateWindow();
+            m_anchor->setFocus(Qt::PopupFocusReason);
+        }
+        event->accept();
         return;
     }
-    // A press outside closes the popover and then does what it would have done
-    // anyway, except on the anchor: there it would open the popover again.
-    // Platforms differ in whether they hand the press on, so it is done here.
-    setAttribute(Qt::WA_NoMouseReplay);
-    const QPoint global = event->globalPosition().toPoint();
-    const bool onAnchor = m_anchor && m_anchor->rect().contains(m_anchor->mapFromGlobal(global));
-    close();
-    event->accept();
-    if (onAnchor)
+    QWidget::keyPressEvent(event);
+}
+
+bool Popover::eventFilter(QObject* watched, QEvent* event)
+{
+    // Presses in the application's other windows close the popover; the press
+    // goes on where it was aimed, except on the anchor.
+    const auto type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) && isVisible()
+        && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->window() != this) {
+            const bool onAnchor = m_anchor && (widget == m_anchor || m_anchor->isAncestorOf(widget));
+            hide();
+            if (onAnchor) {
+                m_swallowAnchorRelease = true;
+                return true;
+            }
+        }
+    } else if (type == QEvent::MouseButtonRelease && m_swallowAnchorRelease && watched == m_anchor) {
+        m_swallowAnchorRelease = false;
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Popover::focusWindowChanged(QWindow* window)
+{
+    // The focus went to another program (no window of ours has it), or to a
+    // window of ours other than the panel we belong to.
+    if (!isVisible())
         return;
-    QWidget* target = QApplication::widgetAt(global);
-    if (!target)
+    const QWindow* own = windowHandle();
+    const QWindow* panel = m_anchor && m_anchor->window() ? m_anchor->window()->windowHandle() : nullptr;
+    if (window == own || window == panel)
         return;
-    const QPointF local = target->mapFromGlobal(event->globalPosition());
-    const QPointF scene = target->window()->mapFromGlobal(event->globalPosition());
-    QCoreApplication::postEvent(target,
-                                new QMouseEvent(QEvent::MouseButtonPress, local, scene, event->globalPosition(),
-                                                event->button(), event->buttons(), event->modifiers(),
-                                                event->pointingDevice()));
+    hide();
 }
 
 void Popover::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    qApp->installEventFilter(this);
     // Keyboard users land on the page's first control.
     if (m_content)
         m_content->setFocus(Qt::PopupFocusReason);
@@ -124,6 +168,7 @@ void Popover::showEvent(QShowEvent* event)
 void Popover::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
+    qApp->removeEventFilter(this);
     emit shownChanged(false);
 }
 

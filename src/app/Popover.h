@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QPointer>
+#include <QSize>
 #include <QWidget>
 
-// A popup that hangs below an anchor widget with a small arrow pointing at
-// it, and closes on any click outside; that click then goes on to what lies
-// under it. A click on the anchor itself only closes it, so the anchor does
-// not open it again.
+// A small window that hangs below an anchor widget with an arrow pointing at
+// it. It takes the focus but holds no grab, so the global shortcut and the
+// desktop's own keys keep working while it is open. Escape closes it, and so
+// does a click anywhere outside it: in the panel (the click then does what it
+// would have done, except on the anchor, which must not open it again) or in
+// another program.
 class Popover : public QWidget
 {
     Q_OBJECT
@@ -14,11 +17,14 @@ class Popover : public QWidget
 public:
     static constexpr int ArrowHeight = 8;
     static constexpr int ArrowWidth = 18;
+    static constexpr int CornerRadius = 10;
 
     Popover(QWidget* anchor, QWidget* parent);
+    ~Popover() override;
 
-    // The popover takes ownership and sizes itself to the content's fixed size.
-    void setContent(QWidget* content);
+    // The popover takes ownership. It is as large as preferredSize where the
+    // screen has room below the anchor, and smaller where it has not.
+    void setContent(QWidget* content, const QSize& preferredSize);
     QWidget* content() const { return m_content; }
 
     // anchorRect: the part of the anchor the arrow points at, in its coordinates.
@@ -29,16 +35,21 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QPainterPath outline() const;
     void updateMask();
+    void focusWindowChanged(QWindow* window);
 
     QPointer<QWidget> m_anchor;
     QPointer<QWidget> m_content;
+    QSize m_preferredSize;
     qreal m_arrowX = 0;
+    // A press on the anchor closed the popover; its release must not open it again.
+    bool m_swallowAnchorRelease = false;
 };

@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include <chrono>
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -41,8 +43,9 @@ bool SingleInstance::showRunningPanel()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
-    const QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(ServiceName), QLatin1String(ObjectPath),
-                                                             QLatin1String(ServiceName), QStringLiteral("ShowPanel"));
+    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(ServiceName), QLatin1String(ObjectPath),
+                                                       QLatin1String(ServiceName), QStringLiteral("ShowPanelSentAt"));
+    call << qlonglong(monotonicNowMs());
     return bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
 }
 
@@ -86,4 +89,18 @@ void SingleInstance::TogglePanel()
 {
     if (callerIsThisUser())
         emit togglePanelRequested();
+}
+
+void SingleInstance::ShowPanelSentAt(qlonglong sentAtMs)
+{
+    if (!callerIsThisUser() || monotonicNowMs() - sentAtMs > StaleRequestMs)
+        return;
+    emit showPanelRequested();
+}
+
+qint64 SingleInstance::monotonicNowMs()
+{
+    // CLOCK_MONOTONIC on Linux: one clock for every process since boot.
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }

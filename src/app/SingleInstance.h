@@ -36,11 +36,21 @@ public:
     };
     // Asks the running instance to show or hide its panel.
     static ToggleResult toggleRunningPanel(QString* error = nullptr);
+    // A request older than this is dropped: the caller gave up waiting, and
+    // a panel that turned up later would steal the focus from what the user
+    // went on to do.
+    static constexpr qint64 StaleRequestMs = 3000;
+    // Milliseconds on the system-wide monotonic clock, comparable between
+    // processes of one machine.
+    static qint64 monotonicNowMs();
 
 public slots:
-    // Only these two requests are offered; a caller of another user is refused.
+    // Only these requests are offered; a caller of another user is refused.
     Q_SCRIPTABLE void ShowPanel();
     Q_SCRIPTABLE void TogglePanel();
+    // Shows the panel unless the request, sent at sentAtMs on the monotonic
+    // clock, waited too long to get here (this instance was stalled).
+    Q_SCRIPTABLE void ShowPanelSentAt(qlonglong sentAtMs);
 
 signals:
     void showPanelRequested();

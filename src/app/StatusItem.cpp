@@ -32,7 +32,7 @@ StatusItem::StatusItem(QObject* parent)
     connect(m_quit, &QAction::triggered, this, &StatusItem::quitRequested);
 
     m_trayIcon->setIcon(QIcon(QStringLiteral(":/quillnook/quillnook.svg")));
-    m_trayIcon->setToolTip(QString());
+    m_trayIcon->setToolTip(QStringLiteral("Quillnook"));
     m_trayIcon->setContextMenu(m_menu);
     // A left click opens the same menu; the icon itself never toggles the panel.
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

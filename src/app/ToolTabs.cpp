@@ -1,16 +1,20 @@
 #include "ToolTabs.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QButtonGroup>
 #include <QKeyEvent>
 #include <QPainter>
 
 #include "app/PanelStyle.h"
+#include "app/ToolTabsAccessible.h"
 
 namespace {
 constexpr qreal TrackRadius = 7;
 constexpr int TrackPadding = 2;
 constexpr int FontPixelSize = 13;
+constexpr int MinimumFontPixelSize = 9;
+constexpr int TextMargin = 2;
 } // namespace
 
 class ToolTabs::Segment : public QAbstractButton
@@ -60,7 +64,15 @@ protected:
         if (!isChecked())
             textColor.setAlphaF(0.8);
         p.setPen(textColor);
-        p.drawText(rect(), Qt::AlignCenter, text());
+        // A narrow panel gets smaller type rather than overlapping labels.
+        const int room = width() - 2 * TextMargin;
+        int pixelSize = FontPixelSize;
+        QFont fitted = PanelStyle::roundedFont(pixelSize);
+        while (pixelSize > MinimumFontPixelSize && QFontMetrics(fitted).horizontalAdvance(text()) > room)
+            fitted.setPixelSize(--pixelSize);
+        p.setFont(fitted);
+        p.drawText(rect().adjusted(TextMargin, 0, -TextMargin, 0), Qt::AlignCenter,
+                   QFontMetrics(fitted).elidedText(text(), Qt::ElideRight, room));
     }
 
     void keyPressEvent(QKeyEvent* event) override
@@ -88,6 +100,11 @@ ToolTabs::ToolTabs(const QStringList& titles, QWidget* parent)
     : QWidget(parent)
     , m_group(new QButtonGroup(this))
 {
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(ToolTabsAccessible::create);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
     m_group->setExclusive(true);
     for (int i = 0; i < titles.size(); ++i) {
         auto* segment = new Segment(titles.at(i), this);
@@ -97,6 +114,7 @@ ToolTabs::ToolTabs(const QStringList& titles, QWidget* parent)
     if (!m_segments.isEmpty())
         m_segments.first()->setChecked(true);
     connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        ToolTabsAccessible::announceSelection(m_segments.value(id));
         if (!checked)
             return;
         updateFocusPolicies();

@@ -9,7 +9,8 @@ class WindowDragHandle : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int StripHeight = 6;
+    // Drawn as a thin capsule, but tall enough to hit easily.
+    static constexpr int StripHeight = 10;
     static constexpr QSize CapsuleSize {36, 3};
 
     explicit WindowDragHandle(QWidget* parent = nullptr);

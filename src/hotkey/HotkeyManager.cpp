@@ -21,6 +21,12 @@ HotkeyManager::HotkeyManager(HotkeyService& service, PreferencesStore& defaults,
         m_toggleKeyCode = static_cast<std::uint16_t>(*code);
     if (const auto flags = m_defaults.readInteger(modifiersKey, 0, std::numeric_limits<std::int64_t>::max()))
         m_toggleModifiers = static_cast<std::uint64_t>(*flags);
+    // A combination without Ctrl, Alt or Super would grab a plain key for the
+    // whole desktop; such a stored one is not used at all.
+    if (!(m_toggleModifiers & RequiredModifiers)) {
+        m_toggleKeyCode = DefaultKeyCode;
+        m_toggleModifiers = DefaultModifiers;
+    }
 
     installHandler();
     connect(&m_service, &HotkeyService::desktopOwnsBindingChanged, this, &HotkeyManager::desktopOwnsBindingChanged);
@@ -46,15 +52,28 @@ void HotkeyManager::setToggleModifiers(std::uint64_t modifiers)
     emit toggleModifiersChanged(modifiers);
 }
 
-void HotkeyManager::updateToggle(std::uint16_t keyCode, std::uint64_t modifiers)
+bool HotkeyManager::updateToggle(std::uint16_t keyCode, std::uint64_t modifiers)
 {
+    // The new grab comes before the old one is released, so a refusal leaves
+    // the working shortcut in place. Grabbing a combination we already hold
+    // succeeds, which keeps a repeat of the current one at one registration.
+    const auto registration = m_service.registerHotkey(keyCode, carbonModifiers(modifiers), HotKeyId);
+    if (!registration) {
+        setConflict(true);
+        return false;
+    }
+    if (m_hotKeyRef)
+        m_service.unregisterHotkey(*m_hotKeyRef);
+    m_hotKeyRef = registration;
+    setConflict(false);
+
     setToggleKeyCode(keyCode);
     setToggleModifiers(modifiers);
     m_defaults.writeInteger(keyCodeKey, keyCode);
     // Stored unmasked; the preferences file keeps signed integers, and the
     // flags never reach the sign bit.
     m_defaults.writeInteger(modifiersKey, static_cast<std::int64_t>(modifiers & 0x7FFFFFFFFFFFFFFFULL));
-    registerHotkey();
+    return true;
 }
 
 std::uint32_t HotkeyManager::carbonModifiers(std::uint64_t flags)
@@ -80,6 +99,10 @@ void HotkeyManager::handleHotkey(std::uint32_t id)
 {
     if (id != HotKeyId)
         return;
+    if (m_suspended) {
+        emit pressedWhileSuspended();
+        return;
+    }
     // Toggle outside the platform's event dispatch; onToggle is read when the
     // task runs, and the task dies with the manager.
     QMetaObject::invokeMethod(
@@ -93,10 +116,7 @@ void HotkeyManager::handleHotkey(std::uint32_t id)
 
 void HotkeyManager::setSuspended(bool suspended)
 {
-    if (m_suspended == suspended)
-        return;
     m_suspended = suspended;
-    registerHotkey();
 }
 
 void HotkeyManager::registerHotkey()
@@ -105,7 +125,14 @@ void HotkeyManager::registerHotkey()
         m_service.unregisterHotkey(*m_hotKeyRef);
         m_hotKeyRef.reset();
     }
-    if (m_suspended)
-        return;
     m_hotKeyRef = m_service.registerHotkey(m_toggleKeyCode, carbonModifiers(m_toggleModifiers), HotKeyId);
+    setConflict(!m_hotKeyRef);
+}
+
+void HotkeyManager::setConflict(bool conflict)
+{
+    if (m_conflict == conflict)
+        return;
+    m_conflict = conflict;
+    emit conflictChanged(conflict);
 }

@@ -38,16 +38,25 @@ public:
     void setOnToggle(std::function<void()> action) { m_onToggle = std::move(action); }
     bool hasOnToggle() const { return static_cast<bool>(m_onToggle); }
 
-    // Sets, stores and registers the combination. No validation: a combination
-    // the desktop refuses is still shown and stored, and simply never fires.
-    void updateToggle(std::uint16_t keyCode, std::uint64_t modifiers);
+    // Grabs the new combination first and only then releases the old one, so
+    // a combination the desktop refuses changes nothing: the old shortcut
+    // stays registered, shown and stored. True when the new one was taken.
+    bool updateToggle(std::uint16_t keyCode, std::uint64_t modifiers);
 
     bool isRegistered() const { return m_hotKeyRef.has_value(); }
     // The desktop's keyboard settings own the binding: see HotkeyService.
     bool desktopOwnsBinding() const { return m_service.desktopOwnsBinding(); }
+    // The desktop refused the last combination asked for: the stored one at
+    // start-up, or a newly recorded one. Cleared by the next one it accepts.
+    bool hasConflict() const { return m_conflict; }
 
-    // While a new shortcut is being recorded the current one is released, so
-    // that pressing it is recorded instead of toggling the panel.
+    // Ctrl (command), Alt (option) or Super (control): one of them must be
+    // held, or the shortcut would take a plain key from the whole desktop.
+    static constexpr std::uint64_t RequiredModifiers = 0x1C0000;
+
+    // While a new shortcut is being recorded, a press of the current one is
+    // handed on (pressedWhileSuspended) instead of toggling the panel. The
+    // grab itself stays: the shortcut is never let go before a new one is held.
     void setSuspended(bool suspended);
     bool isSuspended() const { return m_suspended; }
 
@@ -57,11 +66,15 @@ signals:
     void toggleKeyCodeChanged(std::uint16_t keyCode);
     void toggleModifiersChanged(std::uint64_t modifiers);
     void desktopOwnsBindingChanged(bool owned);
+    void conflictChanged(bool conflict);
+    // The current shortcut was pressed while suspended.
+    void pressedWhileSuspended();
 
 private:
     void installHandler();
     void handleHotkey(std::uint32_t id);
     void registerHotkey();
+    void setConflict(bool conflict);
 
     HotkeyService& m_service;
     PreferencesStore& m_defaults;
@@ -71,4 +84,5 @@ private:
     std::optional<HotkeyService::Registration> m_hotKeyRef;
     QMetaObject::Connection m_eventHandlerRef;
     bool m_suspended = false;
+    bool m_conflict = false;
 };

@@ -30,7 +30,16 @@ constexpr std::array<std::uint32_t, 10> modifierEvdevCodes = {
 ShortcutRecorder::ShortcutRecorder(HotkeyManager& hotkeyManager, QObject* parent)
     : QObject(parent)
     , m_hotkeyManager(hotkeyManager)
-{ }
+{
+    // The desktop hands a press of the current shortcut to its grab, not to
+    // our windows: that is the current combination recorded again.
+    connect(&m_hotkeyManager, &HotkeyManager::pressedWhileSuspended, this, [this] {
+        if (!m_recording)
+            return;
+        m_hotkeyManager.updateToggle(m_hotkeyManager.toggleKeyCode(), m_hotkeyManager.toggleModifiers());
+        stopRecording();
+    });
+}
 
 ShortcutRecorder::~ShortcutRecorder()
 {
@@ -144,15 +153,17 @@ void ShortcutRecorder::handleKeyPress(const QKeyEvent& event)
         return;
     const auto flags = modifierFlags(event);
     if (!(flags & requiredModifiers) || !code) {
-        reject();
+        reject(!(flags & requiredModifiers));
         return;
     }
+    // A combination the desktop refuses ends the recording too; the old
+    // shortcut stays and the page says why.
     m_hotkeyManager.updateToggle(*code, flags);
     stopRecording();
 }
 
-void ShortcutRecorder::reject()
+void ShortcutRecorder::reject(bool needsModifier)
 {
     QApplication::beep();
-    emit shortcutRejected();
+    emit shortcutRejected(needsModifier);
 }

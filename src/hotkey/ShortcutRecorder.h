@@ -41,9 +41,9 @@ public:
 
 signals:
     void recordingChanged(bool recording);
-    // A combination was refused (no Ctrl, Alt or Super, or a key without a
-    // position); recording goes on.
-    void shortcutRejected();
+    // A combination was refused, for want of Ctrl, Alt or Super or because
+    // the key has no position; recording goes on.
+    void shortcutRejected(bool needsModifier);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -51,7 +51,7 @@ protected:
 private:
     void setRecording(bool recording);
     void handleKeyPress(const QKeyEvent& event);
-    void reject();
+    void reject(bool needsModifier);
 
     HotkeyManager& m_hotkeyManager;
     bool m_recording = false;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <optional>
 
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -139,6 +138,7 @@ QWidget* ScreenshotGuide::buildGuide()
 
     if (const auto command = privacySettingsCommand()) {
         auto* button = new QPushButton(QStringLiteral("Open privacy settings"));
+        button->setAutoDefault(true);
         button->setFont(SettingsStyle::scaledFont(m_bodyFont, 11));
         connect(button, &QPushButton::clicked, this,
                 [command = *command] { QProcess::startDetached(command.program, command.arguments); });
@@ -156,8 +156,7 @@ QWidget* ScreenshotGuide::guideStep(const QString& number, const QString& text)
     layout->setSpacing(6);
 
     const auto stepFont = SettingsStyle::scaledFont(m_bodyFont, 11.5);
-    auto numberFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    numberFont.setPointSizeF(stepFont.pointSizeF());
+    auto numberFont = stepFont;
     numberFont.setWeight(QFont::DemiBold);
     auto* numberLabel = SettingsStyle::mutedLabel(number, numberFont);
     numberLabel->setWordWrap(false);

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include <QFontDatabase>
-#include <QFontMetricsF>
 #include <QLabel>
 #include <QPalette>
 #include <QWidget>
@@ -12,30 +10,6 @@ namespace {
 constexpr int SecondaryAlpha = 140;
 constexpr const char* MutedProperty = "quillnookMuted";
 } // namespace
-
-QString SettingsStyle::roundedFamily()
-{
-    const QString candidates[] = {
-        QStringLiteral("Nunito"),    QStringLiteral("Varela Round"), QStringLiteral("M PLUS Rounded 1c"),
-        QStringLiteral("Quicksand"), QStringLiteral("Comfortaa"),
-    };
-    for (const auto& family : candidates) {
-        if (QFontDatabase::hasFamily(family))
-            return family;
-    }
-    return {};
-}
-
-bool SettingsStyle::hasEqualWidthDigits(const QFont& font)
-{
-    const QFontMetricsF metrics(font);
-    const auto width = metrics.horizontalAdvance(u'0');
-    for (char16_t digit = u'1'; digit <= u'9'; ++digit) {
-        if (metrics.horizontalAdvance(QChar(digit)) != width)
-            return false;
-    }
-    return true;
-}
 
 QFont SettingsStyle::scaledFont(const QFont& base, double points)
 {

@@ -13,8 +13,6 @@ namespace SettingsStyle {
 // The type sizes of the page are given relative to a 13 pt body text.
 constexpr double BodyPoints = 13.0;
 
-QString roundedFamily();
-bool hasEqualWidthDigits(const QFont& font);
 // The base font at `points` on the 13 pt scale of the page.
 QFont scaledFont(const QFont& base, double points);
 QColor secondaryColour(const QPalette& palette);

@@ -4,9 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include <QFontDatabase>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -19,17 +17,22 @@
 #include <QVBoxLayout>
 
 #include "app/PanelSettings.h"
+#include "app/PanelStyle.h"
 #include "hotkey/HotkeyManager.h"
 #include "hotkey/KeyCodeNames.h"
 #include "hotkey/ModifierFlags.h"
+#include "settings/OverlayScrollBar.h"
 #include "settings/ScreenshotGuide.h"
 #include "settings/SettingsStyle.h"
 #include "settings/SymbolIcons.h"
 
 namespace {
-constexpr int sliderScale = 1000;
-constexpr double minimumOpacity = 0.3;
-constexpr double maximumOpacity = 1.0;
+// The slider counts whole percent, which is also what it tells a screen reader.
+constexpr int sliderScale = 100;
+constexpr double minimumOpacity = PanelSettings::MinimumOpacity;
+constexpr double maximumOpacity = PanelSettings::MaximumOpacity;
+// The popover's rounded corners; the scroll bar keeps clear of them.
+constexpr int cornerInset = 10;
 
 QFrame* divider()
 {
@@ -47,23 +50,36 @@ SettingsView::SettingsView(HotkeyManager& hotkeyManager, PanelSettings& panelSet
     , m_recorder(hotkeyManager)
 {
     setAccessibleName(QStringLiteral("Settings & Help"));
+    // The panel's rounded face, here too.
+    auto pageFont = font();
+    if (const auto family = PanelStyle::roundedFamily(); !family.isEmpty())
+        pageFont.setFamilies({family});
+    setFont(pageFont);
 
-    auto* scrollArea = new QScrollArea(this);
-    scrollArea->setFrameShape(QFrame::NoFrame);
-    scrollArea->setWidgetResizable(true);
-    scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_scrollArea = new QScrollArea(this);
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setWidgetResizable(true);
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_page = buildPage();
     m_page->installEventFilter(this);
-    scrollArea->setWidget(m_page);
+    m_scrollArea->setWidget(m_page);
+    new OverlayScrollBar(m_scrollArea, cornerInset);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scrollArea);
+    layout->addWidget(m_scrollArea);
 
-    connect(&m_recorder, &ShortcutRecorder::recordingChanged, this, &SettingsView::updateShortcut);
+    connect(&m_recorder, &ShortcutRecorder::recordingChanged, this, [this] {
+        m_rejection = Rejection::None;
+        updateShortcut();
+    });
     connect(&m_recorder, &ShortcutRecorder::recordingChanged, this, &SettingsView::recordingChanged);
+    connect(&m_recorder, &ShortcutRecorder::shortcutRejected, this, [this](bool needsModifier) {
+        m_rejection = needsModifier ? Rejection::NeedsModifier : Rejection::UnknownKey;
+        updateShortcut();
+    });
     connect(&m_recorder, &ShortcutRecorder::shortcutRejected, this, &SettingsView::shortcutRejected);
+    connect(&m_hotkeyManager, &HotkeyManager::conflictChanged, this, &SettingsView::updateShortcut);
     connect(&m_hotkeyManager, &HotkeyManager::toggleKeyCodeChanged, this, &SettingsView::updateShortcut);
     connect(&m_hotkeyManager, &HotkeyManager::toggleModifiersChanged, this, &SettingsView::updateShortcut);
     connect(&m_hotkeyManager, &HotkeyManager::desktopOwnsBindingChanged, this, &SettingsView::updateShortcut);
@@ -83,7 +99,7 @@ QWidget* SettingsView::buildPage()
 {
     auto* page = new QWidget;
     auto* column = new QVBoxLayout(page);
-    column->setSpacing(14);
+    column->setSpacing(Spacing);
 
     const auto headline = [&] {
         auto font = this->font();
@@ -95,13 +111,11 @@ QWidget* SettingsView::buildPage()
         auto* label = new QLabel(text);
         label->setFont(headline);
         column->addWidget(label);
+        return label;
     };
 
     auto* title = new QLabel(QStringLiteral("Settings & Help"));
-    auto titleFont = font();
-    if (const auto family = SettingsStyle::roundedFamily(); !family.isEmpty())
-        titleFont.setFamily(family);
-    titleFont.setPointSizeF(15);
+    auto titleFont = scaledFont(15);
     titleFont.setBold(true);
     title->setFont(titleFont);
     column->addWidget(title);
@@ -109,12 +123,13 @@ QWidget* SettingsView::buildPage()
     addHeadline(QStringLiteral("Keyboard Shortcuts"));
 
     auto* shortcutRow = new QHBoxLayout;
-    shortcutRow->addWidget(new QLabel(QStringLiteral("Open / close panel")));
+    auto* shortcutLabel = new QLabel(QStringLiteral("Open / close panel"));
+    shortcutRow->addWidget(shortcutLabel);
     shortcutRow->addStretch();
-    m_shortcutButton = new QPushButton;
+    m_shortcutButton = pushButton({});
     m_shortcutButton->setObjectName(QStringLiteral("shortcutButton"));
     m_shortcutButton->setMinimumWidth(90);
-    m_shortcutButton->setAccessibleDescription(QStringLiteral("Shortcut that opens and closes the panel"));
+    shortcutLabel->setBuddy(m_shortcutButton);
     connect(m_shortcutButton, &QPushButton::clicked, this, &SettingsView::startRecording);
     // Focus given to the page goes to its first control.
     setFocusProxy(m_shortcutButton);
@@ -129,8 +144,7 @@ QWidget* SettingsView::buildPage()
     screenshotRow->addWidget(new QLabel(QStringLiteral("Screenshot → AI")));
     screenshotRow->addStretch();
     m_keyBadge = new QLabel(ScreenshotGuide::screenshotKeys());
-    auto badgeFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    badgeFont.setPointSizeF(scaledFont(12).pointSizeF());
+    auto badgeFont = scaledFont(12);
     badgeFont.setWeight(QFont::DemiBold);
     m_keyBadge->setFont(badgeFont);
     m_keyBadge->setTextInteractionFlags(Qt::NoTextInteraction);
@@ -149,16 +163,18 @@ QWidget* SettingsView::buildPage()
 
     column->addWidget(divider());
 
-    addHeadline(QStringLiteral("Transparency"));
+    auto* transparencyLabel = addHeadline(QStringLiteral("Transparency"));
 
     auto* opacityRow = new QHBoxLayout;
     opacityRow->addWidget(iconLabel(QStringLiteral("circle.lefthalf.filled")));
     m_opacitySlider = new QSlider(Qt::Horizontal);
     m_opacitySlider->setObjectName(QStringLiteral("opacitySlider"));
     m_opacitySlider->setAccessibleName(QStringLiteral("Panel opacity"));
-    m_opacitySlider->setRange(static_cast<int>(minimumOpacity * sliderScale), sliderScale);
-    m_opacitySlider->setSingleStep(10);
-    m_opacitySlider->setPageStep(50);
+    m_opacitySlider->setAccessibleDescription(QStringLiteral("Percent"));
+    m_opacitySlider->setRange(qRound(minimumOpacity * sliderScale), qRound(maximumOpacity * sliderScale));
+    m_opacitySlider->setSingleStep(1);
+    m_opacitySlider->setPageStep(5);
+    transparencyLabel->setBuddy(m_opacitySlider);
     connect(m_opacitySlider, &QSlider::valueChanged, this, [this](int value) {
         m_panelSettings.setOpacity(
             std::clamp(static_cast<double>(value) / sliderScale, minimumOpacity, maximumOpacity));
@@ -166,11 +182,7 @@ QWidget* SettingsView::buildPage()
     opacityRow->addWidget(m_opacitySlider, 1);
     m_opacityLabel = new QLabel;
     m_opacityLabel->setObjectName(QStringLiteral("opacityLabel"));
-    auto percentFont = caption;
-    if (!SettingsStyle::hasEqualWidthDigits(percentFont)) {
-        percentFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        percentFont.setPointSizeF(caption.pointSizeF());
-    }
+    const auto percentFont = caption;
     m_opacityLabel->setFont(percentFont);
     m_opacityLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_opacityLabel->setFixedWidth(
@@ -181,7 +193,7 @@ QWidget* SettingsView::buildPage()
     auto* presetRow = new QHBoxLayout;
     presetRow->setSpacing(8);
     for (const double preset : {0.5, 0.85, 1.0}) {
-        auto* button = new QPushButton(percentText(preset));
+        auto* button = pushButton(percentText(preset));
         connect(button, &QPushButton::clicked, this, [this, preset] { m_panelSettings.setOpacity(preset); });
         presetRow->addWidget(button);
     }
@@ -190,7 +202,7 @@ QWidget* SettingsView::buildPage()
 
     column->addWidget(divider());
 
-    addHeadline(QStringLiteral("Support"));
+    auto* supportLabel = addHeadline(QStringLiteral("Support"));
 
     auto* supportRow = new QHBoxLayout;
     supportRow->setSpacing(6);
@@ -205,12 +217,21 @@ QWidget* SettingsView::buildPage()
     link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     link->setOpenExternalLinks(true);
     link->setAccessibleName(address);
+    supportLabel->setBuddy(link);
     supportRow->addWidget(link);
     supportRow->addStretch();
     column->addLayout(supportRow);
 
     column->addStretch();
     return page;
+}
+
+QPushButton* SettingsView::pushButton(const QString& text)
+{
+    auto* button = new QPushButton(text);
+    // Return presses a focused button, as Space does.
+    button->setAutoDefault(true);
+    return button;
 }
 
 QLabel* SettingsView::iconLabel(const QString& symbolName)
@@ -284,13 +305,22 @@ void SettingsView::updateShortcut()
     m_shortcutButton->setText(recording
                                   ? QStringLiteral("Press keys…")
                                   : describeNative(m_hotkeyManager.toggleKeyCode(), m_hotkeyManager.toggleModifiers()));
-    if (recording)
-        m_shortcutCaption->setText(QStringLiteral("Press a new key combo…"));
+    QString caption;
+    if (recording && m_rejection == Rejection::NeedsModifier)
+        caption = QStringLiteral("The shortcut needs Ctrl, Alt or Super. Press a new key combo…");
+    else if (recording && m_rejection == Rejection::UnknownKey)
+        caption = QStringLiteral("That key cannot be part of a shortcut. Press a new key combo…");
+    else if (recording)
+        caption = QStringLiteral("Press a new key combo…");
+    else if (m_hotkeyManager.hasConflict())
+        caption = QStringLiteral("Another program uses this shortcut. Click to choose another.");
     else if (m_hotkeyManager.desktopOwnsBinding())
-        m_shortcutCaption->setText(
-            QStringLiteral("Your desktop's keyboard settings own this shortcut; change it there."));
+        caption = QStringLiteral("Your desktop's keyboard settings own this shortcut; change it there.");
     else
-        m_shortcutCaption->setText(QStringLiteral("Click the shortcut, then press your new key combo."));
+        caption = QStringLiteral("Click the shortcut, then press your new key combo.");
+    m_shortcutCaption->setText(caption);
+    // A screen reader hears the caption with the button.
+    m_shortcutButton->setAccessibleDescription(caption);
 }
 
 void SettingsView::updateOpacity()

@@ -15,6 +15,7 @@ class HotkeyManager;
 class PanelSettings;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QSlider;
 class ScreenshotGuide;
 
@@ -26,6 +27,9 @@ class SettingsView : public QWidget
     Q_OBJECT
 
 public:
+    // Between the page's elements.
+    static constexpr int Spacing = 10;
+
     SettingsView(HotkeyManager& hotkeyManager, PanelSettings& panelSettings, QWidget* parent = nullptr);
     ~SettingsView() override;
 
@@ -58,6 +62,7 @@ protected:
 private:
     QWidget* buildPage();
     QLabel* iconLabel(const QString& symbolName);
+    QPushButton* pushButton(const QString& text);
     QFont scaledFont(double points) const;
     void applyColours();
     void updateShortcut();
@@ -67,6 +72,7 @@ private:
     PanelSettings& m_panelSettings;
     ShortcutRecorder m_recorder;
 
+    QScrollArea* m_scrollArea = nullptr;
     QWidget* m_page = nullptr;
     QPushButton* m_shortcutButton = nullptr;
     QLabel* m_shortcutCaption = nullptr;
@@ -75,4 +81,12 @@ private:
     QSlider* m_opacitySlider = nullptr;
     QLabel* m_opacityLabel = nullptr;
     QList<std::pair<QLabel*, QString>> m_iconLabels;
+    // Why the last key pressed while recording was refused.
+    enum class Rejection
+    {
+        None,
+        NeedsModifier,
+        UnknownKey
+    };
+    Rejection m_rejection = Rejection::None;
 };

@@ -91,9 +91,17 @@ private slots:
         showPanel();
         WindowDragHandle* strip = m_view->dragHandle();
         QCOMPARE(strip->mapTo(m_panel, QPoint(0, 0)), QPoint(0, 0));
-        QCOMPARE(strip->size(), QSize(m_panel->width(), 6));
+        // Easy to hit, though drawn as a thin capsule.
+        QCOMPARE(strip->width(), m_panel->width());
+        QVERIFY(strip->height() >= 10);
         const QRect capsule = strip->capsuleRect();
         QCOMPARE(capsule.size(), QSize(36, 3));
+        for (QAbstractButton* button : {m_panel->closeButton(), m_panel->minimizeButton(), m_panel->zoomButton()}) {
+            QVERIFY(button->width() >= 20 && button->height() >= 20);
+            // The buttons' hit areas do not overlap.
+            for (QAbstractButton* other : {m_panel->closeButton(), m_panel->minimizeButton(), m_panel->zoomButton()})
+                QVERIFY(button == other || !button->geometry().intersects(other->geometry()));
+        }
         QCOMPARE(capsule.center().x(), strip->width() / 2 - 1);
 
         auto centreY
@@ -122,6 +130,59 @@ private slots:
         QCOMPARE(name(editor()), QStringLiteral("Notes"));
         for (QAbstractButton* button : m_panel->findChildren<QAbstractButton*>())
             QVERIFY2(!name(button).isEmpty(), button->metaObject()->className());
+    }
+
+    void toolSwitcherReadsAsPageTabs()
+    {
+        showPanel();
+        ToolTabs* tabs = m_view->toolTabs();
+        QCOMPARE(QAccessible::queryAccessibleInterface(tabs)->role(), QAccessible::PageTabList);
+        const auto selected = [tabs] {
+            QList<int> chosen;
+            for (int i = 0; i < tabs->count(); ++i) {
+                QAccessibleInterface* tab = QAccessible::queryAccessibleInterface(tabs->segment(i));
+                if (tab->role() != QAccessible::PageTab || tab->state().checkable)
+                    return QList<int> {-1};
+                if (tab->state().selected)
+                    chosen << i;
+            }
+            return chosen;
+        };
+        QCOMPARE(selected(), QList<int> {0});
+        m_view->setSelectedTab(ContentView::Files);
+        QCOMPARE(selected(), QList<int> {2});
+        // A screen reader's press chooses the tool.
+        QAccessibleInterface* browser = QAccessible::queryAccessibleInterface(tabs->segment(1));
+        browser->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(m_view->selectedTab(), 1);
+        QCOMPARE(selected(), QList<int> {1});
+    }
+
+    void ctrlQInThePanelAsksToQuit()
+    {
+        showPanel();
+        QSignalSpy quit(m_view, &ContentView::quitRequested);
+        key(Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(quit.count(), 1);
+        QCOMPARE(m_notes->text(), QString());
+    }
+
+    void returnPressesTheFocusedButton()
+    {
+        showPanel();
+        m_view->settingsButton()->setFocus();
+        key(Qt::Key_Return);
+        QTRY_VERIFY(m_view->showSettings());
+        QTest::keyClick(m_view->settingsPopover()->windowHandle(), Qt::Key_Escape);
+        QTRY_VERIFY(!m_view->showSettings());
+
+        m_view->toolTabs()->segment(0)->setFocus();
+        key(Qt::Key_Right);
+        QCOMPARE(m_view->selectedTab(), 1);
+        m_panel->zoomButton()->setFocus();
+        const QRect before = m_panel->geometry();
+        key(Qt::Key_Enter, Qt::KeypadModifier);
+        QTRY_VERIFY(m_panel->geometry() != before);
     }
 
     void switchingToolsKeepsTheEditorsTextCaretAndScroll()

@@ -10,6 +10,7 @@
 #include "PanelFixture.h"
 #include "app/Popover.h"
 #include "app/WindowDragHandle.h"
+#include "settings/SettingsView.h"
 
 namespace {
 // Drives the real pointer through XTEST while this process keeps handling
@@ -175,6 +176,25 @@ private slots:
         QVERIFY(!m_view->showSettings());
         QTRY_COMPARE(QApplication::focusWidget(), editor());
         QCOMPARE(editor()->textCursor().position(), 3);
+    }
+
+    void theSettingsCloseWhenAnotherWindowTakesTheFocus()
+    {
+        QVERIFY(click(centreOf(m_view->settingsButton())));
+        QTRY_VERIFY(m_view->showSettings());
+        Popover* popover = m_view->settingsPopover();
+        QVERIFY(QTest::qWaitForWindowExposed(popover));
+        // The page has the keyboard, without holding it.
+        QTRY_VERIFY(popover->isActiveWindow());
+        QTRY_COMPARE(QApplication::focusWidget(), m_view->settingsView()->focusProxy());
+
+        QWidget elsewhere;
+        elsewhere.setGeometry(100, 100, 300, 200);
+        elsewhere.show();
+        elsewhere.activateWindow();
+        QTRY_VERIFY(elsewhere.isActiveWindow());
+        QTRY_VERIFY(!popover->isVisible());
+        QVERIFY(!m_view->showSettings());
     }
 
     void showingThePanelFocusesTheChosenTool()

@@ -13,6 +13,8 @@
 
 #include "support/X11Tools.h"
 
+#include <sys/prctl.h>
+
 using namespace X11Tools;
 
 namespace {
@@ -64,12 +66,51 @@ private slots:
         QVERIFY(!windowProperty(m_panel, QStringLiteral("_NET_WM_WINDOW_OPACITY")).contains(QLatin1Char('=')));
     }
 
-    void aStoredOpacityIsUsedAsItIs()
+    void aStoredOpacityIsUsedWithinTheSlidersRange_data()
     {
-        writeConfig("[General]\npanelOpacity=0.2\n");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<double>("opacity");
+        QTest::newRow("0.5") << QByteArray("0.5") << 0.5;
+        // An invisible panel would still take the typing.
+        QTest::newRow("0") << QByteArray("0") << 1.0;
+        QTest::newRow("-5") << QByteArray("-5") << 1.0;
+        QTest::newRow("1e300") << QByteArray("1e300") << 1.0;
+    }
+    void aStoredOpacityIsUsedWithinTheSlidersRange()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(double, opacity);
+        writeConfig("[General]\npanelOpacity=" + stored + "\n");
         start();
-        const QString opacity = windowProperty(m_panel, QStringLiteral("_NET_WM_WINDOW_OPACITY"));
-        QVERIFY2(opacity.endsWith(QString::number(qRound64(0.2 * 0xFFFFFFFFULL))), qPrintable(opacity));
+        const QString property = windowProperty(m_panel, QStringLiteral("_NET_WM_WINDOW_OPACITY"));
+        if (opacity < 1.0)
+            QVERIFY2(property.endsWith(QString::number(qRound64(opacity * 0xFFFFFFFFULL))), qPrintable(property));
+        else
+            QVERIFY2(!property.contains(QLatin1Char('=')), qPrintable(property));
+    }
+
+    void aStoredBareLetterIsNotGrabbed()
+    {
+        writeConfig("[General]\ntoggleKeyCode=7\ntoggleModifiers=0\n");
+        start();
+        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+        // Another client can still have the plain X key ...
+        xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+        QVERIFY(!xcb_connection_has_error(other));
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+        xcb_generic_error_t* error = xcb_request_check(
+            other, xcb_grab_key_checked(other, 1, root, 0, 45 + 8, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        const bool refused = error != nullptr;
+        free(error);
+        xcb_disconnect(other);
+        QVERIFY(!refused);
+        // ... typing it reaches the window that has the focus ...
+        type(QStringLiteral("xx"));
+        QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("xx"), 5000);
+        QVERIFY(isViewable(m_panel));
+        // ... and the default shortcut is the one in use.
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(!isViewable(m_panel));
     }
 
     void theShortcutTogglesThePanelFromAnywhere()
@@ -158,14 +199,7 @@ private slots:
         // press stays with the other client.
         xcb_connection_t* other = xcb_connect(nullptr, nullptr);
         QVERIFY(!xcb_connection_has_error(other));
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
-        const xcb_keycode_t x = 45 + 8;
-        for (const int locks : {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2}) {
-            xcb_grab_key(other, 1, root, uint16_t(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | locks), x,
-                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-        }
-        // A round trip, so the grabs are in place before the program starts.
-        free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+        grabEverywhere(other, 45 + 8);
 
         start();
         key(QStringLiteral("shift+ctrl+x"));
@@ -181,16 +215,79 @@ private slots:
         QTRY_VERIFY(!isViewable(m_panel));
     }
 
+    void theShortcutHidesThePanelWhileTheSettingsAreOpen()
+    {
+        start();
+        openSettings();
+        QTRY_VERIFY(isViewable(settingsWindow()));
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(!isViewable(m_panel));
+        QTRY_VERIFY(settingsWindow().isEmpty() || !isViewable(settingsWindow()));
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(isViewable(m_panel));
+        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+    }
+
+    void recordingACombinationHeldElsewhereKeepsTheOldOne()
+    {
+        // Another client holds Shift+Ctrl+K.
+        xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+        QVERIFY(!xcb_connection_has_error(other));
+        grabEverywhere(other, 37 + 8);
+        start();
+        openSettings();
+        key(QStringLiteral("space"));
+        QTest::qWait(200);
+        key(QStringLiteral("shift+ctrl+k"));
+        QTest::qWait(300);
+        key(QStringLiteral("Escape"));
+        QTest::qWait(200);
+        QVERIFY(!readBytes(configPath()).contains("toggleKeyCode"));
+        // The old shortcut still works.
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(!isViewable(m_panel));
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(isViewable(m_panel));
+        xcb_disconnect(other);
+    }
+
+    void ctrlQInThePanelQuitsAndSaves()
+    {
+        start();
+        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+        type(QStringLiteral("last words"));
+        key(QStringLiteral("ctrl+q"));
+        QVERIFY(m_process.waitForFinished(10000));
+        QCOMPARE(m_process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_process.exitCode(), 0);
+        QCOMPARE(readBytes(notesPath()), QByteArray("last words"));
+    }
+
+    void aShowRequestThatWaitedTooLongIsDropped()
+    {
+        start();
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(!isViewable(m_panel));
+        // The running one stalls; a second start waits for it, gives up, and
+        // the user goes on with something else.
+        ::kill(pid_t(m_process.processId()), SIGSTOP);
+        QProcess second;
+        second.setProcessEnvironment(m_process.processEnvironment());
+        second.start(m_binary, {});
+        QVERIFY(second.waitForFinished(15000));
+        QCOMPARE(second.exitCode(), 0);
+        ::kill(pid_t(m_process.processId()), SIGCONT);
+        // When it wakes, the late request does not bring the panel up.
+        QTest::qWait(1000);
+        QVERIFY(!isViewable(m_panel));
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(isViewable(m_panel));
+    }
+
     void aShortcutRecordedOnTheSettingsPageReplacesTheOldOne()
     {
         start();
-        const QRect frame = geometry(m_panel);
-        // The gear sits at the right end of the tab row; the page opens with
-        // its shortcut button focused.
-        run(QStringLiteral("xdotool"),
-            {QStringLiteral("mousemove"), QString::number(frame.right() - 21), QString::number(frame.y() + 28),
-             QStringLiteral("click"), QStringLiteral("1")});
-        QTest::qWait(300);
+        openSettings();
         key(QStringLiteral("space"));
         QTest::qWait(200);
         key(QStringLiteral("shift+ctrl+k"));
@@ -237,7 +334,8 @@ private slots:
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
         QTRY_VERIFY(isViewable(m_panel));
-        QCOMPARE(findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).size(), 1);
+        // One panel on screen: the running program's.
+        QVERIFY(sameWindow(waitForViewableWindow(QStringLiteral("quillnook"), QStringLiteral("Quillnook")), m_panel));
         QCOMPARE(m_process.state(), QProcess::Running);
 
         // Once the first has ended, a new start runs as usual.
@@ -268,6 +366,36 @@ private slots:
 
 private:
     static void xdotool(const QStringList& args) { run(QStringLiteral("xdotool"), args); }
+
+    // Shift+Ctrl and the key, whatever locks are lit, as a program would grab it.
+    static void grabEverywhere(xcb_connection_t* connection, xcb_keycode_t keycode)
+    {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        for (const int locks : {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2}) {
+            xcb_grab_key(connection, 1, root, uint16_t(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | locks), keycode,
+                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        }
+        // A round trip, so the grabs are in place before the program starts.
+        free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    }
+
+    // The gear sits at the right end of the tab row; the page opens with its
+    // shortcut button focused.
+    void openSettings()
+    {
+        const QRect frame = geometry(m_panel);
+        xdotool({QStringLiteral("mousemove"), QString::number(frame.right() - 21), QString::number(frame.y() + 28),
+                 QStringLiteral("click"), QStringLiteral("1")});
+        QTest::qWait(300);
+    }
+
+    static QString settingsWindow()
+    {
+        // The desktop shows the program's name after the page's.
+        const QStringList found
+            = findWindows(QStringLiteral("quillnook"), QStringLiteral("Settings & Help \u2014 Quillnook"));
+        return found.isEmpty() ? QString() : found.constFirst();
+    }
     static void type(const QString& text)
     {
         xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), text});
@@ -292,13 +420,13 @@ private:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         m_process.setProcessEnvironment(env);
+        // Gone with the test, even when the test itself dies.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.setProgram(m_binary);
         m_process.start();
         QVERIFY(m_process.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).size() == 1,
-                                 10000);
-        m_panel = findWindows(QStringLiteral("quillnook"), QStringLiteral("Quillnook")).constFirst();
-        QTRY_VERIFY_WITH_TIMEOUT(isViewable(m_panel), 10000);
+        m_panel = waitForViewableWindow(QStringLiteral("quillnook"), QStringLiteral("Quillnook"));
+        QVERIFY2(!m_panel.isEmpty(), "the panel did not show");
     }
 
     void stop()

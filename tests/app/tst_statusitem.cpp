@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTest>
 
 #include "app/StatusItem.h"
@@ -27,6 +28,13 @@ private slots:
         QVERIFY(actions.at(0)->shortcut().isEmpty());
         QVERIFY(actions.at(1)->shortcut().isEmpty());
         QCOMPARE(actions.at(3)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    }
+
+    void trayIconIsNamed()
+    {
+        StatusItem item;
+        QCOMPARE(item.trayIcon()->toolTip(), QStringLiteral("Quillnook"));
+        QCOMPARE(item.menu()->accessibleName(), QStringLiteral("Quillnook"));
     }
 
     void ctrlQChoosesQuitWhileTheMenuIsOpen()

@@ -37,7 +37,12 @@ private slots:
         QTest::newRow("negative modifiers") << none << QStringLiteral("-5") << 7 << 0x120000ULL << 0x300U;
         QTest::newRow("modifiers as text") << none << QStringLiteral("shift") << 7 << 0x120000ULL << 0x300U;
         // Caps lock (0x10000) and function (0x800000) bits are kept but never registered.
-        QTest::newRow("extra bits") << none << QStringLiteral("10551296") << 7 << 0xA10000ULL << 0x0U;
+        QTest::newRow("extra bits") << none << QStringLiteral("9764864") << 7 << 0x950000ULL << 0x1100U;
+        // Without Ctrl, Alt or Super the shortcut would take a plain key from
+        // the whole desktop: the default applies, key and modifiers alike.
+        QTest::newRow("bare letter") << QStringLiteral("40") << QStringLiteral("0") << 7 << 0x120000ULL << 0x300U;
+        QTest::newRow("shift alone") << QStringLiteral("40") << QStringLiteral("131072") << 7 << 0x120000ULL << 0x300U;
+        QTest::newRow("only locks and function") << none << QStringLiteral("10551296") << 7 << 0x120000ULL << 0x300U;
         QTest::newRow("all four") << QStringLiteral("49") << QStringLiteral("1966080") << 49 << 0x1E0000ULL << 0x1B00U;
     }
     void readsTheStoredCombination()
@@ -157,37 +162,96 @@ private slots:
         QCOMPARE(next.toggleModifiers(), 0x130000ULL);
     }
 
-    void aTakenCombinationIsStoredButNotRegistered()
+    void aTakenCombinationChangesNothing()
     {
         IniPreferences prefs(m_prefsPath);
         RecordingHotkeyService service;
         service.taken.insert({11, 0x1100});
         HotkeyManager manager(service, prefs);
+        int toggles = 0;
+        manager.setOnToggle([&toggles] { ++toggles; });
+        QSignalSpy conflict(&manager, &HotkeyManager::conflictChanged);
         QVERIFY(manager.isRegistered());
+        QVERIFY(!manager.hasConflict());
 
-        manager.updateToggle(11, 0x140000);
-        QCOMPARE(manager.toggleKeyCode(), 11);
-        QCOMPARE(manager.toggleModifiers(), 0x140000ULL);
-        QCOMPARE(prefs.value(QStringLiteral("toggleKeyCode")), QStringLiteral("11"));
-        QCOMPARE(prefs.value(QStringLiteral("toggleModifiers")), QStringLiteral("1310720"));
-        QVERIFY(!manager.isRegistered());
-        QCOMPARE(service.live.size(), size_t(0));
+        QVERIFY(!manager.updateToggle(11, 0x140000));
+        // The working shortcut stays registered, shown and stored.
+        QCOMPARE(manager.toggleKeyCode(), 7);
+        QCOMPARE(manager.toggleModifiers(), 0x120000ULL);
+        QVERIFY(!prefs.value(QStringLiteral("toggleKeyCode")).has_value());
+        QVERIFY(manager.isRegistered());
+        QCOMPARE(service.live.size(), size_t(1));
+        service.press(7, 0x300);
+        QTRY_COMPARE(toggles, 1);
+        QVERIFY(manager.hasConflict());
+        QCOMPARE(conflict.count(), 1);
+
+        // A free one clears the conflict.
+        QVERIFY(manager.updateToggle(12, 0x140000));
+        QVERIFY(!manager.hasConflict());
+        QCOMPARE(service.live.size(), size_t(1));
+        QCOMPARE(service.live.begin()->second.keyCode, 12);
     }
 
-    void aSuspendedShortcutIsReleasedUntilResumed()
+    void theNewGrabComesBeforeTheOldIsReleased()
+    {
+        // A service that refuses to be without a grab shows the order.
+        struct Watching : RecordingHotkeyService
+        {
+            void unregisterHotkey(Registration registration) override
+            {
+                emptied = emptied || live.size() == 1;
+                RecordingHotkeyService::unregisterHotkey(registration);
+            }
+            bool emptied = false;
+        };
+        IniPreferences prefs(m_prefsPath);
+        Watching service;
+        HotkeyManager manager(service, prefs);
+        QVERIFY(manager.updateToggle(40, 0x120000));
+        QVERIFY(!service.emptied);
+        QCOMPARE(service.live.size(), size_t(1));
+    }
+
+    void aStoredCombinationThatIsTakenIsAConflict()
     {
         IniPreferences prefs(m_prefsPath);
         RecordingHotkeyService service;
+        service.taken.insert({7, 0x300});
         HotkeyManager manager(service, prefs);
+        QVERIFY(!manager.isRegistered());
+        QVERIFY(manager.hasConflict());
+    }
+
+    void aSuspendedShortcutStaysHeldButDoesNotToggle()
+    {
+        IniPreferences prefs(m_prefsPath);
+        RecordingHotkeyService service;
+        service.taken.insert({11, 0x300});
+        HotkeyManager manager(service, prefs);
+        int toggles = 0;
+        manager.setOnToggle([&toggles] { ++toggles; });
+        QSignalSpy handedOn(&manager, &HotkeyManager::pressedWhileSuspended);
         manager.setSuspended(true);
-        QCOMPARE(service.live.size(), size_t(0));
-        // A new combination chosen meanwhile is stored, and taken on resuming.
-        manager.updateToggle(40, 0x120000);
-        QCOMPARE(service.live.size(), size_t(0));
-        QCOMPARE(prefs.value(QStringLiteral("toggleKeyCode")), QStringLiteral("40"));
-        manager.setSuspended(false);
+        QCOMPARE(service.live.size(), size_t(1));
+        service.press(7, 0x300);
+        QCOMPARE(handedOn.count(), 1);
+
+        // A combination chosen meanwhile is taken before the old one goes.
+        QVERIFY(manager.updateToggle(40, 0x120000));
         QCOMPARE(service.live.size(), size_t(1));
         QCOMPARE(service.live.begin()->second.keyCode, 40);
+        // A refused one leaves the old one held, and the conflict shown.
+        QVERIFY(!manager.updateToggle(11, 0x120000));
+        QCOMPARE(service.live.begin()->second.keyCode, 40);
+        QVERIFY(manager.hasConflict());
+
+        manager.setSuspended(false);
+        QCoreApplication::processEvents();
+        QCOMPARE(toggles, 0);
+        service.press(40, 0x300);
+        QTRY_COMPARE(toggles, 1);
+        QCOMPARE(handedOn.count(), 1);
     }
 
     void settingThePropertiesAloneNeitherStoresNorRegisters()

@@ -51,6 +51,8 @@ private slots:
     void leavingThePageRemovesTheFilter_data();
     void leavingThePageRemovesTheFilter();
     void keystrokesNeverReachOtherWindows();
+    void aTakenCombinationKeepsTheOldShortcut();
+    void theCurrentShortcutPressedWhileRecordingIsKept();
     void applicationShortcutsDoNotFire();
     void aBindingTheDesktopOwnsIsSaidInTheCaption();
 
@@ -124,8 +126,8 @@ void TestShortcutRecorder::acceptsCombination()
     QCOMPARE(shortcutButton()->text(), QStringLiteral("Press keys…"));
     QCOMPARE(m_view->findChild<QLabel*>(QStringLiteral("shortcutCaption"))->text(),
              QStringLiteral("Press a new key combo…"));
-    // The current shortcut is let go while recording, so pressing it is recorded.
-    QCOMPARE(m_fixture->service.live.size(), 0u);
+    // The current shortcut stays held while recording.
+    QCOMPARE(m_fixture->service.live.size(), 1u);
 
     pressKey(shortcutButton(), key, qtModifiers, evdev, {}, nativeModifiers);
 
@@ -150,19 +152,27 @@ void TestShortcutRecorder::keepsRecording_data()
     QTest::addColumn<quint32>("evdev");
     QTest::addColumn<quint32>("nativeModifiers");
     QTest::addColumn<bool>("beeps");
+    QTest::addColumn<QString>("caption");
     using Mods = Qt::KeyboardModifiers;
-    QTest::newRow("Shift alone is not enough") << int(Qt::Key_K) << Mods(Qt::ShiftModifier) << evdevK << 0u << true;
-    QTest::newRow("no modifier") << int(Qt::Key_K) << Mods() << evdevK << 0u << true;
-    QTest::newRow("caps lock alone") << int(Qt::Key_K) << Mods() << evdevK << lockMask << true;
-    QTest::newRow("key without a position") << int(Qt::Key_K) << Mods(Qt::ControlModifier) << 200u << 0u << true;
+    const QString needsModifier = QStringLiteral("The shortcut needs Ctrl, Alt or Super. Press a new key combo…");
+    const QString waiting = QStringLiteral("Press a new key combo…");
+    QTest::newRow("Shift alone is not enough")
+        << int(Qt::Key_K) << Mods(Qt::ShiftModifier) << evdevK << 0u << true << needsModifier;
+    QTest::newRow("no modifier") << int(Qt::Key_K) << Mods() << evdevK << 0u << true << needsModifier;
+    QTest::newRow("caps lock alone") << int(Qt::Key_K) << Mods() << evdevK << lockMask << true << needsModifier;
+    QTest::newRow("key without a position")
+        << int(Qt::Key_K) << Mods(Qt::ControlModifier) << 200u << 0u << true
+        << QStringLiteral("That key cannot be part of a shortcut. Press a new key combo…");
     // Linux sends a key press for a modifier on its own; it is part of the combination being typed.
-    QTest::newRow("Ctrl") << int(Qt::Key_Control) << Mods(Qt::ControlModifier) << evdevLeftCtrl << 0u << false;
+    QTest::newRow("Ctrl") << int(Qt::Key_Control) << Mods(Qt::ControlModifier) << evdevLeftCtrl << 0u << false
+                          << waiting;
     QTest::newRow("Shift while Ctrl is held")
-        << int(Qt::Key_Shift) << (Qt::ControlModifier | Qt::ShiftModifier) << 42u << 0u << false;
+        << int(Qt::Key_Shift) << (Qt::ControlModifier | Qt::ShiftModifier) << 42u << 0u << false << waiting;
     QTest::newRow("Super known only by position")
-        << int(Qt::Key_unknown) << Mods(Qt::MetaModifier) << evdevLeftMeta << 0u << false;
-    QTest::newRow("Caps Lock") << int(Qt::Key_CapsLock) << Mods() << 58u << 0u << false;
-    QTest::newRow("Num Lock with Ctrl") << int(Qt::Key_NumLock) << Mods(Qt::ControlModifier) << 69u << 0u << false;
+        << int(Qt::Key_unknown) << Mods(Qt::MetaModifier) << evdevLeftMeta << 0u << false << waiting;
+    QTest::newRow("Caps Lock") << int(Qt::Key_CapsLock) << Mods() << 58u << 0u << false << waiting;
+    QTest::newRow("Num Lock with Ctrl") << int(Qt::Key_NumLock) << Mods(Qt::ControlModifier) << 69u << 0u << false
+                                        << waiting;
 }
 
 void TestShortcutRecorder::keepsRecording()
@@ -172,6 +182,7 @@ void TestShortcutRecorder::keepsRecording()
     QFETCH(quint32, evdev);
     QFETCH(quint32, nativeModifiers);
     QFETCH(bool, beeps);
+    QFETCH(QString, caption);
 
     QSignalSpy rejected(m_view.get(), &SettingsView::shortcutRejected);
     const auto grabsBefore = m_fixture->service.registerCalls;
@@ -183,6 +194,7 @@ void TestShortcutRecorder::keepsRecording()
     QVERIFY(m_view->hasMonitor());
     QCOMPARE(m_fixture->service.registerCalls, grabsBefore);
     QCOMPARE(shortcutButton()->text(), QStringLiteral("Press keys…"));
+    QCOMPARE(m_view->findChild<QLabel*>(QStringLiteral("shortcutCaption"))->text(), caption);
 
     // The next press is examined again.
     pressKey(m_editor.get(), Qt::Key_K, Qt::ControlModifier, evdevK);
@@ -211,7 +223,7 @@ void TestShortcutRecorder::escapeEndsWithoutChange()
     QVERIFY(!m_view->isRecording());
     QVERIFY(!m_view->hasMonitor());
     QCOMPARE(rejected.count(), 0);
-    // The shortcut that was let go for recording is held again, unchanged.
+    // The shortcut is held as before, unchanged.
     QCOMPARE(m_fixture->service.live.size(), 1u);
     QCOMPARE(m_fixture->service.live.begin()->second.keyCode, HotkeyManager::DefaultKeyCode);
     QCOMPARE(m_fixture->service.live.begin()->second.modifiers, 0x300u);
@@ -298,6 +310,50 @@ void TestShortcutRecorder::applicationShortcutsDoNotFire()
     QCOMPARE(triggered.count(), 1);
     QCOMPARE(m_fixture->hotkeyManager.toggleKeyCode(), 40);
     QCOMPARE(m_fixture->hotkeyManager.toggleModifiers(), quint64(Command | Shift));
+}
+
+void TestShortcutRecorder::aTakenCombinationKeepsTheOldShortcut()
+{
+    m_fixture->service.taken.insert({40, 0x300});
+    int toggles = 0;
+    m_fixture->hotkeyManager.setOnToggle([&toggles] { ++toggles; });
+    QTest::mouseClick(shortcutButton(), Qt::LeftButton);
+    pressKey(shortcutButton(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier, evdevK);
+
+    QVERIFY(!m_view->isRecording());
+    QCOMPARE(shortcutButton()->text(), QStringLiteral("Ctrl+Shift+X"));
+    const QString conflict = QStringLiteral("Another program uses this shortcut. Click to choose another.");
+    QCOMPARE(m_view->findChild<QLabel*>(QStringLiteral("shortcutCaption"))->text(), conflict);
+    QCOMPARE(shortcutButton()->accessibleDescription(), conflict);
+    QVERIFY(!m_fixture->preferences.value(QStringLiteral("toggleKeyCode")).has_value());
+    // The old shortcut is back and still works.
+    QCOMPARE(m_fixture->service.live.size(), 1u);
+    m_fixture->service.press(7, 0x300);
+    QTRY_COMPARE(toggles, 1);
+
+    // Choosing a free one clears the message.
+    QTest::mouseClick(shortcutButton(), Qt::LeftButton);
+    pressKey(shortcutButton(), Qt::Key_A, Qt::ControlModifier | Qt::AltModifier, evdevA);
+    QCOMPARE(shortcutButton()->text(), QStringLiteral("Ctrl+Alt+A"));
+    QCOMPARE(m_view->findChild<QLabel*>(QStringLiteral("shortcutCaption"))->text(),
+             QStringLiteral("Click the shortcut, then press your new key combo."));
+}
+
+void TestShortcutRecorder::theCurrentShortcutPressedWhileRecordingIsKept()
+{
+    int toggles = 0;
+    m_fixture->hotkeyManager.setOnToggle([&toggles] { ++toggles; });
+    m_view->startRecording();
+    // The desktop gives the press to the grab, not to a window.
+    m_fixture->service.press(7, 0x300);
+    QVERIFY(!m_view->isRecording());
+    QCoreApplication::processEvents();
+    QCOMPARE(toggles, 0);
+    QCOMPARE(shortcutButton()->text(), QStringLiteral("Ctrl+Shift+X"));
+    QCOMPARE(m_fixture->service.live.size(), 1u);
+    // Recording over, the shortcut toggles again.
+    m_fixture->service.press(7, 0x300);
+    QTRY_COMPARE(toggles, 1);
 }
 
 void TestShortcutRecorder::aBindingTheDesktopOwnsIsSaidInTheCaption()

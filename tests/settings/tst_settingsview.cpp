@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStandardPaths>
@@ -35,9 +36,13 @@ private slots:
     void presetSetsOpacity();
     void sliderStaysWithinRange_data();
     void sliderStaysWithinRange();
-    void storedOpacityOutsideRangeIsKept();
+    void storedOpacityOutsideRangeGivesDefault();
     void screenshotGuideOpensFromKeyboard();
     void everyControlHasAnAccessibleName();
+    void sliderReportsPercent();
+    void labelsNameTheirControls();
+    void aShortcutTakenAtStartIsReported();
+    void pageFitsAndScrollsOnlyWhenSmall();
 };
 
 void TestSettingsView::describe_data()
@@ -118,9 +123,9 @@ void TestSettingsView::opacityLabelFollowsModel()
 
     fixture.panelSettings.setOpacity(0.57);
     QCOMPARE(label->text(), QStringLiteral("56%"));
-    QCOMPARE(slider->value(), 570);
+    QCOMPARE(slider->value(), 57);
 
-    slider->setValue(420);
+    slider->setValue(42);
     QCOMPARE(fixture.panelSettings.opacity(), 0.42);
     QCOMPARE(label->text(), QStringLiteral("42%"));
     QCOMPARE(fixture.preferences.readDouble(QStringLiteral("panelOpacity")), 0.42);
@@ -182,28 +187,27 @@ void TestSettingsView::sliderStaysWithinRange()
     view.show();
     auto* slider = view.findChild<QSlider*>(QStringLiteral("opacitySlider"));
     // Start one step inside the range so every key really moves the knob.
-    slider->setValue(key == Qt::Key_PageDown || key == Qt::Key_Home ? 310 : 990);
+    slider->setValue(key == Qt::Key_PageDown || key == Qt::Key_Home ? 31 : 99);
     for (int i = 0; i < 30; ++i)
         QTest::keyClick(slider, static_cast<Qt::Key>(key));
     QCOMPARE(fixture.panelSettings.opacity(), opacity);
 }
 
-void TestSettingsView::storedOpacityOutsideRangeIsKept()
+void TestSettingsView::storedOpacityOutsideRangeGivesDefault()
 {
-    SettingsFixture fixture(QStringLiteral("panelOpacity=0.2\n"));
-    QCOMPARE(fixture.panelSettings.opacity(), 0.2);
+    SettingsFixture fixture(QStringLiteral("panelOpacity=1e300\n"));
+    QCOMPARE(fixture.panelSettings.opacity(), 1.0);
     QSignalSpy changes(&fixture.panelSettings, &PanelSettings::opacityChanged);
     {
         SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
         view.resize(330, 440);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QCOMPARE(view.findChild<QSlider*>(QStringLiteral("opacitySlider"))->value(), 300);
-        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("opacityLabel"))->text(), QStringLiteral("20%"));
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("opacityLabel"))->text(), QStringLiteral("100%"));
     }
+    // Nothing is written back until the user changes the setting.
     QCOMPARE(changes.count(), 0);
-    QCOMPARE(fixture.panelSettings.opacity(), 0.2);
-    QCOMPARE(fixture.preferences.value(QStringLiteral("panelOpacity")), QStringLiteral("0.2"));
+    QCOMPARE(fixture.preferences.value(QStringLiteral("panelOpacity")), QStringLiteral("1e300"));
 }
 
 void TestSettingsView::screenshotGuideOpensFromKeyboard()
@@ -250,6 +254,75 @@ void TestSettingsView::everyControlHasAnAccessibleName()
     }
     // Shortcut, disclosure arrow and title, slider, three presets, support link.
     QVERIFY(controls >= 8);
+}
+
+void TestSettingsView::sliderReportsPercent()
+{
+    SettingsFixture fixture;
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    auto* slider = view.findChild<QSlider*>(QStringLiteral("opacitySlider"));
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(slider);
+    QVERIFY(accessible && accessible->valueInterface());
+    fixture.panelSettings.setOpacity(0.57);
+    QCOMPARE(accessible->valueInterface()->currentValue().toInt(), 57);
+    QCOMPARE(accessible->valueInterface()->minimumValue().toInt(), 30);
+    QCOMPARE(accessible->valueInterface()->maximumValue().toInt(), 100);
+}
+
+void TestSettingsView::labelsNameTheirControls()
+{
+    SettingsFixture fixture;
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const auto labelOf = [](QWidget* control) {
+        QStringList labels;
+        const auto relations = QAccessible::queryAccessibleInterface(control)->relations(QAccessible::Label);
+        for (const auto& [other, relation] : relations)
+            labels << other->text(QAccessible::Name);
+        return labels;
+    };
+    QCOMPARE(labelOf(view.findChild<QPushButton*>(QStringLiteral("shortcutButton"))),
+             QStringList {QStringLiteral("Open / close panel")});
+    QCOMPARE(labelOf(view.findChild<QSlider*>(QStringLiteral("opacitySlider"))),
+             QStringList {QStringLiteral("Transparency")});
+    QCOMPARE(labelOf(view.findChild<QLabel*>(QStringLiteral("supportLink"))), QStringList {QStringLiteral("Support")});
+}
+
+void TestSettingsView::aShortcutTakenAtStartIsReported()
+{
+    SettingsFixture fixture({}, {{7, 0x300}});
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    QCOMPARE(view.findChild<QLabel*>(QStringLiteral("shortcutCaption"))->text(),
+             QStringLiteral("Another program uses this shortcut. Click to choose another."));
+    QCOMPARE(view.findChild<QPushButton*>(QStringLiteral("shortcutButton"))->text(), QStringLiteral("Ctrl+Shift+X"));
+}
+
+void TestSettingsView::pageFitsAndScrollsOnlyWhenSmall()
+{
+    SettingsFixture fixture;
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    view.resize(330, 440);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    auto* bar = view.findChild<QScrollBar*>(QStringLiteral("overlayScrollBar"));
+    QVERIFY(bar);
+    // The whole page, the Support line included, at the size the panel gives it.
+    auto* link = view.findChild<QLabel*>(QStringLiteral("supportLink"));
+    QTRY_VERIFY(!bar->isVisible());
+    QVERIFY(link->visibleRegion().boundingRect() == link->rect());
+
+    view.resize(330, 240);
+    QTRY_VERIFY(bar->isVisible());
+    // Thin, over the content, and clear of the rounded corners.
+    QVERIFY(bar->width() <= 8);
+    QVERIFY(bar->geometry().right() < view.width());
+    QVERIFY(bar->mapTo(&view, QPoint(0, 0)).y() >= 10);
+    QVERIFY(bar->mapTo(&view, QPoint(0, bar->height())).y() <= view.height() - 10);
+    bar->setValue(bar->maximum());
+    QTRY_COMPARE(link->visibleRegion().boundingRect(), link->rect());
 }
 
 QTEST_MAIN(TestSettingsView)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <set>
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -11,9 +13,11 @@
 // The models the settings page is handed, over preferences in a fresh file.
 struct SettingsFixture
 {
-    explicit SettingsFixture(const QString& initialContents = {})
+    // taken: combinations (key code, registration mask) another program holds.
+    explicit SettingsFixture(const QString& initialContents = {},
+                             const std::set<std::pair<std::uint16_t, std::uint32_t>>& taken = {})
         : preferences(writePreferences(initialContents))
-        , hotkeyManager(service, preferences)
+        , hotkeyManager((service.taken = taken, service), preferences)
         , panelSettings(preferences)
     { }
 

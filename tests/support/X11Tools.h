@@ -76,6 +76,26 @@ inline QString focusedWindow()
     return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")});
 }
 
+// The one mapped window of that class and title, once there is exactly one;
+// empty when none came within the time. A program may keep other, unmapped
+// windows of the same name.
+inline QString waitForViewableWindow(const QString& classname, const QString& title, int timeoutMs = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        QStringList viewable;
+        for (const QString& window : findWindows(classname, title)) {
+            if (isViewable(window))
+                viewable.append(window);
+        }
+        if (viewable.size() == 1)
+            return viewable.constFirst();
+        QTest::qWait(100);
+    } while (clock.elapsed() < timeoutMs);
+    return {};
+}
+
 inline bool sameWindow(const QString& a, const QString& b)
 {
     bool okA = false, okB = false;

@@ -141,6 +141,9 @@ WebKitView::~WebKitView()
     webkit_web_view_stop_loading(m_webView);
     delete m_container.data();
     gtk_widget_destroy(m_window);
+    // Sent now: a Qt window destroyed next would take this window down first,
+    // and the late request would then fail fatally.
+    X11Glue::sync();
 }
 
 WebKitView* WebKitView::fromWebView(WebKitWebView* webView)

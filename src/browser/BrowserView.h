@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QUuid>
+#include <QWidget>
+
+class BrowserTab;
+class BrowserTabsModel;
+class BrowserURLBar;
+class DownloadNotice;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QStackedLayout;
+class SymbolButton;
+class TabChip;
+
+// The Browser tool: a scrolling strip of tab chips with a new-tab button, a
+// divider, the active tab's address bar and the active tab's own page below.
+// Choosing another tab swaps the pages themselves, so a page left behind
+// keeps its state and is not reloaded. With no active tab neither bar nor
+// page shows.
+//
+// The pages belong to their tabs, and a page's engine window lives inside
+// this view's window: the tabs model must go before that window does.
+class BrowserView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int StripHeight = 30;
+
+    explicit BrowserView(BrowserTabsModel& model, QWidget* parent = nullptr);
+    ~BrowserView() override;
+
+    BrowserTabsModel& model() const { return m_model; }
+    QScrollArea* strip() const { return m_strip; }
+    // The chips in strip order.
+    QList<TabChip*> chips() const;
+    TabChip* chip(const QUuid& id) const { return m_chips.value(id); }
+    SymbolButton* newTabButton() const { return m_newTab; }
+    BrowserURLBar* urlBar() const { return m_urlBar; }
+    DownloadNotice* downloadNotice() const { return m_downloadNotice; }
+    // Stands in for a page whose web process died.
+    QWidget* crashNotice() const { return m_crashNotice; }
+    QPushButton* reloadButton() const { return m_reload; }
+    // The widget now shown under the address bar: the active page, the
+    // crash notice, or null.
+    QWidget* shownPage() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void modelDestroyed();
+    void syncChips();
+    void syncActive();
+    void showActivePage();
+    void updateTabOrder();
+    TabChip* makeChip(BrowserTab* tab);
+
+    BrowserTabsModel& m_model;
+    QScrollArea* m_strip = nullptr;
+    QWidget* m_stripRow = nullptr;
+    SymbolButton* m_newTab = nullptr;
+    QWidget* m_divider = nullptr;
+    BrowserURLBar* m_urlBar = nullptr;
+    DownloadNotice* m_downloadNotice = nullptr;
+    QWidget* m_pageArea = nullptr;
+    QStackedLayout* m_pages = nullptr;
+    QWidget* m_crashNotice = nullptr;
+    QPushButton* m_reload = nullptr;
+    QHash<QUuid, TabChip*> m_chips;
+    QList<TabChip*> m_order;
+};

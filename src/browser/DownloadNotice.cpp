@@ -1,0 +1,79 @@
+#include "DownloadNotice.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+
+#include "browser/SymbolButton.h"
+
+DownloadNotice::DownloadNotice(QWidget* parent)
+    : QWidget(parent)
+{
+    m_label = new QLabel(this);
+    m_label->setTextFormat(Qt::PlainText);
+    m_label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_reveal = new QPushButton(QStringLiteral("Show in Folder"), this);
+    m_reveal->setAutoDefault(false);
+    m_close = new SymbolButton(SymbolButton::Symbol::Close, QStringLiteral("Close Notice"), 7, 0, this);
+    m_close->setFocusPolicy(Qt::TabFocus);
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(8, 0, 6, 6);
+    row->addWidget(m_label, 1);
+    row->addWidget(m_reveal);
+    row->addWidget(m_close);
+
+    connect(m_reveal, &QAbstractButton::clicked, this, [this] { emit revealRequested(m_path); });
+    connect(m_close, &QAbstractButton::clicked, this, &QWidget::hide);
+    hide();
+}
+
+void DownloadNotice::showSaved(const QString& path)
+{
+    m_path = path;
+    showText();
+    show();
+}
+
+void DownloadNotice::showText()
+{
+    const QString full = QStringLiteral("Saved “%1”").arg(QFileInfo(m_path).fileName());
+    const int room = qMax(40, m_label->width());
+    m_label->setText(m_label->fontMetrics().elidedText(full, Qt::ElideMiddle, room));
+    m_label->setToolTip(m_path);
+    m_label->setAccessibleName(full);
+}
+
+void DownloadNotice::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (!m_path.isEmpty())
+        showText();
+}
+
+void DownloadNotice::revealInFileManager(const QString& path)
+{
+    const QUrl folderUrl = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList {QUrl::fromLocalFile(path).toString()} << QString();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        QDesktopServices::openUrl(folderUrl);
+        return;
+    }
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [folderUrl](QDBusPendingCallWatcher* finished) {
+                         if (finished->isError())
+                             QDesktopServices::openUrl(folderUrl);
+                         finished->deleteLater();
+                     });
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class SymbolButton;
+
+// One line under the address bar naming a file the browser saved, with a
+// button that shows it in the file manager.
+class DownloadNotice : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit DownloadNotice(QWidget* parent = nullptr);
+
+    // Shows the notice for `path`, replacing any earlier one.
+    void showSaved(const QString& path);
+    QString path() const { return m_path; }
+
+    QLabel* label() const { return m_label; }
+    QPushButton* revealButton() const { return m_reveal; }
+    SymbolButton* closeButton() const { return m_close; }
+
+    // Asks the desktop's file manager to show the file selected; without
+    // one, opens the folder that holds it.
+    static void revealInFileManager(const QString& path);
+
+signals:
+    void revealRequested(const QString& path);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void showText();
+
+    QString m_path;
+    QLabel* m_label = nullptr;
+    QPushButton* m_reveal = nullptr;
+    SymbolButton* m_close = nullptr;
+};
