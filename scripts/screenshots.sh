@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes the pictures in docs/: the panel on the Notes tool and the settings
-# page. Runs the built program on a private X server with a throwaway home.
+# Takes the pictures in docs/: the panel on the Notes tool, the settings
+# page and the Files tool. Runs the built program on a private X server
+# with a throwaway home.
 # Usage: scripts/screenshots.sh [build-dir]   (default: build)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -37,6 +38,13 @@ A weekly digest of starred notes?
 
 Groceries: oats, lemons, basil, coffee beans
 NOTES
+shelf=$HOME/Documents/QuillnookFiles
+mkdir -p "$shelf/Poster drafts"
+head -c 2400000 /dev/zero >"$shelf/Venue floor plan.pdf"
+head -c 845000 /dev/zero >"$shelf/Keynote slides.pptx"
+head -c 312000 /dev/zero >"$shelf/team-photo.jpg"
+head -c 5200 /dev/zero >"$shelf/prompt ideas.md"
+head -c 48000 /dev/zero >"$shelf/Budget 2027.xlsx"
 
 start_display
 export QT_QPA_PLATFORM=xcb
@@ -68,5 +76,11 @@ read -r screen_w _ < <(xdotool getdisplaygeometry)
 sw=$((screen_w - px < pw + 10 ? screen_w - px : pw + 10))
 import -window root -crop "${sw}x${ph}+${px}+${py}" +repage "$docs/settings.png"
 xdotool key Escape
+sleep 0.5
 
-echo "Wrote $docs/panel-notes.png and $docs/settings.png"
+# The Files tab is the last of the three tool tabs, just left of the gear.
+xdotool mousemove $((px + pw - 92)) $((py + 28)) click 1
+sleep 1
+import -window root -crop "${pw}x${ph}+${px}+${py}" +repage "$docs/panel-files.png"
+
+echo "Wrote $docs/panel-notes.png, $docs/settings.png and $docs/panel-files.png"

@@ -1,6 +1,7 @@
 #include "ContentView.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -17,6 +18,9 @@
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserView.h"
 #include "browser/WebDialogHandler.h"
+#include "files/FilesStore.h"
+#include "files/FilesView.h"
+#include "notes/NotesStore.h"
 #include "notes/NotesView.h"
 #include "settings/SettingsView.h"
 #include "web/WebEngineProvider.h"
@@ -69,7 +73,10 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     m_tools->addWidget(m_notesView);
     m_tools->addWidget(makePlaceholderTool(QStringLiteral("Browser")));
     setUpBrowser();
-    m_tools->addWidget(makePlaceholderTool(QStringLiteral("Files")));
+    // The shelf sits beside the notes file, in the documents folder the
+    // application was given.
+    m_filesStore = new FilesStore(QFileInfo(m_notesStore.filePath()).absolutePath(), this);
+    m_tools->addWidget(new FilesView(*m_filesStore, m_webEngines));
     m_tools->setCurrentIndex(m_selectedTab);
 
     auto* column = new QVBoxLayout(this);
@@ -221,6 +228,11 @@ QAbstractButton* ContentView::settingsButton() const
 SettingsView* ContentView::settingsView() const
 {
     return m_popover ? static_cast<SettingsView*>(m_popover->content()) : nullptr;
+}
+
+FilesView* ContentView::filesView() const
+{
+    return qobject_cast<FilesView*>(m_tools->widget(Files));
 }
 
 QWidget* ContentView::toolArea() const

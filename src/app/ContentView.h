@@ -8,6 +8,8 @@
 #include "browser/BrowserView.h"
 
 class BrowserTabsModel;
+class FilesStore;
+class FilesView;
 class GearButton;
 class HotkeyManager;
 class NotesStore;
@@ -64,6 +66,9 @@ public:
     ToolTabs* toolTabs() const { return m_toolTabs; }
     QAbstractButton* settingsButton() const;
     NotesView* notesView() const { return m_notesView; }
+    FilesStore* filesStore() const { return m_filesStore; }
+    // Null once another view took the Files slot.
+    FilesView* filesView() const;
     // The popup that holds the settings page; null until first opened.
     Popover* settingsPopover() const { return m_popover; }
     SettingsView* settingsView() const;
@@ -114,6 +119,7 @@ private:
     QWidget* m_divider = nullptr;
     QStackedWidget* m_tools = nullptr;
     NotesView* m_notesView = nullptr;
+    FilesStore* m_filesStore = nullptr;
     Popover* m_popover = nullptr;
     QAction* m_screenshotAction = nullptr;
     QLabel* m_browserStatus = nullptr;

@@ -18,6 +18,10 @@ struct WebViewOptions
     Purpose purpose = Purpose::Browser;
     // Empty: the engine's own.
     QString userAgent;
+    // FilePreview: the folder whose files are previewed. Sound and film are
+    // read straight from it by the page's sandboxed process, so it is opened
+    // to that process, read-only. The first preview view fixes it.
+    QString previewFolder;
 };
 
 // A loaded web engine. Every view it makes shares one persistent store of

@@ -1,6 +1,7 @@
 #include "WebKitEngine.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 #include "web/webkitgtk/WebKitDownloads.h"
@@ -56,13 +57,15 @@ WebKitEngine::~WebKitEngine()
     g_object_unref(m_context);
 }
 
-WebKitWebContext* WebKitEngine::previewContext()
+WebKitWebContext* WebKitEngine::previewContext(const QString& folder)
 {
     // A shelf file is shown without the user's cookies or site data, and
     // nothing it loads is kept.
     if (!m_previewContext) {
         m_previewContext = webkit_web_context_new_ephemeral();
         webkit_web_context_set_sandbox_enabled(m_previewContext, TRUE);
+        if (!folder.isEmpty())
+            webkit_web_context_add_path_to_sandbox(m_previewContext, QFile::encodeName(folder).constData(), TRUE);
         webkit_web_context_set_cache_model(m_previewContext, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     }
     return m_previewContext;
@@ -71,5 +74,5 @@ WebKitWebContext* WebKitEngine::previewContext()
 std::unique_ptr<WebView> WebKitEngine::createView(const WebViewOptions& options)
 {
     const bool preview = options.purpose == WebViewOptions::Purpose::FilePreview;
-    return std::make_unique<WebKitView>(preview ? previewContext() : m_context, options);
+    return std::make_unique<WebKitView>(preview ? previewContext(options.previewFolder) : m_context, options);
 }

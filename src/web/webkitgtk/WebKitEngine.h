@@ -26,7 +26,7 @@ public:
 
 private:
     explicit WebKitEngine(WebKitWebContext* context);
-    WebKitWebContext* previewContext();
+    WebKitWebContext* previewContext(const QString& folder);
 
     WebKitWebContext* m_context = nullptr;
     WebKitWebContext* m_previewContext = nullptr;

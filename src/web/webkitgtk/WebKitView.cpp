@@ -415,6 +415,15 @@ int WebKitView::decidePolicy(WebKitWebView*, void* decision, int type, WebKitVie
         auto* response = WEBKIT_RESPONSE_POLICY_DECISION(policy);
         if (!webkit_response_policy_decision_is_main_frame_main_resource(response))
             return FALSE;
+        if (self->m_options.purpose == WebViewOptions::Purpose::FilePreview) {
+            // The built-in PDF viewer is the engine's own script, fed by one in
+            // the document that hosts it; a shelf file of any other type runs
+            // none. Set before the document commits, so it holds for it.
+            const char* mime
+                = webkit_uri_response_get_mime_type(webkit_response_policy_decision_get_response(response));
+            webkit_settings_set_enable_javascript_markup(webkit_web_view_get_settings(self->m_webView),
+                                                         mime && g_str_equal(mime, "application/pdf"));
+        }
         const bool showable = webkit_response_policy_decision_is_mime_type_supported(response)
             && !isAttachment(webkit_response_policy_decision_get_response(response));
         if (showable)

@@ -1,0 +1,160 @@
+#include "FilePreview.h"
+
+#include <QLabel>
+#include <QStackedLayout>
+#include <QVBoxLayout>
+
+#include "app/PanelStyle.h"
+#include "files/FilesListModel.h"
+#include "web/WebEngineProvider.h"
+#include "web/WebView.h"
+
+namespace {
+constexpr int FallbackIconSize = 64;
+
+// Image formats the engine decodes itself; other image types (camera raw,
+// layered editor files) get the icon instead of a broken picture.
+bool isWebImage(const QString& name)
+{
+    static const QStringList names {
+        QStringLiteral("image/png"),    QStringLiteral("image/jpeg"),    QStringLiteral("image/gif"),
+        QStringLiteral("image/webp"),   QStringLiteral("image/svg+xml"), QStringLiteral("image/bmp"),
+        QStringLiteral("image/avif"),   QStringLiteral("image/apng"),    QStringLiteral("image/vnd.microsoft.icon"),
+        QStringLiteral("image/x-icon"),
+    };
+    return names.contains(name);
+}
+} // namespace
+
+FilePreview::FilePreview(WebEngineProvider* webEngines, const QString& folder, QWidget* parent)
+    : QWidget(parent)
+    , m_webEngines(webEngines)
+    , m_folder(folder)
+{
+    m_fallback = new QWidget(this);
+    m_icon = new QLabel(m_fallback);
+    m_icon->setAlignment(Qt::AlignCenter);
+    m_name = new QLabel(m_fallback);
+    m_name->setAlignment(Qt::AlignCenter);
+    m_name->setWordWrap(true);
+    m_name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont nameFont = font();
+    nameFont.setPixelSize(14);
+    nameFont.setWeight(QFont::DemiBold);
+    m_name->setFont(nameFont);
+    m_type = new QLabel(m_fallback);
+    m_type->setAlignment(Qt::AlignCenter);
+    m_type->setWordWrap(true);
+    m_size = new QLabel(m_fallback);
+    m_size->setAlignment(Qt::AlignCenter);
+    for (QLabel* label : {m_type, m_size}) {
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::WindowText, PanelStyle::secondary(palette()));
+        label->setPalette(pal);
+    }
+    auto* column = new QVBoxLayout(m_fallback);
+    column->setContentsMargins(20, 20, 20, 20);
+    column->setSpacing(6);
+    column->addStretch(1);
+    column->addWidget(m_icon);
+    column->addSpacing(6);
+    column->addWidget(m_name);
+    column->addWidget(m_type);
+    column->addWidget(m_size);
+    column->addStretch(2);
+
+    m_stack = new QStackedLayout(this);
+    m_stack->setContentsMargins(0, 0, 0, 0);
+    m_stack->addWidget(m_fallback);
+
+    if (m_webEngines) {
+        // A file waiting on the icon page gets its real preview once the
+        // engine has started.
+        connect(m_webEngines, &WebEngineProvider::ready, this, [this] {
+            if (!m_url.isEmpty())
+                show(false);
+        });
+    }
+}
+
+FilePreview::~FilePreview() = default;
+
+bool FilePreview::engineRenders(const QMimeType& type)
+{
+    const QString name = type.name();
+    if (name.startsWith(QLatin1String("image/")))
+        return isWebImage(name);
+    return name == QLatin1String("application/pdf") || name.startsWith(QLatin1String("audio/"))
+        || name.startsWith(QLatin1String("video/")) || type.inherits(QStringLiteral("text/plain"));
+}
+
+bool FilePreview::isShowingWebView() const
+{
+    return m_webView && m_stack->currentWidget() == m_webView->widget();
+}
+
+void FilePreview::setUrl(const QUrl& url)
+{
+    if (url == m_url)
+        return;
+    m_url = url;
+    show(true);
+}
+
+void FilePreview::clear()
+{
+    m_url = QUrl();
+    if (m_webView && !m_loadedUrl.isEmpty()) {
+        m_webView->load(QUrl(QStringLiteral("about:blank")));
+        m_loadedUrl = QUrl();
+    }
+    m_stack->setCurrentWidget(m_fallback);
+}
+
+void FilePreview::show(bool reload)
+{
+    const QMimeType type = m_icons.mimeType(m_url.toLocalFile());
+    WebEngine* engine = m_webEngines ? m_webEngines->engine() : nullptr;
+    if (!engineRenders(type) || (!engine && !m_webView)) {
+        showFallback();
+        return;
+    }
+    if (!m_webView) {
+        WebViewOptions options;
+        options.purpose = WebViewOptions::Purpose::FilePreview;
+        options.previewFolder = m_folder;
+        m_webView = engine->createView(options);
+        if (!m_webView) {
+            showFallback();
+            return;
+        }
+        QWidget* page = m_webView->widget();
+        // A window container takes drops for the window inside it, which
+        // ignores them; files dropped on the preview are for the shelf.
+        page->setAcceptDrops(false);
+        for (QWidget* inner : page->findChildren<QWidget*>())
+            inner->setAcceptDrops(false);
+        m_stack->addWidget(page);
+    }
+    if (reload || m_loadedUrl != m_url) {
+        m_loadedUrl = m_url;
+        m_webView->load(m_url);
+    }
+    m_stack->setCurrentWidget(m_webView->widget());
+}
+
+void FilePreview::showFallback()
+{
+    const QString path = m_url.toLocalFile();
+    const QMimeType type = m_icons.mimeType(path);
+    m_icon->setPixmap(m_icons.iconFor(type).pixmap(FallbackIconSize, FallbackIconSize));
+    m_name->setText(m_url.fileName());
+    m_type->setText(type.comment().isEmpty() ? type.name() : type.comment());
+    m_size->setText(FilesListModel::sizeText(path));
+    m_stack->setCurrentWidget(m_fallback);
+    // A page still loaded behind the icon page would keep playing.
+    if (m_webView && !m_loadedUrl.isEmpty()) {
+        m_webView->load(QUrl(QStringLiteral("about:blank")));
+        m_loadedUrl = QUrl();
+    }
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+
+#include <QUrl>
+#include <QWidget>
+
+#include "files/FileIconCache.h"
+
+class QLabel;
+class QStackedLayout;
+class WebEngineProvider;
+class WebView;
+
+// One shelf file shown inside the panel. Types the web engine renders (PDF,
+// images, text and source, audio and video) are shown by a web view made for
+// previews: no scripts, no reach to other files. Anything else, or no engine,
+// shows the file's icon, name, type and size.
+class FilePreview : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // `webEngines` may be null; the engine may also become ready later.
+    // `folder` holds the files to be shown.
+    FilePreview(WebEngineProvider* webEngines, const QString& folder, QWidget* parent = nullptr);
+    ~FilePreview() override;
+
+    // Shows the file. The same URL again changes nothing, so the page or the
+    // playback position stays where the user left it.
+    void setUrl(const QUrl& url);
+    QUrl url() const { return m_url; }
+    // Lets go of the file: a playing film stops, the next preview starts fresh.
+    void clear();
+
+    // Whether the engine can show this file's type.
+    static bool engineRenders(const QMimeType& type);
+
+    bool isShowingWebView() const;
+    // Null until the first file the engine renders.
+    WebView* webView() const { return m_webView.get(); }
+    QWidget* fallback() const { return m_fallback; }
+    QLabel* fallbackName() const { return m_name; }
+    QLabel* fallbackType() const { return m_type; }
+    QLabel* fallbackSize() const { return m_size; }
+
+private:
+    void show(bool reload);
+    void showFallback();
+
+    WebEngineProvider* m_webEngines = nullptr;
+    std::unique_ptr<WebView> m_webView;
+    QString m_folder;
+    QUrl m_url;
+    QUrl m_loadedUrl;
+    FileIconCache m_icons;
+    QStackedLayout* m_stack = nullptr;
+    QWidget* m_fallback = nullptr;
+    QLabel* m_icon = nullptr;
+    QLabel* m_name = nullptr;
+    QLabel* m_type = nullptr;
+    QLabel* m_size = nullptr;
+};

@@ -1,0 +1,106 @@
+#include "FilesListModel.h"
+
+#include <algorithm>
+
+#include <QFileInfo>
+#include <QLocale>
+
+#include "files/FilesStore.h"
+
+FilesListModel::FilesListModel(FilesStore& store, QObject* parent)
+    : QAbstractListModel(parent)
+    , m_store(store)
+    , m_files(store.files())
+{
+    connect(&m_store, &FilesStore::filesChanged, this, &FilesListModel::storeChanged);
+}
+
+void FilesListModel::storeChanged()
+{
+    const QList<QUrl>& files = m_store.files();
+    if (files == m_files) {
+        // Same entries (a watch event after our own change): only sizes and
+        // icons may have moved, and the rows keep their selection and scroll.
+        if (!m_files.isEmpty())
+            emit dataChanged(index(0), index(int(m_files.size()) - 1));
+        return;
+    }
+    // One entry in or out, the usual change, moves only that row, so the
+    // list keeps its scroll and the keyboard its place.
+    const qsizetype before = m_files.size();
+    const qsizetype after = files.size();
+    if (after == before + 1 || after == before - 1) {
+        const QList<QUrl>& longer = after > before ? files : m_files;
+        const QList<QUrl>& shorter = after > before ? m_files : files;
+        qsizetype at = 0;
+        while (at < shorter.size() && shorter.at(at) == longer.at(at))
+            ++at;
+        if (std::equal(shorter.begin() + at, shorter.end(), longer.begin() + at + 1)) {
+            if (after > before) {
+                beginInsertRows({}, int(at), int(at));
+                m_files = files;
+                endInsertRows();
+            } else {
+                beginRemoveRows({}, int(at), int(at));
+                m_files = files;
+                endRemoveRows();
+            }
+            return;
+        }
+    }
+    beginResetModel();
+    m_files = files;
+    endResetModel();
+}
+
+int FilesListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_files.size());
+}
+
+QUrl FilesListModel::url(int row) const
+{
+    return row >= 0 && row < m_files.size() ? m_files.at(row) : QUrl();
+}
+
+int FilesListModel::rowOf(const QUrl& url) const
+{
+    return int(m_files.indexOf(url));
+}
+
+QString FilesListModel::sizeText(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QString();
+    return QLocale().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
+}
+
+QVariant FilesListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_files.size())
+        return {};
+    const QUrl& url = m_files.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+    case Qt::ToolTipRole:
+        return url.fileName();
+    case Qt::DecorationRole:
+        return m_icons.icon(url.toLocalFile());
+    case SizeTextRole:
+        return sizeText(url.toLocalFile());
+    case UrlRole:
+        return url;
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> FilesListModel::roleNames() const
+{
+    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
+    names.insert(UrlRole, "url");
+    names.insert(SizeTextRole, "sizeText");
+    return names;
+}

@@ -1,0 +1,423 @@
+#include "FilesView.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/PanelStyle.h"
+#include "files/FileDropZone.h"
+#include "files/FilePreview.h"
+#include "files/FileRow.h"
+#include "files/FileSymbols.h"
+#include "files/FilesListModel.h"
+#include "files/FilesStore.h"
+
+namespace {
+constexpr int HeaderIconSize = 12;
+
+QList<QUrl> localFileUrls(const QMimeData* mime)
+{
+    QList<QUrl> urls;
+    if (!mime || !mime->hasUrls())
+        return urls;
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile())
+            urls.append(url);
+    }
+    return urls;
+}
+} // namespace
+
+FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* parent)
+    : QWidget(parent)
+    , m_store(store)
+{
+    setObjectName(QStringLiteral("Files"));
+    setAccessibleName(QStringLiteral("Files"));
+    setAcceptDrops(true);
+
+    m_header = new QStackedWidget(this);
+    buildListHeader();
+    buildPreviewHeader();
+    m_divider = new QWidget(this);
+    m_divider->setFixedHeight(1);
+
+    m_model = new FilesListModel(m_store, this);
+    m_rowLook = new FileRow(this);
+    m_list = new QListView;
+    m_list->setObjectName(QStringLiteral("FilesList"));
+    m_list->setAccessibleName(QStringLiteral("Files"));
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(m_rowLook);
+    // Every row is as tall as the first: the view never measures the others.
+    m_list->setUniformItemSizes(true);
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->viewport()->setAutoFillBackground(false);
+    m_list->installEventFilter(this);
+
+    m_delete = new QToolButton(m_list->viewport());
+    m_delete->setAccessibleName(QStringLiteral("Delete"));
+    m_delete->setToolTip(QStringLiteral("Delete"));
+    m_delete->setAutoRaise(true);
+    m_delete->setFocusPolicy(Qt::TabFocus);
+    m_delete->setFixedSize(FileRow::TrashSize, FileRow::TrashSize);
+    m_delete->hide();
+    connect(m_delete, &QToolButton::clicked, this, &FilesView::deleteCurrent);
+
+    m_dropZone = new FileDropZone;
+    m_preview = new FilePreview(webEngines, m_store.folderPath());
+    m_content = new QStackedWidget(this);
+    m_content->addWidget(m_list);
+    m_content->addWidget(m_dropZone);
+    m_content->addWidget(m_preview);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_header);
+    column->addWidget(m_divider);
+    column->addWidget(m_content, 1);
+
+    // Queued: a row's click must not re-read the list under the view's own
+    // mouse handling.
+    connect(m_rowLook, &FileRow::openRequested, this, &FilesView::setPreviewingURL, Qt::QueuedConnection);
+    connect(
+        m_rowLook, &FileRow::deleteRequested, this, [this](const QUrl& url) { m_store.deleteFile(url); },
+        Qt::QueuedConnection);
+    connect(m_dropZone, &FileDropZone::chooseRequested, this, &FilesView::pick);
+    connect(&m_store, &FilesStore::filesChanged, this, [this] {
+        updateCount();
+        updateContent();
+    });
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        const QModelIndex current = m_list->currentIndex();
+        m_currentBeforeReset = current.isValid() ? m_model->url(current.row()) : QUrl();
+        m_currentRowBeforeReset = current.isValid() ? current.row() : -1;
+        m_scrollBeforeReset = m_list->verticalScrollBar()->value();
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        // The keyboard keeps its place: on the same entry, or on the one that
+        // took the place of a deleted entry.
+        int row = m_model->rowOf(m_currentBeforeReset);
+        if (row < 0 && m_currentRowBeforeReset >= 0)
+            row = std::min(m_currentRowBeforeReset, m_model->rowCount() - 1);
+        if (row >= 0)
+            m_list->selectionModel()->setCurrentIndex(m_model->index(row), QItemSelectionModel::NoUpdate);
+        m_list->doItemsLayout();
+        m_list->verticalScrollBar()->setValue(m_scrollBeforeReset);
+        placeDeleteButton();
+    });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &FilesView::placeDeleteButton, Qt::QueuedConnection);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &FilesView::placeDeleteButton, Qt::QueuedConnection);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, &FilesView::placeDeleteButton);
+    connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &FilesView::placeDeleteButton);
+
+    applyLooks();
+    updateCount();
+    updateContent();
+}
+
+FilesView::~FilesView() = default;
+
+void FilesView::buildListHeader()
+{
+    m_listHeader = new QWidget;
+    m_countIcon = new QLabel(m_listHeader);
+    m_countIcon->setFixedSize(HeaderIconSize + 2, HeaderIconSize + 2);
+    m_countText = new QLabel(m_listHeader);
+    m_add = new QPushButton(QStringLiteral("Add"), m_listHeader);
+    m_add->setAccessibleName(QStringLiteral("Add"));
+    m_add->setAutoDefault(false);
+    connect(m_add, &QPushButton::clicked, this, &FilesView::pick);
+
+    auto* row = new QHBoxLayout(m_listHeader);
+    row->setContentsMargins(HeaderPadding, HeaderPadding, HeaderPadding, HeaderPadding);
+    row->setSpacing(5);
+    row->addWidget(m_countIcon, 0, Qt::AlignVCenter);
+    row->addWidget(m_countText, 0, Qt::AlignVCenter);
+    row->addStretch(1);
+    row->addWidget(m_add, 0, Qt::AlignVCenter);
+    m_header->addWidget(m_listHeader);
+}
+
+void FilesView::buildPreviewHeader()
+{
+    m_previewHeader = new QWidget;
+    m_back = new QPushButton(QStringLiteral("Files"), m_previewHeader);
+    m_back->setAccessibleName(QStringLiteral("Back to Files"));
+    m_back->setFlat(true);
+    m_back->setAutoDefault(false);
+    connect(m_back, &QPushButton::clicked, this, [this] { setPreviewingURL(QUrl()); });
+    m_previewName = new QLabel(m_previewHeader);
+    m_previewName->setAlignment(Qt::AlignCenter);
+    m_previewName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_previewName->installEventFilter(this);
+    m_open = new QToolButton(m_previewHeader);
+    m_open->setAccessibleName(QStringLiteral("Open in default app"));
+    m_open->setToolTip(QStringLiteral("Open in default app"));
+    m_open->setAutoRaise(true);
+    m_open->setFocusPolicy(Qt::StrongFocus);
+    connect(m_open, &QToolButton::clicked, this, [this] {
+        if (!m_previewingURL.isEmpty())
+            QDesktopServices::openUrl(m_previewingURL);
+    });
+
+    auto* row = new QHBoxLayout(m_previewHeader);
+    row->setContentsMargins(HeaderPadding, HeaderPadding, HeaderPadding, HeaderPadding);
+    row->setSpacing(6);
+    row->addWidget(m_back, 0, Qt::AlignVCenter);
+    row->addWidget(m_previewName, 1, Qt::AlignVCenter);
+    row->addWidget(m_open, 0, Qt::AlignVCenter);
+    m_header->addWidget(m_previewHeader);
+}
+
+void FilesView::applyLooks()
+{
+    const QPalette& pal = palette();
+    const QColor muted = PanelStyle::secondary(pal);
+    m_countIcon->setPixmap(FileSymbols::icon(FileSymbols::Symbol::Tray, muted, HeaderIconSize).pixmap(HeaderIconSize));
+    QFont count = font();
+    count.setPixelSize(12);
+    count.setWeight(QFont::Medium);
+    m_countText->setFont(count);
+    QPalette countPalette = m_countText->palette();
+    countPalette.setColor(QPalette::WindowText, muted);
+    m_countText->setPalette(countPalette);
+
+    const QColor text = pal.color(QPalette::ButtonText);
+    QFont button = font();
+    button.setPixelSize(12);
+    button.setWeight(QFont::Medium);
+    m_add->setFont(button);
+    m_add->setIcon(FileSymbols::icon(FileSymbols::Symbol::Plus, text, 11));
+    m_add->setIconSize(QSize(11, 11));
+
+    QFont back = font();
+    back.setPixelSize(12);
+    m_back->setFont(back);
+    m_back->setIcon(FileSymbols::icon(FileSymbols::Symbol::ChevronLeft, pal.color(QPalette::WindowText), 12));
+    m_back->setIconSize(QSize(12, 12));
+    QFont caption = font();
+    caption.setPixelSize(11);
+    m_previewName->setFont(caption);
+    QPalette namePalette = m_previewName->palette();
+    namePalette.setColor(QPalette::WindowText, muted);
+    m_previewName->setPalette(namePalette);
+    m_open->setIcon(FileSymbols::icon(FileSymbols::Symbol::OpenExternal, pal.color(QPalette::WindowText), 15));
+    m_open->setIconSize(QSize(15, 15));
+    m_delete->setIcon(FileSymbols::icon(FileSymbols::Symbol::Trash, muted, 14));
+    m_delete->setIconSize(QSize(14, 14));
+
+    QPalette listPalette = m_list->palette();
+    listPalette.setColor(QPalette::Base, Qt::transparent);
+    m_list->setPalette(listPalette);
+}
+
+void FilesView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        applyLooks();
+}
+
+QString FilesView::countText(qsizetype count)
+{
+    return QString::number(count) + QStringLiteral(" file") + (count == 1 ? QString() : QStringLiteral("s"));
+}
+
+void FilesView::updateCount()
+{
+    m_countText->setText(countText(m_store.files().size()));
+}
+
+QWidget* FilesView::currentContent() const
+{
+    return m_content->currentWidget();
+}
+
+void FilesView::updateContent()
+{
+    const bool previewing = !m_previewingURL.isEmpty();
+    m_header->setCurrentWidget(previewing ? m_previewHeader : m_listHeader);
+    QWidget* content = previewing   ? static_cast<QWidget*>(m_preview)
+        : m_store.files().isEmpty() ? static_cast<QWidget*>(m_dropZone)
+                                    : static_cast<QWidget*>(m_list);
+    QWidget* focusTarget = previewing ? static_cast<QWidget*>(m_back) : content;
+    const bool hadFocus = isAncestorOf(QApplication::focusWidget()) || hasFocus();
+    const bool switched = m_content->currentWidget() != content;
+    m_content->setCurrentWidget(content);
+    setFocusProxy(focusTarget);
+    // The keyboard follows a switch of mode; an import that only adds a row
+    // leaves it where it was.
+    if (hadFocus && switched)
+        focusTarget->setFocus(Qt::OtherFocusReason);
+    if (content == m_list && !m_list->currentIndex().isValid() && m_model->rowCount() > 0)
+        m_list->selectionModel()->setCurrentIndex(m_model->index(0), QItemSelectionModel::NoUpdate);
+    placeDeleteButton();
+}
+
+void FilesView::setPreviewingURL(const QUrl& url)
+{
+    if (url == m_previewingURL)
+        return;
+    m_previewingURL = url;
+    if (url.isEmpty())
+        m_preview->clear();
+    else
+        m_preview->setUrl(url);
+    updatePreviewName();
+    updateContent();
+    emit previewingURLChanged(url);
+}
+
+void FilesView::updatePreviewName()
+{
+    const QString name = m_previewingURL.fileName();
+    m_previewName->setAccessibleName(name);
+    m_previewName->setToolTip(name);
+    const int width = std::max(0, m_previewName->width());
+    m_previewName->setText(m_previewName->fontMetrics().elidedText(name, Qt::ElideRight, width));
+}
+
+void FilesView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    placeDeleteButton();
+}
+
+void FilesView::placeDeleteButton()
+{
+    const QModelIndex current = m_list->currentIndex();
+    const QRect row = current.isValid() ? m_list->visualRect(current) : QRect();
+    if (!current.isValid() || !row.intersects(m_list->viewport()->rect())) {
+        // Keep the keyboard on the list if the button had it.
+        if (m_delete->hasFocus())
+            m_list->setFocus(Qt::OtherFocusReason);
+        m_delete->hide();
+        return;
+    }
+    m_delete->setGeometry(FileRow::trashRect(row));
+    m_delete->show();
+}
+
+void FilesView::deleteCurrent()
+{
+    const QModelIndex current = m_list->currentIndex();
+    if (current.isValid())
+        m_store.deleteFile(m_model->url(current.row()));
+}
+
+void FilesView::openCurrent()
+{
+    const QModelIndex current = m_list->currentIndex();
+    if (current.isValid())
+        setPreviewingURL(m_model->url(current.row()));
+}
+
+bool FilesView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_previewName && event->type() == QEvent::Resize)
+        updatePreviewName();
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() & ~Qt::KeypadModifier)
+            return QWidget::eventFilter(watched, event);
+        switch (key->key()) {
+        case Qt::Key_Delete:
+            deleteCurrent();
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            openCurrent();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FilesView::pick()
+{
+    QFileDialog dialog(this, QStringLiteral("Add Files"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Add"));
+    window()->activateWindow();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QList<QUrl> chosen = dialog.selectedUrls();
+    for (const QUrl& url : chosen)
+        m_store.importFile(url);
+}
+
+void FilesView::setDropTargeted(bool targeted)
+{
+    if (targeted == m_dropTargeted)
+        return;
+    m_dropTargeted = targeted;
+    m_dropZone->setTargeted(targeted);
+    update();
+    emit dropTargetedChanged(targeted);
+}
+
+void FilesView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (localFileUrls(event->mimeData()).isEmpty())
+        return;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    setDropTargeted(true);
+}
+
+void FilesView::dragMoveEvent(QDragMoveEvent* event)
+{
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void FilesView::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    setDropTargeted(false);
+    QWidget::dragLeaveEvent(event);
+}
+
+void FilesView::dropEvent(QDropEvent* event)
+{
+    setDropTargeted(false);
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // The drag's source waits for the drop to be answered; the copies run
+    // after, one at a time, each listed as it lands.
+    const QList<QUrl> urls = localFileUrls(event->mimeData());
+    for (const QUrl& url : urls)
+        QMetaObject::invokeMethod(
+            this, [this, url] { m_store.importFile(url); }, Qt::QueuedConnection);
+}
+
+void FilesView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    if (m_dropTargeted) {
+        QColor tint = palette().color(QPalette::Highlight);
+        tint.setAlphaF(0.06);
+        p.fillRect(rect(), tint);
+    }
+    p.fillRect(m_divider->geometry(), PanelStyle::divider(palette()));
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QUrl>
+#include <QWidget>
+
+class FileDropZone;
+class FilePreview;
+class FileRow;
+class FilesListModel;
+class FilesStore;
+class QLabel;
+class QListView;
+class QPushButton;
+class QStackedWidget;
+class QToolButton;
+class WebEngineProvider;
+
+// The Files tool: a header (the count and "Add", or in preview mode the way
+// back, the file's name and "Open in default app"), a divider, and the list
+// of shelf entries, the empty drop zone, or the preview of one file. Files
+// dropped anywhere on it, or chosen with "Add", are copied onto the shelf.
+class FilesView : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(QUrl previewingURL READ previewingURL WRITE setPreviewingURL NOTIFY previewingURLChanged)
+    Q_PROPERTY(bool dropTargeted READ isDropTargeted NOTIFY dropTargetedChanged)
+
+public:
+    static constexpr int HeaderPadding = 10;
+
+    explicit FilesView(FilesStore& store, WebEngineProvider* webEngines = nullptr, QWidget* parent = nullptr);
+    ~FilesView() override;
+
+    // Empty in list mode.
+    QUrl previewingURL() const { return m_previewingURL; }
+    void setPreviewingURL(const QUrl& url);
+    bool isDropTargeted() const { return m_dropTargeted; }
+
+    // "0 files", "1 file", "2 files".
+    static QString countText(qsizetype count);
+
+    // Opens the file picker and copies every chosen file onto the shelf.
+    void pick();
+
+    QLabel* countLabel() const { return m_countText; }
+    QPushButton* addButton() const { return m_add; }
+    QPushButton* backButton() const { return m_back; }
+    QLabel* previewNameLabel() const { return m_previewName; }
+    QToolButton* openButton() const { return m_open; }
+    QListView* listView() const { return m_list; }
+    QToolButton* deleteButton() const { return m_delete; }
+    FileDropZone* dropZone() const { return m_dropZone; }
+    FilePreview* preview() const { return m_preview; }
+    FilesListModel* model() const { return m_model; }
+    QWidget* currentContent() const;
+
+signals:
+    void previewingURLChanged(const QUrl& url);
+    void dropTargetedChanged(bool targeted);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildListHeader();
+    void buildPreviewHeader();
+    void updateContent();
+    void updateCount();
+    void updatePreviewName();
+    void placeDeleteButton();
+    void setDropTargeted(bool targeted);
+    void deleteCurrent();
+    void openCurrent();
+    void applyLooks();
+
+    FilesStore& m_store;
+    FilesListModel* m_model = nullptr;
+    FileRow* m_rowLook = nullptr;
+    QUrl m_previewingURL;
+    bool m_dropTargeted = false;
+    // The entry that had the keyboard before the list was re-read.
+    QUrl m_currentBeforeReset;
+    int m_currentRowBeforeReset = -1;
+    int m_scrollBeforeReset = 0;
+
+    QStackedWidget* m_header = nullptr;
+    QWidget* m_listHeader = nullptr;
+    QLabel* m_countIcon = nullptr;
+    QLabel* m_countText = nullptr;
+    QPushButton* m_add = nullptr;
+    QWidget* m_previewHeader = nullptr;
+    QPushButton* m_back = nullptr;
+    QLabel* m_previewName = nullptr;
+    QToolButton* m_open = nullptr;
+    QWidget* m_divider = nullptr;
+    QStackedWidget* m_content = nullptr;
+    QListView* m_list = nullptr;
+    QToolButton* m_delete = nullptr;
+    FileDropZone* m_dropZone = nullptr;
+    FilePreview* m_preview = nullptr;
+};
