@@ -7,6 +7,7 @@ BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-sv
     qt6-qpa-plugins libxcb1-dev libxcb-keysyms1-dev libgl-dev libxkbcommon-dev fonts-dejavu-core fonts-quicksand dbus)
 TEST_PACKAGES=(ccache xvfb xauth openbox xdotool x11-utils dbus-x11 libxcb-xtest0-dev)
 BUILD_PACKAGES+=(libwebkit2gtk-4.1-dev)  # the browser's and file preview's web engine, a module loaded at run time
+BUILD_PACKAGES+=(libx11-dev)  # saving the notes before the toolkits end the process on a lost X connection
 TEST_PACKAGES+=(x11-xserver-utils)  # xrandr: screens that change size while the panel is up
 
 # Installs the Debian packages that are missing, through sudo when not root.

@@ -8,6 +8,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
+#include "app/LastChanceSave.h"
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 #include "platform/DocumentsLocation.h"
@@ -104,7 +105,7 @@ int main(int argc, char* argv[])
     QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, &app, &QCoreApplication::quit);
 
     const QString preferencesPath = IniPreferences::defaultFilePath();
-    SingleInstance instance(QFileInfo(preferencesPath).absolutePath() + QStringLiteral("/quillnook.lock"));
+    SingleInstance instance(SingleInstance::lockFilePath(QFileInfo(preferencesPath).absolutePath()));
     if (!instance.acquire()) {
         const bool shown = SingleInstance::showRunningPanel();
         std::fputs(shown ? "Quillnook is already running; its panel is shown.\n" : "Quillnook is already running.\n",
@@ -119,6 +120,13 @@ int main(int argc, char* argv[])
     WebEngineLoader webEngines;
     AppDelegate delegate(*hotkeys, preferences, *windowHints, DocumentsLocation::path());
     delegate.setWebEngineProvider(&webEngines);
+    LastChanceSave lastChance(delegate.notesStore());
+    // The web engine's toolkit ends the process on its own when the display
+    // goes; the notes are saved before either toolkit does.
+    PlatformServices::callBeforeDisplayLoss(&LastChanceSave::saveNow);
+    const auto saveFirst = [] { PlatformServices::callBeforeDisplayLoss(&LastChanceSave::saveNow); };
+    QObject::connect(&webEngines, &WebEngineProvider::ready, &app, saveFirst);
+    QObject::connect(&webEngines, &WebEngineProvider::unavailable, &app, saveFirst);
 
     QObject::connect(&instance, &SingleInstance::showPanelRequested, &delegate, &AppDelegate::showPanel);
     QObject::connect(&instance, &SingleInstance::togglePanelRequested, &delegate, &AppDelegate::toggleFrontPanelAction);

@@ -61,12 +61,13 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::applicationWillTerminate()
 {
-    m_notesStore.save();
+    // What cannot reach the notes file goes to a recovery file.
+    m_notesStore.saveBeforeExit();
 }
 
 void AppDelegate::applicationWillResignActive()
 {
-    // Written at once; a save that is already scheduled still runs later.
+    // Written at once when the text changed; an untouched file stays as it is.
     m_notesStore.save();
 }
 

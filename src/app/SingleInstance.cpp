@@ -19,6 +19,13 @@ SingleInstance::SingleInstance(const QString& lockFilePath, QObject* parent)
     m_lock.setStaleLockTime(0);
 }
 
+QString SingleInstance::lockFilePath(const QString& fallbackFolder)
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString folder = !runtime.isEmpty() && QFileInfo(runtime).isDir() ? runtime : fallbackFolder;
+    return folder + QStringLiteral("/quillnook.lock");
+}
+
 bool SingleInstance::acquire()
 {
     QDir().mkpath(QFileInfo(m_lock.fileName()).absolutePath());

@@ -6,8 +6,8 @@
 
 // One Quillnook per user. Two would each hold the notes in memory and write
 // over each other's words, so a second start shows the running program's
-// panel and leaves. The lock sits beside the preferences, which makes "the
-// same user" mean "the same notes and settings".
+// panel and leaves. The lock lives in the user's runtime folder, which is
+// always writable, and beside the preferences only where there is none.
 class SingleInstance : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -18,6 +18,10 @@ public:
     static constexpr const char* ObjectPath = "/app/quillnook/Quillnook";
 
     explicit SingleInstance(const QString& lockFilePath, QObject* parent = nullptr);
+
+    // $XDG_RUNTIME_DIR/quillnook.lock, or fallbackFolder/quillnook.lock
+    // when there is no runtime folder.
+    static QString lockFilePath(const QString& fallbackFolder);
 
     // True when no other instance holds the lock; this one then holds it
     // until it ends.

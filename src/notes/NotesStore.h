@@ -1,13 +1,22 @@
 #pragma once
 
+#include <memory>
+
+#include <QElapsedTimer>
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
 
+#include "notes/NotesFileSystem.h"
+
 // The one notes text and its file. Loaded once, written half a second after
-// the last edit, and at once whenever the application asks (losing focus,
-// quitting). Writes replace the whole file atomically.
+// the last edit (and never more than two seconds after the first unsaved
+// one), and at once whenever the application asks. Only text that differs
+// from the file is written; writes replace the whole file atomically, and a
+// failed write is shown and retried. Changes made to the file by other
+// programs are loaded, or kept beside ours when both sides changed.
 class NotesStore : public QObject
 {
     Q_OBJECT
@@ -15,40 +24,118 @@ class NotesStore : public QObject
 
 public:
     static constexpr int SaveDelayMs = 500;
+    static constexpr int MaxSaveDelayMs = 2000;
+    static constexpr int RetryDelayMs = 3000;
+    // Longer lines make the editor take seconds per key; larger notes take
+    // the editor several times their size in memory.
+    static constexpr qsizetype LongestEditableLine = 100'000;
+    static constexpr qsizetype LargestEditableNote = 20'000'000;
+
+    // What the banner above the notes tells, most urgent first.
+    enum class Notice
+    {
+        None,
+        SaveFailed,
+        TooBigToEdit,
+        Unreadable,
+        Conflict,
+        Recovered
+    };
+    Q_ENUM(Notice)
 
     // folder: where "Quillnook.txt" lives; the temporary folder when empty.
     explicit NotesStore(const QString& folder, QObject* parent = nullptr);
+    // recoveryFolder: where text goes that could not be saved at quit.
+    // fileSystem: the file calls to use; the real ones when null.
+    NotesStore(const QString& folder, const QString& recoveryFolder, std::unique_ptr<NotesFileSystem> fileSystem,
+               QObject* parent = nullptr);
+    ~NotesStore() override;
 
     const QString& text() const { return m_text; }
-    // Every write schedules a save, also one that changes nothing.
+    // Replaces the whole text; a save follows when it changed.
     void setText(const QString& text);
+    // An edit of the editor: removed characters at position give way to added.
+    void replaceText(qsizetype position, qsizetype removed, const QString& added);
 
-    // Writes the current text now. False when the file could not be written;
-    // the text stays in memory and the next trigger tries again.
+    // Writes the text now when it differs from the file. False when the
+    // file could not be written; the text stays in memory, the banner says
+    // why, and the store tries again.
     bool save();
+    // The last save before the program ends: what cannot reach the notes file
+    // goes to a recovery file. Safe to call from an exit handler.
+    bool saveBeforeExit();
+
+    bool hasUnsavedChanges() const { return m_dirty; }
+    bool isSavePending() const { return m_saveTimer.isActive(); }
+    // False for a note too big to edit, judged when it is loaded; it is
+    // shown, never changed.
+    bool isEditable() const { return m_editable; }
 
     QString filePath() const { return m_filePath; }
     QUrl fileUrl() const { return QUrl::fromLocalFile(m_filePath); }
-    bool isSavePending() const { return m_saveTimer.isActive(); }
+    QString recoveryFolder() const { return m_recoveryFolder; }
+    static QString defaultRecoveryFolder();
 
+    Notice notice() const;
+    QString noticeText() const;
+    // Puts away a notice that only informs; a failing save stays shown.
+    void dismissNotice();
+
+    QString saveError() const { return m_saveError; }
     // The copy that keeps an unreadable notes file's bytes, once made.
     QString keptUnreadableCopy() const { return m_keptCopy; }
+    QString conflictCopy() const { return m_conflictCopy; }
+    QString recoveredFile() const { return m_recoveredFile; }
 
 signals:
     void textChanged(const QString& text);
     // After every write attempt.
     void saved(bool ok);
+    void noticeChanged();
 
 private:
     void load();
+    bool adopt(const QByteArray& bytes);
+    void changed();
+    void judgeSize();
     void scheduleSave();
-    bool keepUnreadableFile();
+    void checkDisk();
+    void watch();
+    bool keepOutsideVersion(const QString& suffix, const QByteArray* bytes, QString* kept, QString* error);
+    QString freeName(const QString& suffix) const;
+    QString writeRecoveryFile();
+    void findRecoveredFile();
+    void setSaveError(const QString& error);
 
+    std::unique_ptr<NotesFileSystem> m_fileSystem;
     QString m_text;
     QString m_filePath;
+    QString m_recoveryFolder;
+    bool m_crlf = false;
+    bool m_byteOrderMark = false;
+    qsizetype m_longestLine = 0;
+    bool m_editable = true;
+    bool m_dirty = false;
+    bool m_exiting = false;
+
+    // The file as this store last read or wrote it, to tell other programs'
+    // changes from our own.
+    NotesFileSystem::Stamp m_diskStamp;
+    size_t m_diskHash = 0;
+
     QTimer m_saveTimer;
+    QTimer m_retryTimer;
+    QTimer m_checkTimer;
+    QElapsedTimer m_firstUnsavedEdit;
+    QFileSystemWatcher m_watcher;
+
+    QString m_saveError;
     // The file on disk could not be read as text; it must be kept aside before
     // it is written over.
     bool m_fileUnreadable = false;
+    QString m_readError;
     QString m_keptCopy;
+    QString m_conflictCopy;
+    QString m_recoveredFile;
+    bool m_dismissed = false;
 };

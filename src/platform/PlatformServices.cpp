@@ -10,6 +10,7 @@
 #include "platform/portal/PortalScreenCaptureService.h"
 
 #ifdef QUILLNOOK_HAVE_X11
+#include "platform/x11/X11ConnectionLoss.h"
 #include "platform/x11/X11HotkeyService.h"
 #include "platform/x11/X11PanelWindowHints.h"
 #endif
@@ -45,6 +46,16 @@ std::unique_ptr<PanelWindowHints> PlatformServices::createPanelWindowHints()
         return std::make_unique<X11PanelWindowHints>();
 #endif
     return std::make_unique<NullPanelWindowHints>();
+}
+
+void PlatformServices::callBeforeDisplayLoss(void (*beforeEnd)())
+{
+#ifdef QUILLNOOK_HAVE_X11
+    if (onX11())
+        X11ConnectionLoss::callFirst(beforeEnd);
+#else
+    Q_UNUSED(beforeEnd);
+#endif
 }
 
 std::unique_ptr<ScreenCaptureService> PlatformServices::createScreenCaptureService()

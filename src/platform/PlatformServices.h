@@ -14,4 +14,8 @@ std::unique_ptr<HotkeyService> createHotkeyService();
 std::unique_ptr<PanelWindowHints> createPanelWindowHints();
 // Null where this session has no way to capture the screen.
 std::unique_ptr<ScreenCaptureService> createScreenCaptureService();
+// Runs beforeEnd when the connection to the display breaks, before the
+// toolkits end the process; call again after a toolkit has started, as it
+// may put its own handling in front.
+void callBeforeDisplayLoss(void (*beforeEnd)());
 } // namespace PlatformServices

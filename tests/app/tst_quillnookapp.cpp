@@ -424,6 +424,11 @@ private:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_home->path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
+        // The single-instance lock lives here: a Quillnook of the person running the tests must not count.
+        QDir().mkpath(m_home->filePath(QStringLiteral("runtime")));
+        QFile::setPermissions(m_home->filePath(QStringLiteral("runtime")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home->filePath(QStringLiteral("runtime")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         m_process.setProcessEnvironment(env);
         // Gone with the test, even when the test itself dies.

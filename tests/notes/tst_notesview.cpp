@@ -1,15 +1,19 @@
 #include <memory>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
+#include "notes/NotesBanner.h"
 #include "notes/NotesStore.h"
 #include "notes/NotesView.h"
 
@@ -35,14 +39,15 @@ private:
     bool placeholderShown() const { return m_view->placeholder()->isVisible(); }
 
     // Starts the store from a notes file, as the application does.
-    void open(const QByteArray& fileContent)
+    void open(const QByteArray& fileContent, const QString& folder = {})
     {
         if (!fileContent.isNull()) {
             QFile file(notesPath());
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(fileContent);
         }
-        m_store = std::make_unique<NotesStore>(m_dir->path());
+        m_store = std::make_unique<NotesStore>(folder.isEmpty() ? m_dir->path() : folder,
+                                               m_dir->filePath(QStringLiteral("state")), nullptr);
         m_view = std::make_unique<NotesView>(*m_store);
         m_view->resize(360, 500);
         m_view->show();
@@ -177,6 +182,7 @@ private slots:
         for (int i = 0; i < 10000; ++i)
             big += line;
         open(big);
+        QTRY_VERIFY(!m_view->isFilling());
         QTextCursor caret = editor()->textCursor();
         caret.setPosition(big.size() / 2);
         editor()->setTextCursor(caret);
@@ -195,6 +201,182 @@ private slots:
         QVERIFY(qAbs(editor()->verticalScrollBar()->value() - scroll) <= 2);
         // A frame's worth, with room for a slow machine.
         QVERIFY2(perKey < 50, "typing lags in a large note");
+    }
+
+    void editsReachTheStoreExactly_data()
+    {
+        QTest::addColumn<QTestEventList>("events");
+        QTest::addColumn<QString>("result");
+        const QString start = QStringLiteral("one\ntwo\nthree");
+        QTestEventList middle;
+        middle.addKeyClick(Qt::Key_Down);
+        middle.addKeyClick(Qt::Key_End);
+        middle.addKeyClicks(QStringLiteral("!?"));
+        QTest::newRow("typing in the middle") << middle << QStringLiteral("one\ntwo!?\nthree");
+        QTestEventList lines;
+        lines.addKeyClick(Qt::Key_End);
+        lines.addKeyClick(Qt::Key_Return);
+        lines.addKeyClick(Qt::Key_Return);
+        lines.addKeyClick(Qt::Key_Backspace);
+        lines.addKeyClick(Qt::Key_Down);
+        lines.addKeyClick(Qt::Key_Home);
+        lines.addKeyClick(Qt::Key_Backspace);
+        QTest::newRow("line breaks added and joined") << lines << QStringLiteral("one\ntwo\nthree");
+        QTestEventList across;
+        across.addKeyClick(Qt::Key_Right);
+        across.addKeyClick(Qt::Key_Down, Qt::ShiftModifier);
+        across.addKeyClick(Qt::Key_Delete);
+        QTest::newRow("deleting across lines") << across << QStringLiteral("owo\nthree");
+        QTestEventList paste;
+        paste.addKeyClick(Qt::Key_End, Qt::ControlModifier);
+        paste.addKeyClick(Qt::Key_V, Qt::ControlModifier);
+        QTest::newRow("pasting lines at the end") << paste << QStringLiteral("one\ntwo\nthreep1\np2\n");
+        QTestEventList replaceAll;
+        replaceAll.addKeyClick(Qt::Key_A, Qt::ControlModifier);
+        replaceAll.addKeyClicks(QStringLiteral("x"));
+        QTest::newRow("select all and type") << replaceAll << QStringLiteral("x");
+        QTestEventList undo;
+        undo.addKeyClick(Qt::Key_A, Qt::ControlModifier);
+        undo.addKeyClick(Qt::Key_Delete);
+        undo.addKeyClick(Qt::Key_Z, Qt::ControlModifier);
+        undo.addKeyClick(Qt::Key_End, Qt::ControlModifier);
+        undo.addKeyClicks(QStringLiteral("s"));
+        undo.addKeyClick(Qt::Key_Z, Qt::ControlModifier);
+        undo.addKeyClick(Qt::Key_Y, Qt::ControlModifier);
+        QTest::newRow("undo and redo") << undo << QStringLiteral("one\ntwo\nthrees");
+        Q_UNUSED(start);
+    }
+    void editsReachTheStoreExactly()
+    {
+        QFETCH(QTestEventList, events);
+        QFETCH(QString, result);
+        open(QByteArray("one\ntwo\nthree"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("p1\np2\n"));
+        editor()->moveCursor(QTextCursor::Start);
+        events.simulate(editor());
+        QCOMPARE(editor()->toPlainText(), result);
+        QCOMPARE(m_store->text(), result);
+        QVERIFY(m_store->save());
+        QCOMPARE(fileBytes(notesPath()), result.toUtf8());
+    }
+
+    void lineEndsAndMarkStayOutOfSightAndOnDisk()
+    {
+        open(QByteArray("\xef\xbb\xbf"
+                        "a\r\nb"));
+        QCOMPARE(editor()->toPlainText(), QStringLiteral("a\nb"));
+        editor()->moveCursor(QTextCursor::End);
+        type(Qt::Key_C);
+        type(Qt::Key_Return);
+        type(Qt::Key_D);
+        QVERIFY(m_store->save());
+        QCOMPARE(fileBytes(notesPath()),
+                 QByteArray("\xef\xbb\xbf"
+                            "a\r\nbc\r\nd"));
+    }
+
+    void theBannerShowsAFailedSaveUntilASaveSucceeds()
+    {
+        // A file where the folder should be: nothing can be written, even as root.
+        const QString blocker = m_dir->filePath(QStringLiteral("blocker"));
+        QFile(blocker).open(QIODevice::WriteOnly);
+        open(QByteArray(), blocker + QStringLiteral("/docs"));
+        NotesBanner* banner = m_view->banner();
+        QVERIFY(banner->isHidden());
+        type(Qt::Key_A);
+        QTRY_VERIFY(banner->isVisible());
+        QCOMPARE(banner->text(), QStringLiteral("Could not save notes: Not a directory"));
+        QCOMPARE(banner->label()->accessibleName(), banner->text());
+        QVERIFY(banner->dismissButton()->isHidden());
+        QCOMPARE(editor()->toPlainText(), QStringLiteral("a"));
+
+        QVERIFY(QFile::remove(blocker));
+        type(Qt::Key_B);
+        QTRY_VERIFY(banner->isHidden());
+        QCOMPARE(fileBytes(blocker + QStringLiteral("/docs/Quillnook.txt")), QByteArray("ab"));
+    }
+
+    void theBannerSaysWhereUnreadableBytesGo()
+    {
+        open(QByteArray("caf\xe9"));
+        NotesBanner* banner = m_view->banner();
+        QVERIFY(banner->isVisible());
+        QVERIFY(banner->text().contains(QStringLiteral("could not be read as UTF-8 text")));
+        QVERIFY(banner->text().contains(notesPath() + QStringLiteral(".unreadable")));
+        type(Qt::Key_N);
+        QVERIFY(m_store->save());
+        QCOMPARE(fileBytes(notesPath() + QStringLiteral(".unreadable")), QByteArray("caf\xe9"));
+        QVERIFY(banner->text().contains(QStringLiteral("are kept in")));
+        QTest::mouseClick(banner->dismissButton(), Qt::LeftButton);
+        QVERIFY(banner->isHidden());
+    }
+
+    void aLargeNoteArrivesInPiecesAndTakesNoTypingMeanwhile()
+    {
+        const QByteArray big = QByteArray(79, 'b').append('\n').repeated(50'000);
+        open(big);
+        QVERIFY(m_view->isFilling());
+        QVERIFY(editor()->isReadOnly());
+        QVERIFY(editor()->document()->characterCount() < big.size());
+        type(Qt::Key_Z);
+        QTRY_VERIFY(!m_view->isFilling());
+        QVERIFY(!editor()->isReadOnly());
+        QCOMPARE(editor()->toPlainText().size(), big.size());
+        QCOMPARE(m_store->text().size(), big.size());
+        QVERIFY(!m_store->hasUnsavedChanges());
+        type(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(editor()->document()->characterCount() - 1, big.size());
+    }
+
+    void anOutsideChangeIsShownWithTheCaretKept()
+    {
+        open(QByteArray("line one\nline two"));
+        QTextCursor caret = editor()->textCursor();
+        caret.setPosition(6);
+        editor()->setTextCursor(caret);
+        QFile file(notesPath());
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("\nline three");
+        file.close();
+        QTRY_COMPARE(editor()->toPlainText(), QStringLiteral("line one\nline two\nline three"));
+        QCOMPARE(editor()->textCursor().position(), 6);
+        QVERIFY(!m_store->hasUnsavedChanges());
+    }
+
+    void aNoteTooBigToEditIsShownReadOnly()
+    {
+        const QByteArray bytes = "first\n" + QByteArray(150'000, 'L') + "\nlast";
+        open(bytes);
+        QTRY_VERIFY(!m_view->isFilling());
+        QVERIFY(editor()->isReadOnly());
+        QVERIFY(m_view->banner()->isVisible());
+        QVERIFY(m_view->banner()->openButton()->isVisible());
+        QCOMPARE(m_view->banner()->openButton()->accessibleName(), QStringLiteral("Open in Text Editor"));
+        const QString shown = editor()->toPlainText();
+        QVERIFY(shown.startsWith(QStringLiteral("first\nLLLL")));
+        QVERIFY(shown.endsWith(QStringLiteral("(140000 more characters)\nlast")));
+        type(Qt::Key_Q);
+        QVERIFY(m_store->save());
+        QCOMPARE(fileBytes(notesPath()), bytes);
+
+        // A huge note shows its beginning only, and becomes editable once
+        // the file is of ordinary size again.
+        const QByteArray huge = QByteArray(99, 'h').append('\n').repeated(210'000);
+        QFile file(notesPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(huge);
+        file.close();
+        QTRY_VERIFY(m_view->banner()->text().startsWith(QStringLiteral("This note is 21 MB")));
+        QTRY_VERIFY(!m_view->isFilling());
+        QVERIFY(editor()->isReadOnly());
+        QVERIFY(editor()->toPlainText().endsWith(QStringLiteral(" more characters in the file)")));
+        QVERIFY(editor()->document()->characterCount() < NotesView::ShownNoteLength + 1000);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("small");
+        file.close();
+        QTRY_COMPARE(editor()->toPlainText(), QStringLiteral("small"));
+        QTRY_VERIFY(!editor()->isReadOnly());
+        QVERIFY(m_view->banner()->isHidden());
     }
 };
 

@@ -1,0 +1,262 @@
+// The real program on a real X server: the notes reach the disk however the
+// program ends, and other programs' versions of the file are never lost.
+#include <csignal>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "support/X11Tools.h"
+
+#include <sys/prctl.h>
+
+using namespace X11Tools;
+
+namespace {
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly)
+{
+    QFile file(path);
+    QVERIFY(file.open(mode));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+} // namespace
+
+class TestNotesSafety : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        m_binary = qEnvironmentVariable("QUILLNOOK_BINARY");
+        QVERIFY2(QFile::exists(m_binary), "QUILLNOOK_BINARY must name the built program");
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "needs the suite's X server");
+    }
+
+    void init()
+    {
+        m_home.emplace();
+        QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("Documents"))));
+        QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("runtime"))));
+        QVERIFY(QFile::setPermissions(m_home->filePath(QStringLiteral("runtime")),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    }
+
+    void cleanup()
+    {
+        stop();
+        for (QProcess* server : {&m_openbox, &m_xvfb}) {
+            if (server->state() != QProcess::NotRunning) {
+                server->kill();
+                server->waitForFinished();
+            }
+        }
+    }
+
+    void steadyTypingIsOnDiskWhenTheProgramIsKilled()
+    {
+        start();
+        if (QTest::currentTestFailed())
+            return;
+        // One key every 150 ms for five seconds, then no chance to save.
+        const QString typed = QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456");
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < typed.size(); ++i) {
+            while (clock.elapsed() < i * 150)
+                QTest::qWait(5);
+            xdotool({QStringLiteral("type"), typed.mid(i, 1)});
+        }
+        while (clock.elapsed() < 5000)
+            QTest::qWait(5);
+        ::kill(pid_t(m_process.processId()), SIGKILL);
+        QVERIFY(m_process.waitForFinished(5000));
+        const QByteArray onDisk = readBytes(notesPath());
+        // Everything typed in the first three seconds.
+        QVERIFY2(onDisk.size() >= 3000 / 150 + 1, onDisk.constData());
+        QVERIFY2(typed.toUtf8().startsWith(onDisk), onDisk.constData());
+    }
+
+    void theTextIsSavedWhenTheXServerGoesAway()
+    {
+        // A display of this test's own, so it can be killed.
+        int number = 150;
+        while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))
+               || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+            ++number;
+        const QString display = QStringLiteral(":%1").arg(number);
+        m_xvfb.start(QStringLiteral("Xvfb"),
+                     {display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1440x900x24"),
+                      QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
+        QVERIFY(m_xvfb.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)), 10000);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display);
+        m_openbox.setProcessEnvironment(env);
+        m_openbox.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        QVERIFY(m_openbox.waitForStarted());
+        QTest::qWait(500);
+
+        start(display);
+        if (QTest::currentTestFailed())
+            return;
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("last words")},
+                display);
+        // Time for the keys to be handled, well inside the half-second pause:
+        // only a save on the way out can keep them.
+        QTest::qWait(250);
+        m_xvfb.kill();
+        QVERIFY(m_process.waitForFinished(10000));
+        QCOMPARE(readBytes(notesPath()), QByteArray("last words"));
+    }
+
+    void aFailingLastSaveLeavesARecoveryFileTheNextStartNames()
+    {
+        start();
+        if (QTest::currentTestFailed())
+            return;
+        type(QStringLiteral("first"));
+        QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("first"), 5000);
+        // A file where the notes folder was: no save can succeed, even as root.
+        const QString documents = m_home->filePath(QStringLiteral("Documents"));
+        QVERIFY(QDir().rename(documents, documents + QStringLiteral(".away")));
+        writeBytes(documents, "not a folder");
+        type(QStringLiteral(" more"));
+        QTest::qWait(800);
+        ::kill(pid_t(m_process.processId()), SIGTERM);
+        QVERIFY(m_process.waitForFinished(10000));
+        QVERIFY(m_process.readAllStandardOutput().contains("Could not save notes: Not a directory"));
+
+        const QString state = m_home->filePath(QStringLiteral("state/Quillnook"));
+        const QFileInfoList kept = QDir(state).entryInfoList({QStringLiteral("Quillnook-*.txt")}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(readBytes(kept.constFirst().filePath()), QByteArray("first more"));
+        QCOMPARE(readBytes(documents + QStringLiteral(".away/Quillnook.txt")), QByteArray("first"));
+
+        QVERIFY(QFile::remove(documents));
+        QVERIFY(QDir().rename(documents + QStringLiteral(".away"), documents));
+        start();
+        if (QTest::currentTestFailed())
+            return;
+        // The start that shows the banner marks the file as told.
+        QTRY_VERIFY(readBytes(state + QStringLiteral("/.announced")).contains(kept.constFirst().fileName().toUtf8()));
+    }
+
+    void anOutsideAppendIsLoadedAndKeptThroughHideAndQuit()
+    {
+        writeBytes(notesPath(), "mine\n");
+        start();
+        if (QTest::currentTestFailed())
+            return;
+        writeBytes(notesPath(), "theirs\n", QIODevice::Append);
+        QTest::qWait(500);
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(!isViewable(m_panel));
+        stop();
+        QCOMPARE(readBytes(notesPath()), QByteArray("mine\ntheirs\n"));
+
+        // Loaded into the pad, not only left alone.
+        start();
+        if (QTest::currentTestFailed())
+            return;
+        writeBytes(notesPath(), "again\n", QIODevice::Append);
+        QTest::qWait(500);
+        key(QStringLiteral("ctrl+End"));
+        type(QStringLiteral("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("mine\ntheirs\nagain\nok"), 5000);
+    }
+
+    void bothSidesChangedLeavesBothVersionsOnDisk()
+    {
+        writeBytes(notesPath(), "base");
+        start();
+        if (QTest::currentTestFailed())
+            return;
+        key(QStringLiteral("ctrl+End"));
+        type(QStringLiteral(" ours"));
+        writeBytes(notesPath(), "theirs");
+        QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("base ours"), 5000);
+        QCOMPARE(readBytes(notesPath() + QStringLiteral(".conflict")), QByteArray("theirs"));
+        stop();
+        QCOMPARE(readBytes(notesPath()), QByteArray("base ours"));
+    }
+
+private:
+    static QString xdotool(const QStringList& args, const QString& display = {})
+    {
+        if (display.isEmpty())
+            return run(QStringLiteral("xdotool"), args);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display);
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral("xdotool"), args);
+        process.waitForFinished(20000);
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    }
+    static void type(const QString& text)
+    {
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), text});
+    }
+
+    QString notesPath() const { return m_home->filePath(QStringLiteral("Documents/Quillnook.txt")); }
+
+    void start(const QString& display = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_home->path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), m_home->filePath(QStringLiteral("state")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home->filePath(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        if (!display.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), display);
+        m_process.setProcessEnvironment(env);
+        // Gone with the test, even when the test itself dies.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_process.setProgram(m_binary);
+        m_process.start();
+        QVERIFY(m_process.waitForStarted());
+        if (!display.isEmpty()) {
+            const QStringList search {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                      QStringLiteral("--classname"), QStringLiteral("^quillnook$")};
+            QTRY_VERIFY_WITH_TIMEOUT(!xdotool(search, display).isEmpty(), 20000);
+            // Mapped; the window manager gives it the focus a moment later.
+            QTest::qWait(500);
+            return;
+        }
+        // Generous: the machine running the suite may be busy with other work.
+        m_panel = waitForViewableWindow(QStringLiteral("quillnook"), QStringLiteral("Quillnook"), 20000);
+        QVERIFY2(!m_panel.isEmpty(), "the panel did not show");
+        QTRY_VERIFY_WITH_TIMEOUT(sameWindow(focusedWindow(), m_panel), 10000);
+    }
+
+    void stop()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(5000))
+                m_process.kill();
+            m_process.waitForFinished();
+        }
+        m_panel.clear();
+    }
+
+    QString m_binary;
+    std::optional<QTemporaryDir> m_home;
+    QProcess m_process;
+    QProcess m_xvfb;
+    QProcess m_openbox;
+    QString m_panel;
+};
+
+QTEST_GUILESS_MAIN(TestNotesSafety)
+#include "tst_notessafety.moc"
