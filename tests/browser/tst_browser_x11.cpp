@@ -11,7 +11,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include "StdoutCapture.h"
+#include "support/StdoutCapture.h"
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserURLBar.h"
 #include "browser/BrowserView.h"

@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "FakeWebEngine.h"
-#include "StdoutCapture.h"
+#include "support/StdoutCapture.h"
 #include "browser/BrowserAddresses.h"
 #include "browser/BrowserTab.h"
 

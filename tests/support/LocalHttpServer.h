@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrl>
 
 // A small HTTP/1.1 server on 127.0.0.1 for tests of real pages: each path
 // answers as its route says, and every request is kept for the test to read.
@@ -128,7 +129,7 @@ private:
             response += "Content-Length: " + QByteArray::number(route.body.size() * 10) + "\r\n\r\n" + route.body;
             socket->write(response);
             socket->flush();
-            QTimer::singleShot(700, socket, [socket] { socket->abort(); });
+            QTimer::singleShot(1500, socket, [socket] { socket->abort(); });
             return;
         }
         response += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n\r\n" + route.body;

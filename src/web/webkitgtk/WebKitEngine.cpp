@@ -6,6 +6,7 @@
 
 #include "web/webkitgtk/WebKitDownloads.h"
 #include "web/webkitgtk/WebKitView.h"
+#include "web/webkitgtk/WebKitXcbHooks.h"
 
 #include <webkit2/webkit2.h>
 
@@ -46,6 +47,7 @@ std::unique_ptr<WebKitEngine> WebKitEngine::create(QString* error)
 WebKitEngine::WebKitEngine(WebKitWebContext* context)
     : m_context(context)
     , m_downloads(std::make_unique<WebKitDownloads>(context))
+    , m_xcbHooks(std::make_unique<WebKitXcbHooks>())
 { }
 
 WebKitEngine::~WebKitEngine()

@@ -8,6 +8,7 @@
 
 typedef struct _WebKitWebContext WebKitWebContext;
 class WebKitDownloads;
+class WebKitXcbHooks;
 
 // One WebKitWebContext over one on-disk WebKitWebsiteDataManager, shared by
 // every browser view and kept across runs; file previews get a context of
@@ -31,4 +32,5 @@ private:
     WebKitWebContext* m_context = nullptr;
     WebKitWebContext* m_previewContext = nullptr;
     std::unique_ptr<WebKitDownloads> m_downloads;
+    std::unique_ptr<WebKitXcbHooks> m_xcbHooks;
 };

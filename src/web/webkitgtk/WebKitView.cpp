@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "web/webkitgtk/WebKitFocusBridge.h"
 #include "web/webkitgtk/X11Glue.h"
 
 #include <libsoup/soup.h>
@@ -117,6 +118,7 @@ WebKitView::WebKitView(WebKitWebContext* context, const WebViewOptions& options)
     g_signal_connect(m_webView, "script-dialog", G_CALLBACK(scriptDialog), this);
     g_signal_connect(m_webView, "permission-request", G_CALLBACK(permissionRequest), this);
     g_signal_connect(m_webView, "web-process-terminated", G_CALLBACK(processTerminated), this);
+    g_signal_connect(m_webView, "key-press-event", G_CALLBACK(keyPressed), this);
     g_signal_connect(m_webView, "notify::title", G_CALLBACK(notifyTitle), this);
     g_signal_connect(m_webView, "notify::uri", G_CALLBACK(notifyUri), this);
     g_signal_connect(m_webView, "notify::estimated-load-progress", G_CALLBACK(notifyProgress), this);
@@ -129,6 +131,7 @@ WebKitView::WebKitView(WebKitWebContext* context, const WebViewOptions& options)
 WebKitView::~WebKitView()
 {
     // From here on nothing of WebKit reaches this object or its delegates.
+    m_focus.reset();
     g_signal_handlers_disconnect_by_data(m_webView, this);
     g_object_set_data(G_OBJECT(m_webView), ViewKey, nullptr);
     for (const auto& script : m_scripts)
@@ -139,11 +142,13 @@ WebKitView::~WebKitView()
         dialog->close();
     m_dialogs.clear();
     webkit_web_view_stop_loading(m_webView);
+    if (m_container)
+        m_container->removeEventFilter(this);
+    X11Glue::detach(m_window);
     delete m_container.data();
-    gtk_widget_destroy(m_window);
-    // Sent now: a Qt window destroyed next would take this window down first,
-    // and the late request would then fail fatally.
-    X11Glue::sync();
+    // Sent now, its X errors ignored: a Qt window destroyed next would
+    // otherwise take this window down first, and the late request would fail.
+    X11Glue::destroyQuietly(m_window);
 }
 
 WebKitView* WebKitView::fromWebView(WebKitWebView* webView)
@@ -156,7 +161,24 @@ void WebKitView::buildWindow()
     m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_decorated(GTK_WINDOW(m_window), FALSE);
     gtk_window_set_default_size(GTK_WINDOW(m_window), 400, 600);
-    gtk_container_add(GTK_CONTAINER(m_window), GTK_WIDGET(m_webView));
+    // Focusable, zero-size widgets around the page: GTK focus reaching one
+    // means Tab or Shift+Tab has left the page.
+    GtkWidget* before = gtk_event_box_new();
+    GtkWidget* after = gtk_event_box_new();
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    for (GtkWidget* sentinel : {before, after})
+        gtk_widget_set_can_focus(sentinel, TRUE);
+    gtk_box_pack_start(GTK_BOX(box), before, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), GTK_WIDGET(m_webView), TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(box), after, FALSE, FALSE, 0);
+    GList* chain = g_list_append(g_list_append(g_list_append(nullptr, before), m_webView), after);
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    gtk_container_set_focus_chain(GTK_CONTAINER(box), chain);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    g_list_free(chain);
+    gtk_container_add(GTK_CONTAINER(m_window), box);
+    gtk_window_set_focus(GTK_WINDOW(m_window), GTK_WIDGET(m_webView));
+
     // Override-redirect and shown before Qt adopts it: GTK then treats it as
     // mapped, and the window manager never sees it.
     gtk_widget_realize(m_window);
@@ -169,6 +191,7 @@ void WebKitView::buildWindow()
     m_container = QWidget::createWindowContainer(foreign);
     m_container->setMinimumSize(1, 1);
     m_container->installEventFilter(this);
+    m_focus = std::make_unique<WebKitFocusBridge>(m_window, m_webView, m_container);
 }
 
 bool WebKitView::eventFilter(QObject* watched, QEvent* event)
@@ -184,7 +207,10 @@ bool WebKitView::eventFilter(QObject* watched, QEvent* event)
             gtk_widget_show(m_window);
             break;
         case QEvent::Hide:
+            // At once: Qt may destroy its windows next, and a late unmap of
+            // the page's window inside them would be an X error.
             gtk_widget_hide(m_window);
+            X11Glue::sync();
             break;
         default:
             break;
@@ -262,8 +288,7 @@ void WebKitView::evaluateJavaScript(const QString& script, ScriptCompletion comp
 
 void WebKitView::focusPage()
 {
-    gtk_widget_grab_focus(GTK_WIDGET(m_webView));
-    X11Glue::focusToplevel(m_window, 0);
+    m_focus->focusPage();
 }
 
 void WebKitView::paste()
@@ -415,21 +440,20 @@ int WebKitView::decidePolicy(WebKitWebView*, void* decision, int type, WebKitVie
         auto* response = WEBKIT_RESPONSE_POLICY_DECISION(policy);
         if (!webkit_response_policy_decision_is_main_frame_main_resource(response))
             return FALSE;
-        if (self->m_options.purpose == WebViewOptions::Purpose::FilePreview) {
+        WebKitURIResponse* answer = webkit_response_policy_decision_get_response(response);
+        const bool showable = webkit_response_policy_decision_is_mime_type_supported(response) && !isAttachment(answer);
+        const bool preview = self->m_options.purpose == WebViewOptions::Purpose::FilePreview;
+        if (showable && preview) {
             // The built-in PDF viewer is the engine's own script, fed by one in
             // the document that hosts it; a shelf file of any other type runs
             // none. Set before the document commits, so it holds for it.
-            const char* mime
-                = webkit_uri_response_get_mime_type(webkit_response_policy_decision_get_response(response));
-            webkit_settings_set_enable_javascript_markup(webkit_web_view_get_settings(self->m_webView),
-                                                         mime && g_str_equal(mime, "application/pdf"));
+            const bool pdf = qstrcmp(webkit_uri_response_get_mime_type(answer), "application/pdf") == 0;
+            webkit_settings_set_enable_javascript_markup(webkit_web_view_get_settings(self->m_webView), pdf);
         }
-        const bool showable = webkit_response_policy_decision_is_mime_type_supported(response)
-            && !isAttachment(webkit_response_policy_decision_get_response(response));
         if (showable)
             return FALSE;
         // A file preview never writes into the user's folders.
-        if (self->m_options.purpose == WebViewOptions::Purpose::FilePreview)
+        if (preview)
             webkit_policy_decision_ignore(policy);
         else
             webkit_policy_decision_download(policy);
@@ -460,6 +484,18 @@ void WebKitView::processTerminated(WebKitWebView*, int, WebKitView* self)
 {
     self->m_timeout.stop();
     Q_EMIT self->webProcessTerminated();
+}
+
+int WebKitView::keyPressed(WebKitWebView*, void* event, WebKitView* self)
+{
+    // Ctrl+V in the page takes the same way as paste().
+    const auto* key = static_cast<GdkEventKey*>(event);
+    const guint modifiers = key->state & gtk_accelerator_get_default_mod_mask();
+    if (modifiers == GDK_CONTROL_MASK && (key->keyval == GDK_KEY_v || key->keyval == GDK_KEY_V)) {
+        self->paste();
+        return TRUE;
+    }
+    return FALSE;
 }
 
 void WebKitView::notifyTitle(WebKitWebView*, void*, WebKitView* self)

@@ -13,6 +13,7 @@ typedef struct _GtkWidget GtkWidget;
 typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _WebKitScriptDialog WebKitScriptDialog;
+class WebKitFocusBridge;
 
 // A WebKitWebView inside the Qt panel: it lives in an override-redirect GTK
 // window that Qt adopts as a foreign window, so both toolkits draw into one
@@ -62,6 +63,7 @@ private:
     static int scriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, WebKitView* self);
     static int permissionRequest(WebKitWebView*, void* request, WebKitView* self);
     static void processTerminated(WebKitWebView*, int reason, WebKitView* self);
+    static int keyPressed(WebKitWebView*, void* event, WebKitView* self);
     static void notifyTitle(WebKitWebView*, void*, WebKitView* self);
     static void notifyUri(WebKitWebView*, void*, WebKitView* self);
     static void notifyProgress(WebKitWebView*, void*, WebKitView* self);
@@ -70,6 +72,7 @@ private:
     GtkWidget* m_window = nullptr;
     WebKitWebView* m_webView = nullptr;
     QPointer<QWidget> m_container;
+    std::unique_ptr<WebKitFocusBridge> m_focus;
     // Idle time-out of the current load: no progress for this long ends it.
     QTimer m_timeout;
     bool m_timedOut = false;

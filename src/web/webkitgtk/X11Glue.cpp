@@ -30,6 +30,55 @@ void focusWindow(std::uint32_t window, std::uint32_t time)
     gdk_x11_display_error_trap_pop_ignored(display);
 }
 
+void forwardKey(std::uint32_t window, bool press, std::uint16_t keycode, unsigned state, std::uint32_t time)
+{
+    GdkDisplay* display = gdk_display_get_default();
+    if (!window || !display || !GDK_IS_X11_DISPLAY(display))
+        return;
+    Display* xdisplay = gdk_x11_display_get_xdisplay(display);
+    XEvent event {};
+    event.xkey.type = press ? KeyPress : KeyRelease;
+    event.xkey.display = xdisplay;
+    event.xkey.window = window;
+    event.xkey.root = DefaultRootWindow(xdisplay);
+    event.xkey.subwindow = None;
+    event.xkey.time = time;
+    event.xkey.x = event.xkey.y = event.xkey.x_root = event.xkey.y_root = 1;
+    event.xkey.state = state;
+    event.xkey.keycode = keycode;
+    event.xkey.same_screen = True;
+    gdk_x11_display_error_trap_push(display);
+    XSendEvent(xdisplay, window, False, press ? KeyPressMask : KeyReleaseMask, &event);
+    gdk_display_flush(display);
+    gdk_x11_display_error_trap_pop_ignored(display);
+}
+
+void detach(GtkWidget* toplevel)
+{
+    GdkDisplay* display = gdk_display_get_default();
+    const Window window = windowId(toplevel);
+    if (!window || !display || !GDK_IS_X11_DISPLAY(display))
+        return;
+    Display* xdisplay = gdk_x11_display_get_xdisplay(display);
+    gdk_x11_display_error_trap_push(display);
+    XReparentWindow(xdisplay, window, DefaultRootWindow(xdisplay), -20000, -20000);
+    gdk_display_sync(display);
+    gdk_x11_display_error_trap_pop_ignored(display);
+}
+
+void destroyQuietly(GtkWidget* toplevel)
+{
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display || !GDK_IS_X11_DISPLAY(display)) {
+        gtk_widget_destroy(toplevel);
+        return;
+    }
+    gdk_x11_display_error_trap_push(display);
+    gtk_widget_destroy(toplevel);
+    gdk_display_sync(display);
+    gdk_x11_display_error_trap_pop_ignored(display);
+}
+
 void sync()
 {
     if (GdkDisplay* display = gdk_display_get_default())

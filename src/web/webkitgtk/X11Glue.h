@@ -12,6 +12,14 @@ std::uint32_t windowId(GtkWidget* toplevel);
 // Gives the X keyboard focus to the GTK toplevel, or to any X window.
 void focusToplevel(GtkWidget* toplevel, std::uint32_t time);
 void focusWindow(std::uint32_t window, std::uint32_t time);
+// Hands a key event that reached GTK to another X window, as if X had
+// delivered it there.
+void forwardKey(std::uint32_t window, bool press, std::uint16_t keycode, unsigned state, std::uint32_t time);
+// Takes the toplevel out of the Qt window it was embedded in: destroying
+// that window would otherwise take the page's X window down behind GTK's back.
+void detach(GtkWidget* toplevel);
+// Destroys the toplevel, ignoring X errors for windows already gone.
+void destroyQuietly(GtkWidget* toplevel);
 // Sends what GTK's connection has queued and waits until the server has it.
 void sync();
 } // namespace X11Glue

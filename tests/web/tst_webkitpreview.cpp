@@ -1,0 +1,163 @@
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include "WebEngineFixture.h"
+#include "support/LocalHttpServer.h"
+
+namespace {
+bool write(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+}
+} // namespace
+
+// The file preview shows a shelf file as the engine can, runs none of its
+// scripts, and carries none of the browser's site data.
+class TestWebKitPreview : public QObject
+{
+    Q_OBJECT
+
+public:
+    static void initMain() { useTestHome(); }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void pdfOpensInTheBuiltInViewer();
+    void scriptsInAFileDoNotRun();
+    void previewCarriesNoSiteData();
+    void unshowableFileIsNotDownloaded();
+
+private:
+    void loadAndWait(WebView& view, RecordingDelegates& delegates, const QUrl& url);
+
+    QTemporaryDir m_files;
+    LocalHttpServer m_server;
+    WebEngine* m_engine = nullptr;
+    QWidget m_window;
+    std::unique_ptr<WebView> m_preview;
+    RecordingDelegates m_delegates;
+};
+
+void TestWebKitPreview::initTestCase()
+{
+    m_engine = loadedEngine();
+    QVERIFY(m_engine);
+    m_window.resize(600, 600);
+    m_window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+}
+
+void TestWebKitPreview::init()
+{
+    m_delegates = RecordingDelegates();
+    WebViewOptions options;
+    options.purpose = WebViewOptions::Purpose::FilePreview;
+    options.previewFolder = m_files.path();
+    m_preview = m_engine->createView(options);
+    m_preview->setNavigationDelegate(&m_delegates);
+    m_preview->widget()->setParent(&m_window);
+    m_preview->widget()->setGeometry(0, 0, 600, 600);
+    m_preview->widget()->show();
+}
+
+void TestWebKitPreview::cleanup()
+{
+    m_preview.reset();
+}
+
+void TestWebKitPreview::loadAndWait(WebView& view, RecordingDelegates& delegates, const QUrl& url)
+{
+    const int before = delegates.outcomes();
+    view.load(url);
+    QTRY_VERIFY_WITH_TIMEOUT(delegates.outcomes() > before, 15000);
+}
+
+void TestWebKitPreview::pdfOpensInTheBuiltInViewer()
+{
+    const QString path = m_files.filePath(QStringLiteral("letter.pdf"));
+    {
+        QPdfWriter writer(path);
+        writer.setPageSize(QPageSize(QPageSize::A6));
+        QPainter painter(&writer);
+        painter.drawText(QRect(0, 0, 1000, 400), QStringLiteral("A letter kept on the shelf"));
+    }
+    loadAndWait(*m_preview, m_delegates, QUrl::fromLocalFile(path));
+    QCOMPARE(m_delegates.finished, 1);
+    // The viewer draws its toolbar and the page on a grey backdrop, the text
+    // in black; a viewer that could not run leaves the view white.
+    auto shares = [this] {
+        const QWidget* view = m_preview->widget();
+        const QPoint origin = view->mapToGlobal(QPoint(0, 0));
+        const QImage shot = QGuiApplication::primaryScreen()
+                                ->grabWindow(0, origin.x(), origin.y(), view->width(), view->height())
+                                .toImage();
+        int grey = 0, dark = 0;
+        for (int y = 0; y < shot.height(); y += 2) {
+            for (int x = 0; x < shot.width(); x += 2) {
+                const int gray = qGray(shot.pixel(x, y));
+                grey += gray > 128 && gray < 245 ? 1 : 0;
+                dark += gray < 100 ? 1 : 0;
+            }
+        }
+        const double all = std::max(1, (shot.width() / 2) * (shot.height() / 2));
+        return std::pair<double, double> {grey / all, dark / all};
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(shares().first > 0.05 && shares().second > 0.001, 10000);
+}
+
+void TestWebKitPreview::scriptsInAFileDoNotRun()
+{
+    const QString path = m_files.filePath(QStringLiteral("note.html"));
+    QVERIFY(write(path, "<title>as written</title><script>document.title = 'script ran';</script><p>text</p>"));
+    loadAndWait(*m_preview, m_delegates, QUrl::fromLocalFile(path));
+    QCOMPARE(m_delegates.finished, 1);
+    QCOMPARE(m_preview->title(), QStringLiteral("as written"));
+}
+
+void TestWebKitPreview::previewCarriesNoSiteData()
+{
+    LocalHttpServer::Route set;
+    set.body = "<title>set</title>";
+    set.extraHeaders = {"Set-Cookie: login=secret; Path=/; Max-Age=3600"};
+    m_server.route("/set", set);
+    m_server.route("/pixel", {});
+    auto browser = m_engine->createView({});
+    RecordingDelegates browsing;
+    browser->setNavigationDelegate(&browsing);
+    loadAndWait(*browser, browsing, m_server.url(QStringLiteral("/set")));
+    QCOMPARE(browsing.finished, 1);
+
+    const QString path = m_files.filePath(QStringLiteral("tracker.html"));
+    QVERIFY(
+        write(path, "<title>tracker</title><img src='" + m_server.url(QStringLiteral("/pixel")).toEncoded() + "'>"));
+    loadAndWait(*m_preview, m_delegates, QUrl::fromLocalFile(path));
+    QTRY_COMPARE(m_server.requestsFor("/pixel").size(), 1);
+    QCOMPARE(m_server.requestsFor("/pixel").first().headers.value("cookie"), QByteArray());
+}
+
+void TestWebKitPreview::unshowableFileIsNotDownloaded()
+{
+    const QString path = m_files.filePath(QStringLiteral("data.bin"));
+    QVERIFY(write(path, QByteArray("\x00\x01\x02\x03", 4)));
+    QSignalSpy saved(m_preview.get(), &WebView::downloadSaved);
+    loadAndWait(*m_preview, m_delegates, QUrl::fromLocalFile(path));
+    QTest::qWait(500);
+    QVERIFY(saved.isEmpty());
+    QCOMPARE(m_delegates.finished, 0);
+    const QDir downloads(QDir::homePath() + QStringLiteral("/Downloads"));
+    QVERIFY(!downloads.exists() || downloads.isEmpty());
+}
+
+QTEST_MAIN(TestWebKitPreview)
+#include "tst_webkitpreview.moc"
