@@ -69,3 +69,4 @@ stop_display() {
     for pid in "${QUILLNOOK_DISPLAY_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
 }
+TEST_PACKAGES+=(desktop-file-utils)  # desktop-file-validate checks the installed desktop entry
