@@ -9,6 +9,8 @@ TEST_PACKAGES=(ccache xvfb xauth openbox xdotool x11-utils dbus-x11 libxcb-xtest
 BUILD_PACKAGES+=(libwebkit2gtk-4.1-dev)  # the browser's and file preview's web engine, a module loaded at run time
 BUILD_PACKAGES+=(libx11-dev)  # saving the notes before the toolkits end the process on a lost X connection
 TEST_PACKAGES+=(x11-xserver-utils)  # xrandr: screens that change size while the panel is up
+BUILD_PACKAGES+=(libxcb-xfixes0-dev)  # the clipboard's change count follows XFixes selection notifications
+TEST_PACKAGES+=(xclip)  # another X client that reads and writes the clipboard
 
 # Installs the Debian packages that are missing, through sudo when not root.
 install_missing() {
@@ -67,3 +69,4 @@ stop_display() {
     for pid in "${QUILLNOOK_DISPLAY_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
 }
+TEST_PACKAGES+=(desktop-file-utils)  # desktop-file-validate checks the installed desktop entry

@@ -1,22 +1,98 @@
 #include <cstdio>
+#include <cstdlib>
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
+#include <QProcess>
 
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "app/LastChanceSave.h"
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
+#include "platform/ClipboardService.h"
 #include "platform/DocumentsLocation.h"
 #include "platform/HotkeyService.h"
 #include "platform/IniPreferences.h"
 #include "platform/PanelWindowHints.h"
 #include "platform/PlatformServices.h"
+#include "platform/ScreenCaptureService.h"
+#include "platform/SessionEnvironment.h"
 #include "web/WebEngineLoader.h"
+
+namespace {
+void print(std::FILE* stream, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+// `quillnook --toggle`: a short-lived client of the running instance. It needs
+// no display, only the session bus.
+int toggleRunningInstance(int argc, char* argv[], const QString& startupProblem)
+{
+    QCoreApplication app(argc, argv);
+    QString error;
+    switch (SingleInstance::toggleRunningPanel(&error)) {
+    case SingleInstance::ToggleResult::Toggled:
+        return 0;
+    case SingleInstance::ToggleResult::NoSessionBus:
+        print(stderr, QStringLiteral("quillnook: --toggle needs the session bus (D-Bus), and none is reachable.\n"));
+        return 1;
+    case SingleInstance::ToggleResult::NotRunning:
+        if (!startupProblem.isEmpty()) {
+            print(stderr, startupProblem + u'\n');
+            return 1;
+        }
+        // A fresh start shows its panel, which is what the toggle asked for.
+        if (QProcess::startDetached(QCoreApplication::applicationFilePath(), {}))
+            return 0;
+        print(stderr, QStringLiteral("quillnook: Quillnook is not running and could not be started.\n"));
+        return 1;
+    case SingleInstance::ToggleResult::Failed:
+        break;
+    }
+    print(stderr, QStringLiteral("quillnook: the running Quillnook did not answer: %1\n").arg(error));
+    return 1;
+}
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine::Parsed command = CommandLine::parse(arguments);
+    switch (command.action) {
+    case CommandLine::Action::Help:
+        print(stdout, CommandLine::helpText());
+        return 0;
+    case CommandLine::Action::Version:
+        print(stdout, CommandLine::versionText());
+        return 0;
+    case CommandLine::Action::Invalid:
+        print(stderr, QStringLiteral("quillnook: %1\nTry 'quillnook --help'.\n").arg(command.error));
+        return 2;
+    case CommandLine::Action::Run:
+    case CommandLine::Action::Toggle:
+        break;
+    }
+
+    // Before either toolkit reads its environment.
+    const SessionEnvironment session;
+    session.applyToProcess();
+    if (command.action == CommandLine::Action::Toggle) {
+        const int status = toggleRunningInstance(argc, argv, session.startupProblem());
+        // Nothing is left to clean up, and Qt's bus thread can still be
+        // winding down while static destructors run, which prints noise.
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    if (const QString problem = session.startupProblem(); !problem.isEmpty()) {
+        print(stderr, problem + u'\n');
+        return 1;
+    }
+
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillnook"));
@@ -42,10 +118,13 @@ int main(int argc, char* argv[])
     IniPreferences preferences(preferencesPath);
     const auto hotkeys = PlatformServices::createHotkeyService();
     const auto windowHints = PlatformServices::createPanelWindowHints();
+    const auto clipboard = PlatformServices::createClipboardService();
+    const auto screenCapture = PlatformServices::createScreenCaptureService(*clipboard);
     // Outlives the panel and the web views in it.
     WebEngineLoader webEngines;
     AppDelegate delegate(*hotkeys, preferences, *windowHints, DocumentsLocation::path());
     delegate.setWebEngineProvider(&webEngines);
+    delegate.setScreenshotServices(clipboard.get(), screenCapture.get());
     LastChanceSave lastChance(delegate.notesStore());
     // The web engine's toolkit ends the process on its own when the display
     // goes; the notes are saved before either toolkit does.
@@ -55,6 +134,7 @@ int main(int argc, char* argv[])
     QObject::connect(&webEngines, &WebEngineProvider::unavailable, &app, saveFirst);
 
     QObject::connect(&instance, &SingleInstance::showPanelRequested, &delegate, &AppDelegate::showPanel);
+    QObject::connect(&instance, &SingleInstance::togglePanelRequested, &delegate, &AppDelegate::toggleFrontPanelAction);
     instance.listen();
     QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching, Qt::QueuedConnection);
     // Only once the panel is on screen: the panel never waits for the engine.

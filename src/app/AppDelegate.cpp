@@ -15,6 +15,9 @@
 #include "app/FloatingPanel.h"
 #include "app/PanelGeometry.h"
 #include "app/StatusItem.h"
+#include "browser/BrowserTab.h"
+#include "browser/BrowserTabsModel.h"
+#include "screenshot/ScreenshotPaster.h"
 
 AppDelegate::AppDelegate(HotkeyService& hotkeys, PreferencesStore& defaults, PanelWindowHints& windowHints,
                          const QString& documentsFolder, QObject* parent)
@@ -137,7 +140,19 @@ void AppDelegate::createPanel()
     auto* content = new ContentView(m_notesStore, m_hotkeyManager, m_panelSettings, m_webEngines);
     // Quitting saves the notes on the way out (applicationWillTerminate).
     connect(content, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    connect(content, &ContentView::screenshotRequested, this, [this, content] { pasteScreenshot(*content); });
     panel->setContentView(content);
     panel->orderFrontAndFocus();
     m_panel = std::move(panel);
+}
+
+void AppDelegate::pasteScreenshot(const ContentView& content)
+{
+    BrowserTabsModel* tabs = content.browserTabs();
+    BrowserTab* tab = tabs ? tabs->activeTab() : nullptr;
+    if (!tab || !m_clipboard || !m_capture)
+        return;
+    // Whatever the outcome, nothing in the panel changes; the paster tells
+    // the user itself.
+    ScreenshotPaster::captureAndPaste(tab->webView(), [](bool) {}, {*m_clipboard, *m_capture});
 }

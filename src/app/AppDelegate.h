@@ -8,7 +8,10 @@
 #include "hotkey/HotkeyManager.h"
 #include "notes/NotesStore.h"
 
+class ClipboardService;
+class ContentView;
 class FloatingPanel;
+class ScreenCaptureService;
 class HotkeyService;
 class PanelWindowHints;
 class PreferencesStore;
@@ -31,6 +34,13 @@ public:
     // The web engine for the Browser tool and the file preview; set before
     // launching finishes. Without one those tools say they cannot show pages.
     void setWebEngineProvider(WebEngineProvider* webEngines) { m_webEngines = webEngines; }
+    // What the Browser tool's screenshot shortcut captures with and pastes
+    // from; both outlive the delegate. Without them the shortcut does nothing.
+    void setScreenshotServices(ClipboardService* clipboard, ScreenCaptureService* capture)
+    {
+        m_clipboard = clipboard;
+        m_capture = capture;
+    }
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
@@ -50,9 +60,12 @@ public:
 private:
     void setupStatusItem();
     void createPanel();
+    void pasteScreenshot(const ContentView& content);
 
     PanelWindowHints& m_windowHints;
     WebEngineProvider* m_webEngines = nullptr;
+    ClipboardService* m_clipboard = nullptr;
+    ScreenCaptureService* m_capture = nullptr;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<FloatingPanel> m_panel;
     HotkeyManager m_hotkeyManager;

@@ -3,9 +3,13 @@
 #include <chrono>
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QDir>
 #include <QFileInfo>
+
+#include <unistd.h>
 
 SingleInstance::SingleInstance(const QString& lockFilePath, QObject* parent)
     : QObject(parent)
@@ -52,14 +56,51 @@ bool SingleInstance::showRunningPanel()
     return bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
 }
 
+SingleInstance::ToggleResult SingleInstance::toggleRunningPanel(QString* error)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return ToggleResult::NoSessionBus;
+    const QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(ServiceName), QLatin1String(ObjectPath),
+                                                             QLatin1String(ServiceName), QStringLiteral("TogglePanel"));
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return ToggleResult::Toggled;
+    if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))
+        return ToggleResult::NotRunning;
+    if (error)
+        *error = reply.errorMessage();
+    return ToggleResult::Failed;
+}
+
+bool SingleInstance::callerIsThisUser()
+{
+    // A session bus is normally the user's own, but one opened to others
+    // (a TCP address, a relaxed policy) must not let them drive the panel.
+    if (!calledFromDBus())
+        return true;
+    const QDBusReply<uint> uid = connection().interface()->serviceUid(message().service());
+    if (uid.isValid() && uid.value() == ::getuid())
+        return true;
+    sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Only the user who runs Quillnook may ask it."));
+    return false;
+}
+
 void SingleInstance::ShowPanel()
 {
-    emit showPanelRequested();
+    if (callerIsThisUser())
+        emit showPanelRequested();
+}
+
+void SingleInstance::TogglePanel()
+{
+    if (callerIsThisUser())
+        emit togglePanelRequested();
 }
 
 void SingleInstance::ShowPanelSentAt(qlonglong sentAtMs)
 {
-    if (monotonicNowMs() - sentAtMs > StaleRequestMs)
+    if (!callerIsThisUser() || monotonicNowMs() - sentAtMs > StaleRequestMs)
         return;
     emit showPanelRequested();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusContext>
 #include <QLockFile>
 #include <QObject>
 
@@ -7,7 +8,7 @@
 // over each other's words, so a second start shows the running program's
 // panel and leaves. The lock lives in the user's runtime folder, which is
 // always writable, and beside the preferences only where there is none.
-class SingleInstance : public QObject
+class SingleInstance : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "app.quillnook.Quillnook")
@@ -30,6 +31,15 @@ public:
     // Asks the running instance to show its panel; false when it did not answer.
     static bool showRunningPanel();
 
+    enum class ToggleResult
+    {
+        Toggled,
+        NotRunning,
+        NoSessionBus,
+        Failed,
+    };
+    // Asks the running instance to show or hide its panel.
+    static ToggleResult toggleRunningPanel(QString* error = nullptr);
     // A request older than this is dropped: the caller gave up waiting, and
     // a panel that turned up later would steal the focus from what the user
     // went on to do.
@@ -39,14 +49,19 @@ public:
     static qint64 monotonicNowMs();
 
 public slots:
+    // Only these requests are offered; a caller of another user is refused.
     Q_SCRIPTABLE void ShowPanel();
+    Q_SCRIPTABLE void TogglePanel();
     // Shows the panel unless the request, sent at sentAtMs on the monotonic
     // clock, waited too long to get here (this instance was stalled).
     Q_SCRIPTABLE void ShowPanelSentAt(qlonglong sentAtMs);
 
 signals:
     void showPanelRequested();
+    void togglePanelRequested();
 
 private:
+    bool callerIsThisUser();
+
     QLockFile m_lock;
 };

@@ -29,6 +29,7 @@ HotkeyManager::HotkeyManager(HotkeyService& service, PreferencesStore& defaults,
     }
 
     installHandler();
+    connect(&m_service, &HotkeyService::desktopOwnsBindingChanged, this, &HotkeyManager::desktopOwnsBindingChanged);
     registerHotkey();
 }
 

@@ -44,6 +44,8 @@ public:
     bool updateToggle(std::uint16_t keyCode, std::uint64_t modifiers);
 
     bool isRegistered() const { return m_hotKeyRef.has_value(); }
+    // The desktop's keyboard settings own the binding: see HotkeyService.
+    bool desktopOwnsBinding() const { return m_service.desktopOwnsBinding(); }
     // The desktop refused the last combination asked for: the stored one at
     // start-up, or a newly recorded one. Cleared by the next one it accepts.
     bool hasConflict() const { return m_conflict; }
@@ -63,6 +65,7 @@ public:
 signals:
     void toggleKeyCodeChanged(std::uint16_t keyCode);
     void toggleModifiersChanged(std::uint64_t modifiers);
+    void desktopOwnsBindingChanged(bool owned);
     void conflictChanged(bool conflict);
     // The current shortcut was pressed while suspended.
     void pressedWhileSuspended();

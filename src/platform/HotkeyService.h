@@ -33,6 +33,12 @@ public:
         = 0;
     virtual void unregisterHotkey(Registration registration) = 0;
 
+    // True where the desktop, not Quillnook, decides which keys fire the
+    // shortcut once it is bound (the user changes it in the desktop's
+    // keyboard settings); a new combination is then only offered next time.
+    virtual bool desktopOwnsBinding() const { return false; }
+
 signals:
     void hotkeyPressed(std::uint32_t id);
+    void desktopOwnsBindingChanged(bool owned);
 };

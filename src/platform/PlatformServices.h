@@ -2,14 +2,21 @@
 
 #include <memory>
 
+class ClipboardService;
 class HotkeyService;
 class PanelWindowHints;
+class ScreenCaptureService;
 
 namespace PlatformServices {
-// The backends for the running session: X11 under the xcb platform plugin,
+// The backends for the running session: on Wayland sessions the desktop
+// portals where they are offered, X11 under the xcb platform plugin,
 // otherwise the null ones.
 std::unique_ptr<HotkeyService> createHotkeyService();
 std::unique_ptr<PanelWindowHints> createPanelWindowHints();
+std::unique_ptr<ClipboardService> createClipboardService();
+// Captures land on `clipboard`, which must outlive the service. Where this
+// session has no way to capture the screen, the service refuses with why.
+std::unique_ptr<ScreenCaptureService> createScreenCaptureService(ClipboardService& clipboard);
 // Runs beforeEnd when the connection to the display breaks, before the
 // toolkits end the process; call again after a toolkit has started, as it
 // may put its own handling in front.

@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "platform/SessionEnvironment.h"
 #include "settings/SettingsStyle.h"
 #include "settings/SymbolIcons.h"
 
@@ -107,8 +108,9 @@ QWidget* ScreenshotGuide::buildGuide()
     column->setSpacing(6);
 
     // What is true depends on the session: an X11 client may read the screen
-    // freely, while on Wayland the desktop's portal asks the user.
-    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    // freely, while on Wayland the desktop's portal asks the user, even when
+    // the panel itself runs through XWayland.
+    const bool wayland = SessionEnvironment().isWaylandSession();
     QString intro;
     QStringList steps;
     if (wayland) {

@@ -82,6 +82,7 @@ SettingsView::SettingsView(HotkeyManager& hotkeyManager, PanelSettings& panelSet
     connect(&m_hotkeyManager, &HotkeyManager::conflictChanged, this, &SettingsView::updateShortcut);
     connect(&m_hotkeyManager, &HotkeyManager::toggleKeyCodeChanged, this, &SettingsView::updateShortcut);
     connect(&m_hotkeyManager, &HotkeyManager::toggleModifiersChanged, this, &SettingsView::updateShortcut);
+    connect(&m_hotkeyManager, &HotkeyManager::desktopOwnsBindingChanged, this, &SettingsView::updateShortcut);
     connect(&m_panelSettings, &PanelSettings::opacityChanged, this, &SettingsView::updateOpacity);
 
     applyColours();
@@ -313,6 +314,8 @@ void SettingsView::updateShortcut()
         caption = QStringLiteral("Press a new key combo…");
     else if (m_hotkeyManager.hasConflict())
         caption = QStringLiteral("Another program uses this shortcut. Click to choose another.");
+    else if (m_hotkeyManager.desktopOwnsBinding())
+        caption = QStringLiteral("Your desktop's keyboard settings own this shortcut; change it there.");
     else
         caption = QStringLiteral("Click the shortcut, then press your new key combo.");
     m_shortcutCaption->setText(caption);

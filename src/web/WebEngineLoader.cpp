@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "platform/SessionEnvironment.h"
 #include "web/WebEngineModule.h"
 
 namespace {
@@ -17,7 +18,11 @@ constexpr int NoWindowDelayMs = 1000;
 
 QStringList WebEngineLoader::defaultModulePaths()
 {
-    return {QCoreApplication::applicationDirPath() + QLatin1Char('/') + ModuleFileName,
+    // Beside the executable (the build tree), then where an install or a
+    // package put it relative to the executable, then the configured prefix.
+    const QString programDir = QCoreApplication::applicationDirPath();
+    return {programDir + QLatin1Char('/') + ModuleFileName,
+            programDir + QStringLiteral("/../" QUILLNOOK_WEB_MODULE_RELATIVE_DIR "/") + ModuleFileName,
             QStringLiteral(QUILLNOOK_WEB_MODULE_DIR "/") + ModuleFileName};
 }
 
@@ -70,6 +75,12 @@ void WebEngineLoader::scheduleLoad()
 
 void WebEngineLoader::loadModule()
 {
+    // The engine is embedded as an X11 window; under Qt's native Wayland
+    // backend there is nothing to embed it in.
+    if (const QString problem = SessionEnvironment().browserProblem(); !problem.isEmpty()) {
+        setUnavailable(problem);
+        return;
+    }
     QString path;
     for (const QString& candidate : std::as_const(m_modulePaths)) {
         if (QFileInfo::exists(candidate)) {

@@ -11,6 +11,7 @@
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
 #include "app/WindowDragHandle.h"
+#include "settings/ScreenshotGuide.h"
 #include "settings/SettingsView.h"
 
 namespace {
@@ -309,6 +310,12 @@ private slots:
         // The keys never reach the notes either.
         QCOMPARE(m_notes->text(), QStringLiteral("notes"));
         QCOMPARE(m_view->selectedTab(), tab);
+    }
+
+    void settingsPageNamesTheRealScreenshotTrigger()
+    {
+        QCOMPARE(m_view->screenshotAction()->shortcut().toString(QKeySequence::NativeText),
+                 ScreenshotGuide::screenshotKeys());
     }
 
     void keyboardAloneReachesEveryControl()

@@ -54,6 +54,7 @@ private slots:
     void aTakenCombinationKeepsTheOldShortcut();
     void theCurrentShortcutPressedWhileRecordingIsKept();
     void applicationShortcutsDoNotFire();
+    void aBindingTheDesktopOwnsIsSaidInTheCaption();
 
 private:
     QPushButton* shortcutButton() const { return m_view->findChild<QPushButton*>(QStringLiteral("shortcutButton")); }
@@ -353,6 +354,24 @@ void TestShortcutRecorder::theCurrentShortcutPressedWhileRecordingIsKept()
     // Recording over, the shortcut toggles again.
     m_fixture->service.press(7, 0x300);
     QTRY_COMPARE(toggles, 1);
+}
+
+void TestShortcutRecorder::aBindingTheDesktopOwnsIsSaidInTheCaption()
+{
+    auto* caption = m_view->findChild<QLabel*>(QStringLiteral("shortcutCaption"));
+    const QString owned = QStringLiteral("Your desktop's keyboard settings own this shortcut; change it there.");
+    m_fixture->service.setOwnedByDesktop(true);
+    QCOMPARE(caption->text(), owned);
+
+    // Recording still works: the combination is stored and offered next time.
+    QTest::mouseClick(shortcutButton(), Qt::LeftButton);
+    QCOMPARE(caption->text(), QStringLiteral("Press a new key combo…"));
+    pressKey(shortcutButton(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier, evdevK);
+    QCOMPARE(m_fixture->hotkeyManager.toggleKeyCode(), 40);
+    QCOMPARE(caption->text(), owned);
+
+    m_fixture->service.setOwnedByDesktop(false);
+    QCOMPARE(caption->text(), QStringLiteral("Click the shortcut, then press your new key combo."));
 }
 
 QTEST_MAIN(TestShortcutRecorder)

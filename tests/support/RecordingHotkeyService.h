@@ -46,9 +46,17 @@ public:
 
     void pressRawId(std::uint32_t id) { emit hotkeyPressed(id); }
 
+    bool desktopOwnsBinding() const override { return ownedByDesktop; }
+    void setOwnedByDesktop(bool owned)
+    {
+        ownedByDesktop = owned;
+        emit desktopOwnsBindingChanged(owned);
+    }
+
     std::map<Registration, Combination> live;
     std::set<std::pair<std::uint16_t, std::uint32_t>> taken;
     int registerCalls = 0;
+    bool ownedByDesktop = false;
 
 private:
     Registration m_next = 0;

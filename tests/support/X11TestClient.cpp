@@ -208,3 +208,16 @@ X11TestKeys::ScopedLock::~ScopedLock()
     if (m_toggled)
         press(m_keyName);
 }
+
+bool X11TestClient::takeClipboard()
+{
+    xcb_connection_t* c = m_connection->xcb;
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, m_connection->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    const xcb_atom_t clipboard = m_connection->atom(QStringLiteral("CLIPBOARD"));
+    xcb_set_selection_owner(c, window, clipboard, XCB_CURRENT_TIME);
+    Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr));
+    return owner && owner->owner == window;
+}

@@ -52,6 +52,10 @@ public:
     // The modifier and lock state the keyboard has now.
     std::uint16_t modifierState();
 
+    // Makes a window of this client the CLIPBOARD's owner (serving no
+    // requests); false when the server did not hand it over.
+    bool takeClipboard();
+
 private:
     struct Connection;
     std::unique_ptr<Connection> m_connection;

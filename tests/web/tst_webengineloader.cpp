@@ -1,3 +1,4 @@
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +26,9 @@ void TestWebEngineLoader::unavailableEngineSaysWhy_data()
                                    << "could not be loaded";
     QTest::newRow("no X11 display") << "real"
                                     << "needs an X11 display";
+    // Qt forced onto native Wayland in a Wayland session: nothing to embed in.
+    QTest::newRow("native Wayland") << "wayland"
+                                    << "The Browser needs XWayland";
 }
 
 void TestWebEngineLoader::unavailableEngineSaysWhy()
@@ -37,9 +41,20 @@ void TestWebEngineLoader::unavailableEngineSaysWhy()
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.write("not a library") > 0);
-    } else if (module == QLatin1String("real")) {
+    } else if (module == QLatin1String("real") || module == QLatin1String("wayland")) {
         path = QStringLiteral(QUILLNOOK_WEB_MODULE_PATH);
     }
+    const bool wayland = module == QLatin1String("wayland");
+    if (wayland) {
+        qputenv("WAYLAND_DISPLAY", "wayland-0");
+        qputenv("QT_QPA_PLATFORM", "wayland");
+    }
+    const auto restore = qScopeGuard([wayland] {
+        if (wayland) {
+            qunsetenv("WAYLAND_DISPLAY");
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+    });
     WebEngineLoader loader({path});
     QSignalSpy ready(&loader, &WebEngineProvider::ready);
     QSignalSpy unavailable(&loader, &WebEngineProvider::unavailable);

@@ -6,7 +6,10 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "web/ImagePaste.h"
+#include "web/webkitgtk/WebKitClipboard.h"
 #include "web/webkitgtk/WebKitFocusBridge.h"
+#include "web/webkitgtk/WebKitShortcutForward.h"
 #include "web/webkitgtk/X11Glue.h"
 
 #include <libsoup/soup.h>
@@ -122,6 +125,7 @@ WebKitView::WebKitView(WebKitWebContext* context, const WebViewOptions& options)
     g_signal_connect(m_webView, "notify::title", G_CALLBACK(notifyTitle), this);
     g_signal_connect(m_webView, "notify::uri", G_CALLBACK(notifyUri), this);
     g_signal_connect(m_webView, "notify::estimated-load-progress", G_CALLBACK(notifyProgress), this);
+    WebKitShortcutForward::install(m_webView, this);
 
     m_timeout.setSingleShot(true);
     connect(&m_timeout, &QTimer::timeout, this, &WebKitView::onTimeout);
@@ -293,8 +297,11 @@ void WebKitView::focusPage()
 
 void WebKitView::paste()
 {
-    // The one way a paste reaches the page, Ctrl+V included.
-    webkit_web_view_execute_editing_command(m_webView, WEBKIT_EDITING_COMMAND_PASTE);
+    // The one way a paste reaches the page, Ctrl+V included. WebKit's own
+    // paste hands the page no file for an image; ImagePaste does.
+    const WebKitClipboard::Content clipboard = WebKitClipboard::read();
+    ImagePaste::paste(*this, clipboard.png, clipboard.text,
+                      [this] { webkit_web_view_execute_editing_command(m_webView, WEBKIT_EDITING_COMMAND_PASTE); });
 }
 
 void WebKitView::restartTimeout()

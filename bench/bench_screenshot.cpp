@@ -1,0 +1,192 @@
+// Screenshot to chat: from Ctrl+Shift+S leaving the keyboard (XTEST) to the
+// paste event, carrying the screenshot as a file, reaching the page in the
+// active tab. Everything real: the panel, the X11 clipboard and capture, the
+// WebKitGTK engine and a page served on 127.0.0.1.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include "app/AppDelegate.h"
+#include "app/ContentView.h"
+#include "app/FloatingPanel.h"
+#include "browser/BrowserTab.h"
+#include "browser/BrowserTabsModel.h"
+#include "browser/BrowserView.h"
+#include "platform/IniPreferences.h"
+#include "platform/PanelWindowHints.h"
+#include "platform/x11/X11ClipboardService.h"
+#include "platform/x11/X11ScreenCaptureService.h"
+#include "support/BenchReport.h"
+#include "support/FakeKeyboard.h"
+#include "support/LocalHttpServer.h"
+#include "support/RecordingHotkeyService.h"
+#include "web/WebEngineLoader.h"
+
+namespace {
+constexpr std::uint32_t shiftL = 0xffe1;
+constexpr std::uint32_t controlL = 0xffe3;
+constexpr std::uint32_t lowerS = 0x0073;
+
+// The page tells the server when each paste event arrived, on the same clock
+// as ours, so nothing polls the page while it works.
+const QByteArray Page = R"HTML(<!doctype html><html><body><textarea id="prompt-textarea"></textarea><script>
+document.addEventListener('paste', function (event) {
+    fetch('/pasted?at=' + (performance.timeOrigin + performance.now()) + '&files=' + event.clipboardData.files.length);
+    event.preventDefault();
+}, true);
+</script></body></html>)HTML";
+
+double wallClockMs()
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(system_clock::now().time_since_epoch()).count();
+}
+
+// Runs the event loop until `done`; unlike QTest's waits it never sleeps, so
+// every step of the measured path runs as soon as it can.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.hasExpired(timeoutMs))
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(2, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+QVariant evaluate(WebView& view, const QString& script)
+{
+    QVariant result;
+    bool done = false;
+    view.evaluateJavaScript(script, [&](const QVariant& value, const QString&) {
+        result = value;
+        done = true;
+    });
+    if (!waitUntil([&done] { return done; }, 10000))
+        std::fprintf(stderr, "the page did not answer a script\n");
+    return result;
+}
+
+// The page's reports so far: when each paste event came, with how many files.
+QList<QUrlQuery> pasteReports(const LocalHttpServer& server)
+{
+    QList<QUrlQuery> reports;
+    for (const auto& request : server.requests()) {
+        if (request.path.startsWith("/pasted?"))
+            reports.append(QUrlQuery(QString::fromLatin1(request.path.mid(8))));
+    }
+    return reports;
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    constexpr int runs = 20;
+    const char* name = "screenshot: Ctrl+Shift+S to paste event in the page";
+    const char* target = "median <= 250 ms";
+
+    FakeKeyboard keyboard;
+    if (!keyboard.setChord({controlL, shiftL, lowerS})) {
+        BenchReport::row(name, "no XTEST or no keys for Ctrl+Shift+S", target);
+        return 1;
+    }
+    QTemporaryDir folder;
+    LocalHttpServer server;
+    server.html("/chat", Page);
+    LocalHttpServer::Route report;
+    report.body = "ok";
+    report.contentType = "text/plain";
+    server.route("/pasted", report);
+    auto clipboard = X11ClipboardService::create();
+    if (!folder.isValid() || !server.isListening() || !clipboard) {
+        BenchReport::row(name, "could not set up (folder, server or X11 clipboard)", target);
+        return 1;
+    }
+    X11ScreenCaptureService capture(*clipboard);
+    WebEngineLoader engine({QStringLiteral(QUILLNOOK_WEB_MODULE_PATH)});
+    IniPreferences preferences(folder.filePath(QStringLiteral("Quillnook.conf")));
+    RecordingHotkeyService hotkeys;
+    NullPanelWindowHints hints;
+    AppDelegate delegate(hotkeys, preferences, hints, folder.path());
+    delegate.setWebEngineProvider(&engine);
+    delegate.setScreenshotServices(clipboard.get(), &capture);
+    delegate.applicationDidFinishLaunching();
+    FloatingPanel* panel = delegate.panel();
+    auto* view = panel ? qobject_cast<ContentView*>(panel->contentView()) : nullptr;
+    if (!view || !QTest::qWaitForWindowExposed(panel)) {
+        BenchReport::row(name, "no panel", target);
+        return 1;
+    }
+    engine.startNow();
+    if (!waitUntil([view] { return view->browserTabs() && view->browserTabs()->activeTab(); }, 30000)) {
+        BenchReport::row(name, "the web engine did not start: " + engine.unavailableReason().toStdString(), target);
+        return 1;
+    }
+    view->setSelectedTab(ContentView::Browser);
+    BrowserTab* tab = view->browserTabs()->activeTab();
+    tab->load(server.url(QStringLiteral("/chat")).toString());
+    WebView& page = tab->webView();
+    if (!waitUntil(
+            [&page] { return evaluate(page, QStringLiteral("!!document.getElementById('prompt-textarea')")).toBool(); },
+            15000)) {
+        BenchReport::row(name, "the page did not load", target);
+        return 1;
+    }
+
+    std::vector<double> samples;
+    int missed = 0;
+    for (int i = 0; i < runs && missed < 3; ++i) {
+        evaluate(page, QStringLiteral("document.activeElement.blur(); true"));
+        // Each run starts from the address field, as after typing an address.
+        panel->orderFrontAndFocus();
+        if (!QTest::qWaitForWindowActive(panel))
+            std::fprintf(stderr, "run %d: the panel is not active\n", i + 1);
+        if (auto* address = view->browserView()->findChild<QLineEdit*>())
+            address->setFocus(Qt::OtherFocusReason);
+        waitUntil([] { return false; }, 100);
+
+        const qsizetype before = pasteReports(server).size();
+        const double sent = wallClockMs();
+        keyboard.sendChord();
+        if (!waitUntil([&] { return pasteReports(server).size() > before; }, 5000)
+            || pasteReports(server).last().queryItemValue(QStringLiteral("files")) != QLatin1String("1")) {
+            ++missed;
+            std::fprintf(stderr, "run %d: no paste event with a file within 5 s\n", i + 1);
+            continue;
+        }
+        const double latency = pasteReports(server).last().queryItemValue(QStringLiteral("at")).toDouble() - sent;
+        samples.push_back(latency);
+        std::fprintf(stderr, "run %d: %.1f ms\n", i + 1, latency);
+    }
+    if (samples.empty()) {
+        BenchReport::row(name, "the shortcut never pasted into the page", target);
+        return 1;
+    }
+    const auto s = BenchReport::summarize(samples);
+    const QSize screen = QGuiApplication::primaryScreen()->virtualSize();
+    std::string figure = "median " + BenchReport::number(s.median, 1) + " ms, p95 " + BenchReport::number(s.p95, 1)
+        + " ms (" + std::to_string(s.count) + " runs, " + std::to_string(screen.width()) + " x "
+        + std::to_string(screen.height()) + ")";
+    if (missed)
+        figure += ", " + std::to_string(missed) + " missed";
+    BenchReport::row(name, figure, target);
+    return 0;
+}

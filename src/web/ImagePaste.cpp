@@ -1,0 +1,97 @@
+#include "ImagePaste.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMimeData>
+#include <QPointer>
+
+#include "web/WebView.h"
+
+namespace {
+const QString PngType = QStringLiteral("image/png");
+
+// The page script: a function expression, called with the base64 PNG and the
+// text as JSON string literals.
+const char* const EventScript = R"JS((function(png, text) {
+    var target = document.activeElement || document.body || document.documentElement;
+    for (;;) {
+        var inner = null;
+        try {
+            inner = (target.shadowRoot && target.shadowRoot.activeElement)
+                || (target.contentDocument && target.contentDocument.activeElement);
+        } catch (e) {}
+        if (!inner || inner === target)
+            break;
+        target = inner;
+    }
+    var raw = atob(png);
+    var bytes = new Uint8Array(raw.length);
+    for (var i = 0; i < raw.length; ++i)
+        bytes[i] = raw.charCodeAt(i);
+    var data = new DataTransfer();
+    if (text)
+        data.setData('text/plain', text);
+    data.items.add(new File([bytes], 'image.png', {type: 'image/png', lastModified: Date.now()}));
+    var event = new ClipboardEvent('paste', {bubbles: true, cancelable: true, composed: true, clipboardData: data});
+    target.dispatchEvent(event);
+    return event.defaultPrevented;
+}))JS";
+
+QString jsonString(const QString& text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray {text}).toJson(QJsonDocument::Compact);
+    // ["…"] -> "…"
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+} // namespace
+
+QByteArray ImagePaste::pngFromClipboard(const QMimeData* clipboard)
+{
+    if (!clipboard)
+        return {};
+    // Another program's PNG goes to the page as it is.
+    if (clipboard->hasFormat(PngType)) {
+        const QByteArray png = clipboard->data(PngType);
+        if (png.startsWith("\x89PNG\r\n\x1a\n"))
+            return png;
+    }
+    if (!clipboard->hasImage())
+        return {};
+    const QImage image = qvariant_cast<QImage>(clipboard->imageData());
+    if (image.isNull())
+        return {};
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    // For PNG, Qt turns the quality into the zlib level: 80 gives level 1,
+    // about half the default's time for a screenshot and nearly its size.
+    // (Its compression setting only switches zlib off.)
+    writer.setQuality(80);
+    if (!writer.write(image))
+        return {};
+    return png;
+}
+
+QString ImagePaste::pasteEventScript(const QByteArray& png, const QString& text)
+{
+    return QString::fromUtf8(EventScript) + u'(' + u'"' + QString::fromLatin1(png.toBase64()) + u'"' + u','
+        + jsonString(text) + u')';
+}
+
+void ImagePaste::paste(WebView& view, const QByteArray& png, const QString& text, std::function<void()> nativePaste)
+{
+    if (png.isEmpty()) {
+        nativePaste();
+        return;
+    }
+    QPointer<WebView> guard(&view);
+    view.evaluateJavaScript(pasteEventScript(png, text),
+                            [guard, nativePaste = std::move(nativePaste)](const QVariant& taken, const QString& error) {
+                                if (guard && (!error.isEmpty() || !taken.toBool()))
+                                    nativePaste();
+                            });
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+
+#include <QByteArray>
+#include <QString>
+
+class QMimeData;
+class WebView;
+
+// How a clipboard image reaches a page: as an image/png File in a paste
+// event's clipboardData, which is where chat composers look for it. The
+// engine's own paste gives the page an <img> at best, so this runs instead
+// and leaves the engine's paste for text and for pages that ignore the event.
+namespace ImagePaste {
+
+// The clipboard's image as PNG bytes; empty when it holds no image.
+QByteArray pngFromClipboard(const QMimeData* clipboard);
+
+// A page script that dispatches a cancelable paste event on the focused
+// element (inside same-origin frames and open shadow roots), its
+// clipboardData holding the file and, when not empty, the text. Evaluates to
+// true when the page took the event (called preventDefault).
+QString pasteEventScript(const QByteArray& png, const QString& text);
+
+// Pastes into the page: an image (`png`, with the clipboard's `text` beside
+// it) through the event, falling back to `nativePaste` when the page did not
+// take it or the script failed; without an image, `nativePaste` at once.
+void paste(WebView& view, const QByteArray& png, const QString& text, std::function<void()> nativePaste);
+
+} // namespace ImagePaste

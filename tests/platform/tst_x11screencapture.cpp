@@ -1,0 +1,141 @@
+#include <QApplication>
+#include <QClipboard>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
+
+#include "platform/x11/X11ClipboardService.h"
+#include "platform/x11/X11ScreenCaptureService.h"
+#include "support/X11Tools.h"
+
+// A capture of the real X screen, checked against what xdpyinfo reports and
+// against a window of a known colour on it.
+class TestX11ScreenCapture : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void capturesTheWholeScreenOntoTheClipboard();
+    void otherProgramsReadTheCapture();
+    void capturesOverlapAndEachEndsOnce();
+    void withoutAnXServerSaysWhy();
+
+private:
+    static QSize screenSize();
+    // Starts a capture and waits for its end; the clipboard's change count
+    // grew by then.
+    bool captureAndWait();
+
+    std::unique_ptr<X11ClipboardService> m_clipboard;
+    std::unique_ptr<X11ScreenCaptureService> m_capture;
+};
+
+QSize TestX11ScreenCapture::screenSize()
+{
+    const QString info = X11Tools::run(QStringLiteral("xdpyinfo"), {});
+    const auto match = QRegularExpression(QStringLiteral("dimensions:\\s+(\\d+)x(\\d+) pixels")).match(info);
+    return match.hasMatch() ? QSize(match.captured(1).toInt(), match.captured(2).toInt()) : QSize();
+}
+
+void TestX11ScreenCapture::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    QVERIFY(screenSize().isValid());
+}
+
+void TestX11ScreenCapture::init()
+{
+    m_clipboard = X11ClipboardService::create();
+    QVERIFY(m_clipboard);
+    m_capture = std::make_unique<X11ScreenCaptureService>(*m_clipboard);
+}
+
+void TestX11ScreenCapture::cleanup()
+{
+    m_capture.reset();
+    m_clipboard.reset();
+}
+
+bool TestX11ScreenCapture::captureAndWait()
+{
+    const std::uint64_t before = m_clipboard->changeCount();
+    int ended = 0;
+    if (const auto failure = m_capture->startCapture([&ended] { ++ended; })) {
+        qWarning() << "capture did not start:" << *failure;
+        return false;
+    }
+    if (ended != 0)
+        return false; // never within the call
+    if (!QTest::qWaitFor([&ended] { return ended > 0; }, 5000))
+        return false;
+    QTest::qWait(50);
+    return ended == 1 && m_clipboard->changeCount() > before;
+}
+
+void TestX11ScreenCapture::capturesTheWholeScreenOntoTheClipboard()
+{
+    QWidget marker;
+    marker.setWindowFlags(Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint);
+    marker.setAutoFillBackground(true);
+    QPalette palette = marker.palette();
+    palette.setColor(QPalette::Window, QColor(0x12, 0xC4, 0x7E));
+    marker.setPalette(palette);
+    marker.setGeometry(300, 200, 120, 80);
+    marker.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&marker));
+    QTest::qWait(100);
+
+    QVERIFY(captureAndWait());
+    const QImage image = m_clipboard->image();
+    QCOMPARE(image.size(), screenSize());
+    // Right way up, right colours, right place.
+    QCOMPARE(QColor(image.pixel(360, 240)), QColor(0x12, 0xC4, 0x7E));
+    QVERIFY(QColor(image.pixel(290, 240)) != QColor(0x12, 0xC4, 0x7E));
+}
+
+void TestX11ScreenCapture::otherProgramsReadTheCapture()
+{
+    QVERIFY(captureAndWait());
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"),
+                {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
+                 QStringLiteral("image/png")});
+    QTRY_COMPARE_WITH_TIMEOUT(xclip.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(QImage::fromData(xclip.readAllStandardOutput(), "PNG").size(), screenSize());
+}
+
+void TestX11ScreenCapture::capturesOverlapAndEachEndsOnce()
+{
+    int first = 0, second = 0;
+    const std::uint64_t before = m_clipboard->changeCount();
+    QVERIFY(!m_capture->startCapture([&first] { ++first; }));
+    QVERIFY(!m_capture->startCapture([&second] { ++second; }));
+    QTRY_VERIFY(first == 1 && second == 1);
+    QTest::qWait(50);
+    QCOMPARE(first, 1);
+    QCOMPARE(second, 1);
+    QCOMPARE(m_clipboard->changeCount(), before + 2);
+}
+
+void TestX11ScreenCapture::withoutAnXServerSaysWhy()
+{
+    const QByteArray display = qgetenv("DISPLAY");
+    qputenv("DISPLAY", ":4242");
+    X11ScreenCaptureService capture(*m_clipboard);
+    bool ended = false;
+    const auto failure = capture.startCapture([&ended] { ended = true; });
+    qputenv("DISPLAY", display);
+    QVERIFY(failure);
+    QVERIFY2(failure->contains(QLatin1String(":4242")), qPrintable(*failure));
+    QTest::qWait(50);
+    QVERIFY(!ended);
+}
+
+QTEST_MAIN(TestX11ScreenCapture)
+#include "tst_x11screencapture.moc"

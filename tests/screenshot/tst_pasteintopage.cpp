@@ -1,0 +1,266 @@
+#include <memory>
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTest>
+#include <QWidget>
+
+#include "PastePage.h"
+#include "platform/x11/X11ClipboardService.h"
+#include "platform/x11/X11ScreenCaptureService.h"
+#include "screenshot/ScreenshotPaster.h"
+#include "support/LocalHttpServer.h"
+#include "web/WebEngineFixture.h"
+
+namespace {
+// A capture that ends without having put anything on the clipboard.
+class EmptyCapture : public ScreenCaptureService
+{
+public:
+    std::optional<QString> startCapture(std::function<void()> ended) override
+    {
+        QMetaObject::invokeMethod(this, std::move(ended), Qt::QueuedConnection);
+        return std::nullopt;
+    }
+};
+} // namespace
+
+// Pastes into a real page on the WebKitGTK engine: the screenshot paster's
+// steps, and the user's own Ctrl+V of another program's image or text.
+class TestPasteIntoPage : public QObject
+{
+    Q_OBJECT
+
+public:
+    static void initMain() { useTestHome(); }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void screenshotReachesTheChatBoxAsAFile_data();
+    void screenshotReachesTheChatBoxAsAFile();
+    void captureThatChangedNothingLeavesThePageAlone();
+    void pageThatIgnoresTheEventGetsTheEnginesPaste();
+    void ctrlVOfAnotherProgramsImageArrivesAsAFile();
+    void ctrlVOfTextIsTheEnginesOwn();
+    void textCopiedInThePagePastesAtOnce();
+
+private:
+    void openPage(const QByteArray& body, bool take = true);
+    QVariant js(const QString& script) { return PastePage::js(*m_view, script); }
+    QVariantList pastes() { return PastePage::pastes(*m_view); }
+    bool copyWithXclip(const QString& type, const QByteArray& content);
+
+    QTemporaryDir m_dir;
+    LocalHttpServer m_server;
+    WebEngine* m_engine = nullptr;
+    std::unique_ptr<WebView> m_view;
+    QWidget m_window;
+    std::unique_ptr<X11ClipboardService> m_clipboard;
+    std::unique_ptr<X11ScreenCaptureService> m_capture;
+    int m_pages = 0;
+};
+
+void TestPasteIntoPage::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    QVERIFY(m_dir.isValid());
+    QVERIFY(m_server.isListening());
+    m_engine = loadedEngine();
+    QVERIFY(m_engine);
+    m_clipboard = X11ClipboardService::create();
+    QVERIFY(m_clipboard);
+    m_capture = std::make_unique<X11ScreenCaptureService>(*m_clipboard);
+    m_window.resize(600, 500);
+    m_window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&m_window));
+}
+
+void TestPasteIntoPage::init()
+{
+    m_view = m_engine->createView(WebViewOptions {});
+    m_view->widget()->setParent(&m_window);
+    m_view->widget()->setGeometry(0, 0, 600, 500);
+    m_view->widget()->show();
+}
+
+void TestPasteIntoPage::cleanup()
+{
+    m_view.reset();
+}
+
+void TestPasteIntoPage::cleanupTestCase()
+{
+    // An xclip still serving the clipboard quits once it loses it.
+    const std::uint64_t before = m_clipboard->changeCount();
+    m_clipboard->setImage(QImage(1, 1, QImage::Format_RGB32));
+    QCOMPARE(m_clipboard->changeCount(), before + 1);
+}
+
+void TestPasteIntoPage::openPage(const QByteArray& body, bool take)
+{
+    const QByteArray path = "/page-" + QByteArray::number(++m_pages);
+    m_server.html(path, PastePage::html(body, take));
+    m_view->load(m_server.url(QString::fromLatin1(path)));
+    QTRY_VERIFY_WITH_TIMEOUT(js(QStringLiteral("Array.isArray(window.pastes)")).toBool(), 15000);
+}
+
+bool TestPasteIntoPage::copyWithXclip(const QString& type, const QByteArray& content)
+{
+    const QString path = m_dir.filePath(QStringLiteral("copied"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return false;
+    file.close();
+    const std::uint64_t before = m_clipboard->changeCount();
+    // xclip stays in the background, serving the clipboard until another
+    // program takes it.
+    if (QProcess::execute(QStringLiteral("xclip"),
+                          {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), type,
+                           QStringLiteral("-i"), path})
+        != 0)
+        return false;
+    return QTest::qWaitFor([&] { return m_clipboard->changeCount() > before; }, 5000);
+}
+
+void TestPasteIntoPage::screenshotReachesTheChatBoxAsAFile_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("focused");
+
+    QTest::newRow("chat box by id") << QByteArray(R"(<textarea id="notes"></textarea>
+        <div contenteditable="true" id="editor"></div><div id="prompt-textarea" contenteditable="true"></div>)")
+                                    << QStringLiteral("prompt-textarea");
+    QTest::newRow("editable before text area")
+        << QByteArray(R"(<textarea id="notes"></textarea><div contenteditable="false" id="frozen"></div>
+            <div contenteditable="true" id="editor"></div>)")
+        << QStringLiteral("editor");
+    QTest::newRow("text area") << QByteArray(R"(<input id="line"><textarea id="notes"></textarea>)")
+                               << QStringLiteral("notes");
+    // Nothing to focus: the paste still goes out, to the page's body.
+    QTest::newRow("none") << QByteArray(R"(<input id="line"><p>Nothing to type in.</p>)") << QString();
+}
+
+void TestPasteIntoPage::screenshotReachesTheChatBoxAsAFile()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, focused);
+    openPage(body);
+
+    QList<bool> completions;
+    int beeps = 0;
+    ScreenshotPaster::captureAndPaste(*m_view, [&completions](bool pasted) { completions.append(pasted); },
+                                      {*m_clipboard, *m_capture, [&beeps] { ++beeps; }});
+    QTRY_COMPARE_WITH_TIMEOUT(completions, QList<bool> {true}, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(pastes().size(), 1, 10000);
+    const QVariantMap paste = pastes().first().toMap();
+    QCOMPARE(paste.value(QStringLiteral("active")).toString(), focused);
+    QCOMPARE(paste.value(QStringLiteral("target")).toString(), focused.isEmpty() ? QStringLiteral("BODY") : focused);
+    QCOMPARE(paste.value(QStringLiteral("files")).toList().size(), 1);
+    const QVariantMap file = PastePage::firstFile(*m_view);
+    QCOMPARE(file.value(QStringLiteral("type")).toString(), QStringLiteral("image/png"));
+    QCOMPARE(PastePage::sizeOf(file), PastePage::xScreenSize());
+    QCOMPARE(beeps, 0);
+    // The page took the file; nothing else was pasted after it.
+    QTest::qWait(200);
+    QCOMPARE(pastes().size(), 1);
+}
+
+void TestPasteIntoPage::captureThatChangedNothingLeavesThePageAlone()
+{
+    openPage(R"(<textarea id="prompt-textarea"></textarea>)");
+    EmptyCapture nothing;
+    QList<bool> completions;
+    int beeps = 0;
+    ScreenshotPaster::captureAndPaste(*m_view, [&completions](bool pasted) { completions.append(pasted); },
+                                      {*m_clipboard, nothing, [&beeps] { ++beeps; }});
+    QTRY_COMPARE(completions, QList<bool> {false});
+    QCOMPARE(beeps, 1);
+    QTest::qWait(200);
+    QCOMPARE(pastes().size(), 0);
+    QCOMPARE(PastePage::activeElement(*m_view), QString());
+}
+
+void TestPasteIntoPage::pageThatIgnoresTheEventGetsTheEnginesPaste()
+{
+    openPage(R"(<div contenteditable="true" id="editor"></div>)", false);
+    QImage image(24, 12, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    m_clipboard->setImage(image);
+    m_view->focusPage();
+    QVERIFY(js(QStringLiteral("document.getElementById('editor').focus(); true")).toBool());
+    m_view->paste();
+    // Our event with the file, then the engine's own paste, which puts the
+    // image into the editable element.
+    QTRY_COMPARE_WITH_TIMEOUT(pastes().size(), 2, 10000);
+    QCOMPARE(pastes().first().toMap().value(QStringLiteral("files")).toList().size(), 1);
+    QTRY_VERIFY(js(QStringLiteral("!!document.querySelector('#editor img')")).toBool());
+}
+
+void TestPasteIntoPage::ctrlVOfAnotherProgramsImageArrivesAsAFile()
+{
+    openPage(R"(<input id="other"><textarea id="prompt-textarea"></textarea>)");
+    QImage image(30, 20, QImage::Format_RGB32);
+    image.fill(Qt::darkYellow);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(image.save(&buffer, "PNG"));
+    QVERIFY(copyWithXclip(QStringLiteral("image/png"), png));
+
+    QVERIFY(PastePage::click(*m_view, QStringLiteral("other")));
+    QTRY_COMPARE(PastePage::activeElement(*m_view), QStringLiteral("other"));
+    QVERIFY(PastePage::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
+    QTRY_COMPARE_WITH_TIMEOUT(pastes().size(), 1, 10000);
+    QCOMPARE(pastes().first().toMap().value(QStringLiteral("target")).toString(), QStringLiteral("other"));
+    const QVariantMap file = PastePage::firstFile(*m_view);
+    QCOMPARE(file.value(QStringLiteral("type")).toString(), QStringLiteral("image/png"));
+    QCOMPARE(PastePage::sizeOf(file), QSize(30, 20));
+}
+
+void TestPasteIntoPage::ctrlVOfTextIsTheEnginesOwn()
+{
+    openPage(R"(<input id="other"><textarea id="prompt-textarea"></textarea>)");
+    const QString words = QStringLiteral("plain words, ünïcode");
+    QVERIFY(copyWithXclip(QStringLiteral("UTF8_STRING"), words.toUtf8()));
+
+    QVERIFY(PastePage::click(*m_view, QStringLiteral("other")));
+    QTRY_COMPARE(PastePage::activeElement(*m_view), QStringLiteral("other"));
+    QVERIFY(PastePage::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
+    QTRY_COMPARE_WITH_TIMEOUT(js(QStringLiteral("document.getElementById('other').value")).toString(), words, 10000);
+    QCOMPARE(pastes().size(), 1);
+    const QVariantMap paste = pastes().first().toMap();
+    QCOMPARE(paste.value(QStringLiteral("text")).toString(), words);
+    QVERIFY(paste.value(QStringLiteral("files")).toList().isEmpty());
+}
+
+void TestPasteIntoPage::textCopiedInThePagePastesAtOnce()
+{
+    openPage(R"(<input id="source" value="copied in the page"><input id="other">)");
+    QVERIFY(PastePage::click(*m_view, QStringLiteral("source")));
+    QTRY_COMPARE(PastePage::activeElement(*m_view), QStringLiteral("source"));
+    const std::uint64_t before = m_clipboard->changeCount();
+    QVERIFY(PastePage::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")}));
+    // The engine itself holds the clipboard now.
+    QTRY_VERIFY(m_clipboard->changeCount() > before);
+
+    QVERIFY(PastePage::click(*m_view, QStringLiteral("other")));
+    QTRY_COMPARE(PastePage::activeElement(*m_view), QStringLiteral("other"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(PastePage::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
+    QTRY_COMPARE_WITH_TIMEOUT(js(QStringLiteral("document.getElementById('other').value")).toString(),
+                              QStringLiteral("copied in the page"), 10000);
+    // Reading our own engine's clipboard must not wait for a toolkit that is
+    // itself waiting (Qt gives up after 5 s).
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+}
+
+QTEST_MAIN(TestPasteIntoPage)
+#include "tst_pasteintopage.moc"
