@@ -32,7 +32,7 @@ NotesBanner::NotesBanner(QWidget* parent)
     QFrame::hide();
 }
 
-void NotesBanner::showNotice(const QString& text, bool urgent, bool offerEditor)
+void NotesBanner::showNotice(const QString& text, bool urgent, bool offerEditor, bool dismissible)
 {
     m_label->setText(text);
     m_label->setAccessibleName(text);
@@ -42,7 +42,7 @@ void NotesBanner::showNotice(const QString& text, bool urgent, bool offerEditor)
     colours.setColor(QPalette::WindowText, QColor(0x3a, 0x2a, 0x10));
     setPalette(colours);
     m_open->setVisible(offerEditor);
-    m_dismiss->setVisible(!urgent);
+    m_dismiss->setVisible(dismissible);
     QFrame::show();
 }
 

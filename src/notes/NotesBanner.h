@@ -17,7 +17,7 @@ public:
 
     // urgent: a failure still going on, shown in warning colours and not
     // dismissable. offerEditor: shows the button that opens the file elsewhere.
-    void showNotice(const QString& text, bool urgent, bool offerEditor);
+    void showNotice(const QString& text, bool urgent, bool offerEditor, bool dismissible);
     void clearNotice();
 
     QString text() const;

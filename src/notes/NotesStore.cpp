@@ -406,10 +406,15 @@ QString NotesStore::noticeText() const
     return {};
 }
 
-void NotesStore::dismissNotice()
+bool NotesStore::isNoticeDismissible() const
 {
     const Notice shown = notice();
-    if (shown == Notice::None || shown == Notice::SaveFailed || shown == Notice::TooBigToEdit || m_fileUnreadable)
+    return shown != Notice::None && shown != Notice::SaveFailed && shown != Notice::TooBigToEdit && !m_fileUnreadable;
+}
+
+void NotesStore::dismissNotice()
+{
+    if (!isNoticeDismissible())
         return;
     // Every informing notice goes at once; a newer one comes back.
     m_dismissed = true;

@@ -77,6 +77,9 @@ public:
     static QString defaultRecoveryFolder();
 
     Notice notice() const;
+    // Whether dismissNotice() puts the current notice away: a failed save, a
+    // note too big to edit and bytes not yet moved aside stay until resolved.
+    bool isNoticeDismissible() const;
     QString noticeText() const;
     // Puts away a notice that only informs; a failing save stays shown.
     void dismissNotice();

@@ -198,7 +198,7 @@ void NotesView::showNotice()
         return;
     }
     m_banner->showNotice(m_notesStore.noticeText(), notice == NotesStore::Notice::SaveFailed,
-                         notice == NotesStore::Notice::TooBigToEdit);
+                         notice == NotesStore::Notice::TooBigToEdit, m_notesStore.isNoticeDismissible());
     // A note that became (or stopped being) too long to edit is shown anew.
     if (!m_filling && m_editor->isReadOnly() == m_notesStore.isEditable())
         showText(m_notesStore.text());

@@ -303,10 +303,14 @@ private slots:
         QVERIFY(banner->isVisible());
         QVERIFY(banner->text().contains(QStringLiteral("could not be read as UTF-8 text")));
         QVERIFY(banner->text().contains(notesPath() + QStringLiteral(".unreadable")));
+        // Until the bytes are moved aside the notice cannot be put away, so
+        // no ✕ offers to.
+        QVERIFY(banner->dismissButton()->isHidden());
         type(Qt::Key_N);
         QVERIFY(m_store->save());
         QCOMPARE(fileBytes(notesPath() + QStringLiteral(".unreadable")), QByteArray("caf\xe9"));
         QVERIFY(banner->text().contains(QStringLiteral("are kept in")));
+        QVERIFY(banner->dismissButton()->isVisible());
         QTest::mouseClick(banner->dismissButton(), Qt::LeftButton);
         QVERIFY(banner->isHidden());
     }
@@ -352,6 +356,7 @@ private slots:
         QVERIFY(m_view->banner()->isVisible());
         QVERIFY(m_view->banner()->openButton()->isVisible());
         QCOMPARE(m_view->banner()->openButton()->accessibleName(), QStringLiteral("Open in Text Editor"));
+        QVERIFY(m_view->banner()->dismissButton()->isHidden());
         const QString shown = editor()->toPlainText();
         QVERIFY(shown.startsWith(QStringLiteral("first\nLLLL")));
         QVERIFY(shown.endsWith(QStringLiteral("(140000 more characters)\nlast")));
