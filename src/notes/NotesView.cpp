@@ -257,7 +257,11 @@ void NotesView::changeEvent(QEvent* event)
 
 bool NotesView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_editor && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+    if (watched == m_editor && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
         placePlaceholder();
+        // The card reaches past the editor, where moving it repaints nothing:
+        // a banner going away would leave the old corners behind.
+        update();
+    }
     return QWidget::eventFilter(watched, event);
 }
