@@ -11,7 +11,6 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include "support/StdoutCapture.h"
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserURLBar.h"
 #include "browser/BrowserView.h"
@@ -19,6 +18,7 @@
 #include "browser/TabChip.h"
 #include "browser/WebDialogHandler.h"
 #include "support/LocalHttpServer.h"
+#include "support/StdoutCapture.h"
 #include "support/X11Tools.h"
 #include "web/WebEngineFixture.h"
 

@@ -4,9 +4,9 @@
 #include <QTest>
 
 #include "FakeWebEngine.h"
-#include "support/StdoutCapture.h"
 #include "browser/BrowserAddresses.h"
 #include "browser/BrowserTab.h"
+#include "support/StdoutCapture.h"
 
 namespace {
 QString search(const char* query)
