@@ -46,6 +46,13 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     , m_webEngines(webEngines)
 {
     setObjectName(QStringLiteral("ContentView"));
+    // One rounded face for every tool; children that size their own text
+    // keep the family.
+    if (const QString family = PanelStyle::roundedFamily(); !family.isEmpty()) {
+        QFont rounded = font();
+        rounded.setFamilies({family});
+        setFont(rounded);
+    }
 
     m_dragHandle = new WindowDragHandle(this);
 
