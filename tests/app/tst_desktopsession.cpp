@@ -61,12 +61,7 @@ private slots:
 
     void cleanup()
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished();
-        }
+        endProgram(m_process);
         // One started by `--toggle` runs detached from us.
         const QDBusReply<uint> pid = m_clientBus.interface()->servicePid(serviceName);
         if (pid.isValid())

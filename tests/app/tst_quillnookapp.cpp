@@ -442,12 +442,7 @@ private:
 
     void stop()
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished();
-        }
+        endProgram(m_process);
         // Leave the locks as they were found.
         m_panel.clear();
     }

@@ -20,6 +20,17 @@ inline QString run(const QString& program, const QStringList& args, int* exitCod
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
+// Ends a program the way a logout does, and for good if it will not go.
+inline void endProgram(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000))
+        process.kill();
+    process.waitForFinished();
+}
+
 inline void key(const QString& combination)
 {
     run(QStringLiteral("xdotool"), {QStringLiteral("key"), combination});
