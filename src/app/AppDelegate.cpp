@@ -143,15 +143,17 @@ void AppDelegate::lookForTray()
         finished->deleteLater();
         const QDBusPendingReply<QDBusVariant> reply = *finished;
         // No watcher on the bus at all answers with an error: no tray either.
-        if (!reply.isError() && reply.value().variant().toBool())
-            return;
-        if (!m_panel)
-            createPanel();
-        if (!m_panel)
-            return;
-        if (auto* content = qobject_cast<ContentView*>(m_panel->contentView()))
-            content->showNotice(noTrayNotice());
-        m_defaults.writeInteger(trayNoticeKey, 1);
+        const bool found = !reply.isError() && reply.value().variant().toBool();
+        if (!found) {
+            if (!m_panel)
+                createPanel();
+            auto* content = m_panel ? qobject_cast<ContentView*>(m_panel->contentView()) : nullptr;
+            if (content) {
+                content->showNotice(noTrayNotice());
+                m_defaults.writeInteger(trayNoticeKey, 1);
+            }
+        }
+        emit trayLookedUp(found);
     });
 }
 

@@ -63,6 +63,10 @@ public:
     NotesStore& notesStore() { return m_notesStore; }
     PanelSettings& panelSettings() { return m_panelSettings; }
 
+signals:
+    // lookForTray() has its answer: whether a tray holds the status item.
+    void trayLookedUp(bool found);
+
 private:
     void setupStatusItem();
     void createPanel();
