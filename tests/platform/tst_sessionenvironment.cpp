@@ -81,8 +81,8 @@ private slots:
 
     void aMissingWaylandPluginFallsBackOrSaysWhy()
     {
-        const auto forced = environment({QStringLiteral("WAYLAND_DISPLAY=wayland-0"), QStringLiteral("DISPLAY=:1"),
-                                         QStringLiteral("QT_QPA_PLATFORM=wayland")});
+        auto forced = environment({QStringLiteral("WAYLAND_DISPLAY=wayland-0"), QStringLiteral("DISPLAY=:1"),
+                                   QStringLiteral("QT_QPA_PLATFORM=wayland")});
         const auto missing = SessionEnvironment(forced).missingWaylandPlugin(false);
         QVERIFY(missing && missing->canRunThroughXWayland);
         QCOMPARE(missing->message.count(u'\n'), 0);
