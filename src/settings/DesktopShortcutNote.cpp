@@ -87,8 +87,8 @@ void DesktopShortcutNote::update()
     m_text->setAccessibleName(text);
     m_text->setVisible(!text.isEmpty());
     m_command->setVisible(showCommand);
-    if (setup)
-        m_setUp->setText(QStringLiteral("Set Up in %1 Settings").arg(setup->desktopName()));
+    m_setUp->setText(
+        QStringLiteral("Set Up in %1 Settings").arg(setup ? setup->desktopName() : QStringLiteral("Desktop")));
     m_setUp->setVisible(offerSetUp);
     setVisible(!text.isEmpty());
 }

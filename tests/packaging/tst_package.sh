@@ -44,11 +44,14 @@ echo "Depends: $depends"
 deb_list=$(tr ',' '\n' <<<"$depends" | awk '{print $1}')
 extract=$work/extract
 dpkg-deb -x "$deb" "$extract"
+cache=$(ldconfig -p)
 for elf in "$extract"/usr/bin/quillnook $(find "$extract/usr/lib" -name '*.so' 2>/dev/null); do
     for lib in $(objdump -p "$elf" | awk '/NEEDED/ {print $2}'); do
-        path=$(ldconfig -p | awk -v lib="$lib" '$1 == lib && /x86-64|x86_64|64bit/ {print $NF; exit}')
-        [ -n "$path" ] || path=$(ldconfig -p | awk -v lib="$lib" '$1 == lib {print $NF; exit}')
-        owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -1 | cut -d: -f1)
+        path=$(awk -v lib="$lib" '$1 == lib && !found {print $NF; found = 1}' <<<"$cache")
+        # dpkg knows a library by the path its package put it at, which
+        # may be a link on a merged-/usr system, or by where it leads.
+        owner=$(dpkg -S "$path" 2>/dev/null | sed -n '1s/:.*//p') || true
+        [ -n "$owner" ] || owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | sed -n '1s/:.*//p') || true
         check "Depends names $owner, which holds $lib ($(basename "$elf") links it)" \
             grep -qxF "$owner" <<<"$deb_list"
     done
@@ -75,7 +78,7 @@ for path in ./usr/share/doc/quillnook/copyright ./usr/share/doc/quillnook/change
 done
 check "the manual page documents --toggle" bash -c "zcat '$extract/usr/share/man/man1/quillnook.1.gz' | grep -q 'toggle'"
 # Debian's own checker, on the package as it would be uploaded.
-lintian_out=$(lintian --allow-root --no-tag-display-limit --display-level '>=warning' "$deb" 2>&1) || true
+lintian_out=$(lintian --allow-root --tag-display-limit 0 --display-level '>=warning' "$deb" 2>&1) || true
 echo "$lintian_out" | sed 's/^/lintian: /'
 check "lintian reports no errors or warnings" bash -c "! grep -Eq '^[EW]: ' <<<\"\$0\"" "$lintian_out"
 check "the package holds no test programs" bash -c "! grep -q 'tst_' <<<\"\$0\"" "$contents"
