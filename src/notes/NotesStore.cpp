@@ -240,11 +240,12 @@ void NotesStore::checkDisk()
     emit noticeChanged();
 }
 
-QString NotesStore::freeName(const QString& suffix) const
+QString NotesStore::freeName(const QString& suffix, const QString& beside) const
 {
-    QString name = m_filePath + suffix;
+    const QString base = beside.isEmpty() ? m_filePath : beside;
+    QString name = base + suffix;
     for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
-        name = m_filePath + suffix + QLatin1Char('-') + QString::number(n);
+        name = base + suffix + QLatin1Char('-') + QString::number(n);
     return name;
 }
 
@@ -268,9 +269,13 @@ bool NotesStore::keepOutsideVersion(const QString& suffix, const QByteArray* byt
             break;
         name = freeName(suffix);
     }
-    // Folders without hard links get a copy, or the file itself moves aside.
+    // Folders without hard links get a copy, or the file itself moves aside:
+    // the one at the end of any links, which stay links.
+    const QString target = NotesFileSystem::resolved(m_filePath);
+    if (!bytes && target != m_filePath)
+        name = freeName(suffix, target);
     const bool ok = bytes ? m_fileSystem->writeCopy(name, *bytes, m_filePath, error)
-                          : m_fileSystem->rename(m_filePath, name, error);
+                          : m_fileSystem->rename(target, name, error);
     if (ok)
         *kept = name;
     return ok;

@@ -121,7 +121,9 @@ private:
     void watch();
     bool keepOutsideVersion(const QString& suffix, const QByteArray* bytes, QString* kept, QString* error,
                             bool* linked);
-    QString freeName(const QString& suffix) const;
+    // A name no file has yet: path + suffix, then -2, -3 and on; beside the
+    // notes file unless beside is given.
+    QString freeName(const QString& suffix, const QString& beside = {}) const;
     QString writeRecoveryFile();
     void keepInHistory(const QByteArray& bytes);
     void pruneHistory();
