@@ -274,8 +274,8 @@ bool NotesStore::keepOutsideVersion(const QString& suffix, const QByteArray* byt
     const QString target = NotesFileSystem::resolved(m_filePath);
     if (!bytes && target != m_filePath)
         name = freeName(suffix, target);
-    const bool ok = bytes ? m_fileSystem->writeCopy(name, *bytes, m_filePath, error)
-                          : m_fileSystem->rename(target, name, error);
+    const bool ok
+        = bytes ? m_fileSystem->writeCopy(name, *bytes, m_filePath, error) : m_fileSystem->rename(target, name, error);
     if (ok)
         *kept = name;
     return ok;
@@ -388,7 +388,8 @@ QString NotesStore::writeRecoveryFile()
 
 void NotesStore::keepInHistory(const QByteArray& bytes)
 {
-    // Plain C calls only: this may run from an exit handler.
+    // Plain C time and folder calls: this may run from an exit handler,
+    // after Qt's own helpers are gone.
     const QString folder = historyFolder();
     const QByteArray local = QFile::encodeName(folder);
     if (::mkdir(local.constData(), 0700) != 0 && errno == ENOENT) {
