@@ -302,6 +302,24 @@ bool NotesFileSystem::overwrite(const QString& target, const QByteArray& bytes, 
     return !failed;
 }
 
+bool NotesFileSystem::finishInPlace(const QString& journal, const QString& target, QString* error)
+{
+    if (!QFileInfo::exists(target)) {
+        // The notes file went since: the newest text takes its place.
+        return rename(journal, target, error);
+    }
+    QByteArray text;
+    QByteArray now;
+    QString readError;
+    if (!read(journal, &text, error))
+        return false;
+    // Equal: the write was done, and only the journal was left.
+    if ((!read(target, &now, &readError) || now != text) && !overwrite(target, text, error))
+        return false;
+    ::unlink(local(journal).constData());
+    return true;
+}
+
 bool NotesFileSystem::cleanUp(const QString& path, QString* error)
 {
     const QString target = resolved(path);
@@ -325,17 +343,9 @@ bool NotesFileSystem::cleanUp(const QString& path, QString* error)
             if (::lstat(local(leftover).constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
                 continue;
             if (name.endsWith(InPlaceSuffix) && folder == folders.constFirst()) {
-                QByteArray journal;
-                QByteArray now;
-                QString readError;
-                if (!read(leftover, &journal, error))
+                if (!finishInPlace(leftover, target, error))
                     ok = false;
-                else if (read(target, &now, &readError) && now == journal)
-                    ; // The write was done; only the journal was left.
-                else if (!overwrite(target, journal, error))
-                    ok = false;
-                if (!ok)
-                    continue;
+                continue;
             }
             ::unlink(local(leftover).constData());
         }

@@ -97,6 +97,8 @@ private:
                    QString* error);
     bool writeInPlace(const QString& target, const QByteArray& bytes, QString* error);
     bool overwrite(const QString& target, const QByteArray& bytes, QString* error);
+    // Writes the text a journal holds into target, then removes the journal.
+    bool finishInPlace(const QString& journal, const QString& target, QString* error);
     bool syncFolder(const QString& folder, QString* error);
     static QString temporaryName(const QString& target, const QString& suffix);
 
