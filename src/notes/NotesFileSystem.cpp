@@ -252,9 +252,14 @@ bool NotesFileSystem::writeInPlace(const QString& target, const QByteArray& byte
     if (!m_journal.isEmpty())
         ::unlink(local(m_journal).constData());
     m_journal = journal;
-    if (!syncFolder(QFileInfo(target).absolutePath(), error) || !overwrite(target, bytes, error)) {
-        // Left where it is: the file may be half-written, and the next save
-        // or start writes it whole.
+    bool touched = false;
+    if (!syncFolder(QFileInfo(target).absolutePath(), error) || !overwrite(target, bytes, error, &touched)) {
+        // Kept once the file may be half-written: the next save or start
+        // writes it whole. Before that the file is as it was.
+        if (!touched) {
+            ::unlink(local(journal).constData());
+            m_journal.clear();
+        }
         return false;
     }
     // One that cannot be removed now is at the next start.
@@ -263,7 +268,7 @@ bool NotesFileSystem::writeInPlace(const QString& target, const QByteArray& byte
     return true;
 }
 
-bool NotesFileSystem::overwrite(const QString& target, const QByteArray& bytes, QString* error)
+bool NotesFileSystem::overwrite(const QString& target, const QByteArray& bytes, QString* error, bool* touched)
 {
     const int fd = ::open(local(target).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
@@ -279,6 +284,8 @@ bool NotesFileSystem::overwrite(const QString& target, const QByteArray& bytes, 
         failed = fault(Step::WriteInPlace);
         if (failed)
             break;
+        if (touched)
+            *touched = true;
         const ssize_t put
             = ::pwrite(fd, bytes.constData() + done, size_t(qMin(WriteChunk, bytes.size() - done)), off_t(done));
         if (put < 0 && errno == EINTR)
@@ -288,6 +295,8 @@ bool NotesFileSystem::overwrite(const QString& target, const QByteArray& bytes, 
         else
             done += put;
     }
+    if (!failed && touched)
+        *touched = true;
     if (!failed)
         failed = retrying(::ftruncate(fd, off_t(bytes.size())));
     if (!failed)

@@ -96,7 +96,8 @@ private:
     bool writeFile(const QString& path, const QByteArray& bytes, int mode, const struct stat* like, bool sync,
                    QString* error);
     bool writeInPlace(const QString& target, const QByteArray& bytes, QString* error);
-    bool overwrite(const QString& target, const QByteArray& bytes, QString* error);
+    // touched: set once the file's bytes may have changed.
+    bool overwrite(const QString& target, const QByteArray& bytes, QString* error, bool* touched = nullptr);
     // Writes the text a journal holds into target, then removes the journal.
     bool finishInPlace(const QString& journal, const QString& target, QString* error);
     bool syncFolder(const QString& folder, QString* error);

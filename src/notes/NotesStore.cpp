@@ -402,13 +402,13 @@ void NotesStore::keepInHistory(const QByteArray& bytes)
     localtime_r(&now.tv_sec, &when);
     char stamp[48] = {};
     const size_t length = std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &when);
-    std::snprintf(stamp + length, sizeof stamp - length, "-%03d", int(now.tv_nsec / 1'000'000));
+    std::snprintf(stamp + length, sizeof stamp - length, "-%06d", int(now.tv_nsec / 1000));
     const QString base = folder + QLatin1Char('/') + RecoveryPrefix + QString::fromLatin1(stamp);
     QString error;
+    QString path;
     bool kept = false;
     for (int n = 1; !kept && n < 100; ++n) {
-        const QString path
-            = base + (n > 1 ? QLatin1Char('-') + QString::number(n) : QString()) + QStringLiteral(".txt");
+        path = base + (n > 1 ? QLatin1Char('-') + QString::number(n) : QString()) + QStringLiteral(".txt");
         // Unsynced: the notes file itself is; this copy only adds a way back.
         kept = m_fileSystem->writeNew(path, bytes, &error, NotesFileSystem::PrivateMode, false);
         if (!kept && !QFileInfo::exists(path))
@@ -423,20 +423,24 @@ void NotesStore::keepInHistory(const QByteArray& bytes)
             emit noticeChanged();
     }
     if (kept && !m_exiting)
-        pruneHistory();
+        pruneHistory(path);
 }
 
-void NotesStore::pruneHistory()
+void NotesStore::pruneHistory(const QString& newest)
 {
-    // Newest first; the newest is kept whatever its size.
+    // The one just written counts first and always stays, also when the
+    // clock was set back; the others from the newest name down.
+    const QFileInfo written(newest);
+    qint64 bytes = written.size();
+    int count = 1;
     const QFileInfoList versions = QDir(historyFolder()).entryInfoList({HistoryPattern}, QDir::Files, QDir::Name);
-    qint64 bytes = 0;
-    int count = 0;
     for (qsizetype i = versions.size() - 1; i >= 0; --i) {
         const QFileInfo& version = versions.at(i);
+        if (version.fileName() == written.fileName())
+            continue;
         bytes += version.size();
         ++count;
-        if (count > 1 && (count > HistoryVersions || bytes > HistoryBytes))
+        if (count > HistoryVersions || bytes > HistoryBytes)
             QFile::remove(version.filePath());
     }
 }

@@ -126,7 +126,7 @@ private:
     QString freeName(const QString& suffix, const QString& beside = {}) const;
     QString writeRecoveryFile();
     void keepInHistory(const QByteArray& bytes);
-    void pruneHistory();
+    void pruneHistory(const QString& newest);
     void findRecoveredFile();
     void setSaveError(const QString& error);
 
