@@ -597,6 +597,16 @@ private slots:
         store->setText(QStringLiteral("private"));
         QVERIFY(store->save());
         QCOMPARE(int(statOf(notesPath()).st_mode & 0777), 0660);
+
+        // Another owner stays where this process may keep it (root may).
+        if (::geteuid() == 0) {
+            QCOMPARE(::chown(QFile::encodeName(notesPath()).constData(), 65534, 65534), 0);
+            store->setText(QStringLiteral("theirs to keep"));
+            QVERIFY(store->save());
+            QCOMPARE(int(statOf(notesPath()).st_uid), 65534);
+            QCOMPARE(int(statOf(notesPath()).st_gid), 65534);
+            QCOMPARE(int(statOf(notesPath()).st_mode & 0777), 0660);
+        }
     }
 
     void linksKeepTheirShape()
