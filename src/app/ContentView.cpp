@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/FloatingPanel.h"
+#include "app/FocusAccessible.h"
 #include "app/GearButton.h"
 #include "app/KeyboardActivation.h"
 #include "app/PanelStyle.h"
@@ -105,6 +106,7 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     addAction(m_quitAction);
 
     KeyboardActivation::install();
+    FocusAccessible::install();
 
     m_screenshotAction = new QAction(this);
     m_screenshotAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));

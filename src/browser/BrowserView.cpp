@@ -34,7 +34,12 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
 {
     setObjectName(QStringLiteral("BrowserView"));
 
-    m_strip = new QScrollArea(this);
+    // The chips scroll; "New Tab" sits beside them, outside the scrolling
+    // part, so that it stays in sight however many tabs there are, and a
+    // screen reader meets it after the chips.
+    auto* stripBar = new QWidget(this);
+    stripBar->setFixedHeight(StripHeight);
+    m_strip = new QScrollArea(stripBar);
     m_strip->setFixedHeight(StripHeight);
     m_strip->setFrameShape(QFrame::NoFrame);
     m_strip->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -48,13 +53,17 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     auto* row = new QHBoxLayout(m_stripRow);
     row->setContentsMargins(StripInset, StripInset, StripInset, StripInset);
     row->setSpacing(ChipSpacing);
-    m_newTab = new SymbolButton(SymbolButton::Symbol::Plus, QStringLiteral("New Tab"), PlusGlyph, 0, m_stripRow);
-    m_newTab->setFocusPolicy(Qt::TabFocus);
-    row->addSpacing(NewTabSpace);
-    row->addWidget(m_newTab, 0, Qt::AlignVCenter);
-    row->addSpacing(NewTabSpace);
     row->addStretch(1);
     m_strip->setWidget(m_stripRow);
+    m_newTab = new SymbolButton(SymbolButton::Symbol::Plus, QStringLiteral("New Tab"), PlusGlyph, 0, stripBar);
+    m_newTab->setFocusPolicy(Qt::TabFocus);
+    auto* bar = new QHBoxLayout(stripBar);
+    bar->setContentsMargins(0, 0, StripInset, 0);
+    bar->setSpacing(0);
+    bar->addWidget(m_strip, 1);
+    bar->addSpacing(NewTabSpace);
+    bar->addWidget(m_newTab, 0, Qt::AlignVCenter);
+    bar->addSpacing(NewTabSpace);
 
     m_divider = new QWidget(this);
     m_divider->setFixedHeight(1);
@@ -83,7 +92,7 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    column->addWidget(m_strip);
+    column->addWidget(stripBar);
     column->addWidget(m_divider);
     column->addWidget(m_urlBar);
     column->addWidget(m_downloadNotice);
@@ -187,6 +196,9 @@ void BrowserView::syncChips()
         row->insertWidget(i, order.at(i), 0, Qt::AlignVCenter);
         order.at(i)->setCanMove(i > 0, i < order.size() - 1);
         order.at(i)->show();
+        // Last among its siblings: the chips' order as children, which is
+        // the order a screen reader lists them in, is the strip's.
+        order.at(i)->raise();
     }
     m_order = order;
     syncActive();

@@ -105,6 +105,7 @@ private:
     QLabel* m_importNotice = nullptr;
     QStackedWidget* m_content = nullptr;
     QListView* m_list = nullptr;
+    QWidget* m_listPane = nullptr;
     QToolButton* m_delete = nullptr;
     FileDropZone* m_dropZone = nullptr;
     FilePreview* m_preview = nullptr;

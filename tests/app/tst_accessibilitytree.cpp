@@ -11,9 +11,11 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/X11TestClient.h"
 #include "support/X11Tools.h"
 
 #include <sys/prctl.h>
@@ -27,11 +29,18 @@ constexpr uint RolePageTab = 37;
 constexpr uint RolePageTabList = 38;
 constexpr uint RoleSlider = 51;
 constexpr uint StateChecked = 4;
+constexpr uint StateCollapsed = 5;
+constexpr uint StateExpandable = 9;
+constexpr uint StateExpanded = 10;
+constexpr uint StateFocused = 12;
 constexpr uint StateSelected = 23;
 constexpr uint StateShowing = 25;
+// AT-SPI's relation types: this object is labelled by those.
+constexpr uint RelationLabelledBy = 2;
 
 const QString rootPath = QStringLiteral("/org/a11y/atspi/accessible/root");
 const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
+const QString settingsTitle = QStringLiteral("Settings & Help — Quillnook");
 
 struct Node
 {
@@ -41,6 +50,7 @@ struct Node
     quint64 states = 0;
     bool has(uint state) const { return states & (quint64(1) << state); }
 };
+
 } // namespace
 
 class TestAccessibilityTree : public QObject
@@ -110,6 +120,15 @@ private slots:
         QDBusConnection::disconnectFromBus(QStringLiteral("private-session"));
     }
 
+    void init()
+    {
+        // Each case starts from the panel with its settings page closed.
+        if (isViewable(settingsWindow())) {
+            key(QStringLiteral("Escape"));
+            QTRY_VERIFY_WITH_TIMEOUT(!isViewable(settingsWindow()), 5000);
+        }
+    }
+
     void toolTabsArePageTabsWithTheChosenOneSelected()
     {
         const QList<Node> nodes = tree();
@@ -144,6 +163,121 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(browserTabs(), (QList<bool> {true, false}), 20000);
     }
 
+    void atShowOnlyTheChosenToolHasTheFocus()
+    {
+        // Shown from the shortcut, after another program had the keyboard.
+        key(QStringLiteral("ctrl+shift+x"));
+        QTRY_VERIFY_WITH_TIMEOUT(!isViewable(m_panel), 5000);
+        QWidget other;
+        other.setGeometry(100, 100, 300, 200);
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(other.isActiveWindow());
+        key(QStringLiteral("ctrl+shift+x"));
+        QTRY_VERIFY_WITH_TIMEOUT(isViewable(m_panel), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringList {QStringLiteral("Notes (text)")}, 5000);
+
+        // A click into the notes leaves the editor the one focused object.
+        const QRect frame = geometry(m_panel);
+        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(frame.center().x()),
+                                        QString::number(frame.center().y()), QStringLiteral("click"),
+                                        QStringLiteral("1")});
+        QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringList {QStringLiteral("Notes (text)")}, 5000);
+    }
+
+    void everyStopOfTheSettingsPageIsNamedWithItsRole()
+    {
+        openSettings();
+        // The page's first control has the keyboard.
+        QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringList {QStringLiteral("Ctrl+Shift+X (push button)")}, 5000);
+        QStringList stops;
+        for (int i = 0; i < 8; ++i) {
+            key(QStringLiteral("Tab"));
+            QStringList now;
+            QTRY_VERIFY_WITH_TIMEOUT((now = focused()).size() == 1 && (stops.isEmpty() || now.constFirst()
+                                                                       != stops.constLast()),
+                                     5000);
+            stops << now.constFirst();
+        }
+        // The address is the deployer's own.
+        const QString address = stops.value(5).section(QLatin1Char(' '), 0, 0);
+        QCOMPARE(stops,
+                 (QStringList {QStringLiteral("Enable screenshots (Ctrl+Shift+S) (push button)"),
+                               QStringLiteral("Panel opacity (slider)"), QStringLiteral("50% (push button)"),
+                               QStringLiteral("85% (push button)"), QStringLiteral("100% (push button)"),
+                               address + QStringLiteral(" (link)"), QStringLiteral("Ctrl+Shift+X (push button)"),
+                               QStringLiteral("Enable screenshots (Ctrl+Shift+S) (push button)")}));
+        QVERIFY(address.contains(QLatin1Char('@')));
+
+        // The disclosure says whether it is open, and Space opens it.
+        QString disclosure = focusedPath();
+        QVERIFY(states(disclosure) & (quint64(1) << StateExpandable));
+        QVERIFY(states(disclosure) & (quint64(1) << StateCollapsed));
+        key(QStringLiteral("space"));
+        QTRY_VERIFY_WITH_TIMEOUT(states(disclosure) & (quint64(1) << StateExpanded), 5000);
+        QVERIFY(!(states(disclosure) & (quint64(1) << StateCollapsed)));
+        key(QStringLiteral("space"));
+        QTRY_VERIFY_WITH_TIMEOUT(states(disclosure) & (quint64(1) << StateCollapsed), 5000);
+
+        // The slider is labelled by its headline and by the percentage shown beside it.
+        key(QStringLiteral("Tab"));
+        QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringList {QStringLiteral("Panel opacity (slider)")}, 5000);
+        QCOMPARE(labels(focusedPath()), (QStringList {QStringLiteral("Transparency"), QStringLiteral("85%")}));
+        QCOMPARE(property(focusedPath(), accessibleInterface, QStringLiteral("Description")).toString(),
+                 QStringLiteral("85%"));
+        key(QStringLiteral("Escape"));
+        QTRY_VERIFY_WITH_TIMEOUT(!isViewable(settingsWindow()), 5000);
+    }
+
+    void escapeGivesTheKeyboardBackToTheGearEveryTime()
+    {
+        // Another program's window right behind the panel, which the window
+        // manager would gladly give the focus to.
+        QWidget other;
+        auto* field = new QLineEdit(&other);
+        other.setGeometry(geometry(m_panel).adjusted(-200, 0, 0, 0));
+        field->setGeometry(0, 0, 180, 30);
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        for (int i = 0; i < 12; ++i) {
+            other.activateWindow();
+            QTRY_VERIFY(other.isActiveWindow());
+            openSettings();
+            // Escape and the next keys at once, as fast as a keyboard sends them.
+            run(QStringLiteral("xdotool"),
+                {QStringLiteral("key"), QStringLiteral("--delay"), QString::number(i % 3 == 0 ? 0 : 12 * (i % 3)),
+                 QStringLiteral("Escape"), QStringLiteral("q"), QStringLiteral("w")});
+            QTRY_VERIFY_WITH_TIMEOUT(!isViewable(settingsWindow()), 5000);
+            QTRY_VERIFY2_WITH_TIMEOUT(sameWindow(focusedWindow(), m_panel), qPrintable(QString::number(i)), 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringList {QStringLiteral("Settings (push button)")}, 5000);
+            // Later keys land in the panel too.
+            key(QStringLiteral("e"));
+            QTest::qWait(50);
+            QVERIFY2(field->text().isEmpty(), qPrintable(QString::number(i) + QLatin1Char(' ') + field->text()));
+        }
+    }
+
+    void aCombinationAnotherProgramHoldsIsToldAtOnce()
+    {
+        X11TestClient holder;
+        QVERIFY(holder.isConnected());
+        // Ctrl+Alt+J: the J key is evdev 36, X keycode 44.
+        QVERIFY(holder.grabKey(44, X11TestClient::ControlBit | X11TestClient::Mod1Bit));
+        holder.sync();
+        openSettings();
+        QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringList {QStringLiteral("Ctrl+Shift+X (push button)")}, 5000);
+        key(QStringLiteral("space"));
+        QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringList {QStringLiteral("Press keys… (push button)")}, 5000);
+        key(QStringLiteral("ctrl+alt+j"));
+        const QString caption = QStringLiteral("Another program uses this shortcut. Click to choose another.");
+        QTRY_VERIFY_WITH_TIMEOUT(contains(tree(), caption), 2000);
+        // The old shortcut is kept and still shown.
+        QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringList {QStringLiteral("Ctrl+Shift+X (push button)")}, 2000);
+        QCOMPARE(property(focusedPath(), accessibleInterface, QStringLiteral("Description")).toString(), caption);
+        key(QStringLiteral("Escape"));
+        QTRY_VERIFY_WITH_TIMEOUT(!isViewable(settingsWindow()), 5000);
+    }
+
     void theSettingsPageIsInTheTreeWhileShown()
     {
         QVERIFY(!contains(tree(), QStringLiteral("Settings & Help")));
@@ -169,6 +303,79 @@ private slots:
     }
 
 private:
+    QString settingsWindow() const
+    {
+        const QStringList windows = findWindows(QStringLiteral("quillnook"), settingsTitle);
+        return windows.isEmpty() ? QString() : windows.constFirst();
+    }
+
+    void openSettings()
+    {
+        const QRect frame = geometry(m_panel);
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QString::number(frame.right() - 21), QString::number(frame.y() + 28),
+             QStringLiteral("click"), QStringLiteral("1")});
+        QVERIFY(!waitForViewableWindow(QStringLiteral("quillnook"), settingsTitle).isEmpty());
+    }
+
+    quint64 states(const QString& path) const
+    {
+        const QDBusMessage state = call(path, accessibleInterface, QStringLiteral("GetState"));
+        const auto bits = qdbus_cast<QList<uint>>(state.arguments().value(0));
+        return bits.size() == 2 ? quint64(bits.at(0)) | (quint64(bits.at(1)) << 32) : 0;
+    }
+
+    QString roleName(const QString& path) const
+    {
+        return call(path, accessibleInterface, QStringLiteral("GetRoleName")).arguments().value(0).toString();
+    }
+
+    // "Name (role)" of every object that claims the keyboard focus.
+    QStringList focused()
+    {
+        QStringList found;
+        m_focusedPath.clear();
+        for (const Node& node : tree()) {
+            if (!node.has(StateFocused))
+                continue;
+            found << node.name + QStringLiteral(" (") + roleName(node.path) + QLatin1Char(')');
+            m_focusedPath = node.path;
+        }
+        return found;
+    }
+
+    QString focusedPath() const { return m_focusedPath; }
+
+    // The names of the objects that label this one.
+    QStringList labels(const QString& path) const
+    {
+        QStringList names;
+        const QDBusMessage reply = call(path, accessibleInterface, QStringLiteral("GetRelationSet"));
+        if (reply.arguments().isEmpty())
+            return names;
+        const QDBusArgument relations = reply.arguments().constFirst().value<QDBusArgument>();
+        relations.beginArray();
+        while (!relations.atEnd()) {
+            uint type = 0;
+            relations.beginStructure();
+            relations >> type;
+            relations.beginArray();
+            while (!relations.atEnd()) {
+                QString service;
+                QDBusObjectPath target;
+                relations.beginStructure();
+                relations >> service >> target;
+                relations.endStructure();
+                if (type == RelationLabelledBy)
+                    names << property(target.path(), accessibleInterface, QStringLiteral("Name")).toString();
+            }
+            relations.endArray();
+            relations.endStructure();
+        }
+        relations.endArray();
+        return names;
+    }
+
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                       const QVariantList& args = {}) const
     {
@@ -256,7 +463,8 @@ private:
     QProcess m_process;
     QString m_panel;
     QString m_app;
+    QString m_focusedPath;
 };
 
-QTEST_GUILESS_MAIN(TestAccessibilityTree)
+QTEST_MAIN(TestAccessibilityTree)
 #include "tst_accessibilitytree.moc"
