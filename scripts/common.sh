@@ -70,3 +70,4 @@ stop_display() {
     wait 2>/dev/null || true
 }
 TEST_PACKAGES+=(desktop-file-utils)  # desktop-file-validate checks the installed desktop entry
+TEST_PACKAGES+=(at-spi2-core orca)  # the accessibility bus, and the screen reader that reads the panel in a test

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/FloatingPanel.h"
-#include "app/FocusAccessible.h"
+#include "app/PanelAccessible.h"
 #include "app/GearButton.h"
 #include "app/KeyboardActivation.h"
 #include "app/PanelStyle.h"
@@ -76,7 +76,7 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     m_divider = new QWidget(this);
     m_divider->setFixedHeight(1);
 
-    m_tools = new QStackedWidget(this);
+    m_tools = new QuietStack(this);
     m_notesView = new NotesView(m_notesStore);
     m_tools->addWidget(m_notesView);
     m_tools->addWidget(makePlaceholderTool(QStringLiteral("Browser")));
@@ -106,7 +106,7 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     addAction(m_quitAction);
 
     KeyboardActivation::install();
-    FocusAccessible::install();
+    PanelAccessible::install();
 
     m_screenshotAction = new QAction(this);
     m_screenshotAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));

@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/PanelAccessible.h"
 #include "app/PanelStyle.h"
 #include "files/FileDropZone.h"
 #include "files/FilePreview.h"
@@ -48,7 +49,7 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     setAccessibleName(QStringLiteral("Files"));
     setAcceptDrops(true);
 
-    m_header = new QStackedWidget(this);
+    m_header = new QuietStack(this);
     buildListHeader();
     buildPreviewHeader();
     m_divider = new QWidget(this);
@@ -111,7 +112,7 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
 
     m_dropZone = new FileDropZone;
     m_preview = new FilePreview(webEngines, m_store.folderPath());
-    m_content = new QStackedWidget(this);
+    m_content = new QuietStack(this);
     m_content->addWidget(m_listPane);
     m_content->addWidget(m_dropZone);
     m_content->addWidget(m_preview);

@@ -10,7 +10,11 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -97,6 +101,9 @@ private slots:
         env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         m_process.setProcessEnvironment(env);
+        // Unread pipes would fill (a screen reader's queries make it talk) and stop it.
+        m_process.setStandardOutputFile(m_home->filePath(QStringLiteral("quillnook.out")));
+        m_process.setStandardErrorFile(m_home->filePath(QStringLiteral("quillnook.err")));
         // Gone with the test, even when the test itself dies.
         m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(m_binary, {});
@@ -302,7 +309,124 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!contains(tree(), QStringLiteral("Settings & Help"), StateShowing), 5000);
     }
 
+    // Last: the screen reader listens to everything from here on.
+    void orcaSaysWhatIsFocusedAtShowAndAtEveryStop()
+    {
+        const QString orca = QStandardPaths::findExecutable(QStringLiteral("orca"));
+        QVERIFY2(!orca.isEmpty(), "needs Debian's orca");
+        QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("orca"))));
+        m_orcaLog = m_home->filePath(QStringLiteral("orca.log"));
+        QProcess reader;
+        QProcessEnvironment env = m_process.processEnvironment();
+        reader.setProcessEnvironment(env);
+        // Unread pipes would fill and stop it.
+        reader.setStandardOutputFile(QProcess::nullDevice());
+        reader.setStandardErrorFile(m_home->filePath(QStringLiteral("orca.err")));
+        reader.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        // No speech synthesiser and no braille display: what it would say
+        // goes only to its debug log, which is written line by line here
+        // (the reader buffers it otherwise) so that each line can be waited for.
+        const QString lineBuffered = QStringLiteral(
+            "import builtins, runpy, sys\n"
+            "plain = builtins.open\n"
+            "def line_open(file, mode='r', *args, **kwargs):\n"
+            "    if file == sys.argv[-1] and 'w' in mode:\n"
+            "        return plain(file, mode, buffering=1)\n"
+            "    return plain(file, mode, *args, **kwargs)\n"
+            "builtins.open = line_open\n"
+            "sys.argv[0] = '%1'\n"
+            "runpy.run_path('%1', run_name='__main__')\n")
+                                         .arg(orca);
+        reader.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-c"), lineBuffered, QStringLiteral("--disable"), QStringLiteral("speech"),
+                      QStringLiteral("--disable"), QStringLiteral("braille"), QStringLiteral("--user-prefs"),
+                      m_home->filePath(QStringLiteral("orca")), QStringLiteral("--debug-file"), m_orcaLog});
+        QVERIFY(reader.waitForStarted());
+        auto stopReader = qScopeGuard([&] { endProgram(reader); });
+        QTRY_VERIFY2_WITH_TIMEOUT(logText(0).contains("ORCA: Startup complete"),
+                                  logText(0).right(1000).constData(), 30000);
+
+        // Shown from the shortcut: the window, then the notes editor, and
+        // nothing on the way (no unnamed container).
+        key(QStringLiteral("ctrl+shift+x"));
+        QTRY_VERIFY_WITH_TIMEOUT(!isViewable(m_panel), 5000);
+        // Another program has the keyboard meanwhile (a plain X client: one
+        // of the screen reader's own would be asked about, and this test
+        // blocks while it runs a command).
+        QProcess other;
+        other.start(QStringLiteral("xmessage"), {QStringLiteral("-geometry"), QStringLiteral("300x200+100+100"),
+                                                 QStringLiteral("Another program")});
+        auto endOther = qScopeGuard([&] { endProgram(other); });
+        const QString otherWindow = waitForViewableWindow(QStringLiteral("xmessage"), QStringLiteral("xmessage"));
+        QVERIFY(!otherWindow.isEmpty());
+        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), otherWindow});
+        QTRY_VERIFY(sameWindow(focusedWindow(), otherWindow));
+        qint64 from = logSize();
+        key(QStringLiteral("ctrl+shift+x"));
+        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Notes text.")), qPrintable(spoken(from).join(u'|')), 10000);
+        QCOMPARE(spoken(from), (QStringList {QStringLiteral("Quillnook."), QStringLiteral("Notes text.")}));
+
+        // The settings page, stop by stop.
+        from = logSize();
+        openSettings();
+        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Open / close panel Ctrl+Shift+X push button.")), qPrintable(spoken(from).join(u'|')), 10000);
+        const QStringList stops {
+            QStringLiteral("Enable screenshots (Ctrl+Shift+S) collapsed push button."),
+            QStringLiteral("Transparency slider 85."),
+            QStringLiteral("50% push button."),
+            QStringLiteral("85% push button."),
+            QStringLiteral("100% push button."),
+        };
+        for (const QString& stop : stops) {
+            from = logSize();
+            key(QStringLiteral("Tab"));
+            QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(stop), qPrintable(spoken(from).join(u'|')), 10000);
+        }
+        from = logSize();
+        key(QStringLiteral("Tab"));
+        QTRY_VERIFY_WITH_TIMEOUT(!spoken(from).isEmpty(), 10000);
+        QVERIFY2(spoken(from).constFirst().endsWith(QLatin1String(" link.")), qPrintable(spoken(from).join(u'|')));
+
+        // Closed: back on the gear.
+        from = logSize();
+        key(QStringLiteral("Escape"));
+        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Settings push button.")), qPrintable(spoken(from).join(u'|')), 10000);
+
+        // A click into the notes names the editor.
+        from = logSize();
+        const QRect frame = geometry(m_panel);
+        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(frame.center().x()),
+                                        QString::number(frame.center().y()), QStringLiteral("click"),
+                                        QStringLiteral("1")});
+        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Notes text.")), qPrintable(spoken(from).join(u'|')), 10000);
+    }
+
 private:
+    qint64 logSize() const { return QFileInfo(m_orcaLog).size(); }
+
+    // What the screen reader said after that point of its log, without the
+    // names of the keys it echoes.
+    QByteArray logText(qint64 from) const
+    {
+        QFile log(m_orcaLog);
+        if (!log.open(QIODevice::ReadOnly) || !log.seek(from))
+            return {};
+        return log.readAll();
+    }
+
+    QStringList spoken(qint64 from) const
+    {
+        QStringList said;
+        static const QRegularExpression line(QStringLiteral("SPEECH OUTPUT: '(.*)' ?\\{"));
+        const QStringList lines = QString::fromUtf8(logText(from)).split(QLatin1Char('\n'));
+        for (const QString& text : lines) {
+            const QRegularExpressionMatch match = line.match(text);
+            if (match.hasMatch() && !match.captured(1).endsWith(QLatin1Char(' ')))
+                said << match.captured(1);
+        }
+        return said;
+    }
+
     QString settingsWindow() const
     {
         const QStringList windows = findWindows(QStringLiteral("quillnook"), settingsTitle);
@@ -464,6 +588,7 @@ private:
     QString m_panel;
     QString m_app;
     QString m_focusedPath;
+    QString m_orcaLog;
 };
 
 QTEST_MAIN(TestAccessibilityTree)

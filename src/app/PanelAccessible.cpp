@@ -1,4 +1,4 @@
-#include "FocusAccessible.h"
+#include "PanelAccessible.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -26,17 +26,25 @@ QAccessibleInterface* create(const QString& className, QObject* object)
         return nullptr;
     static const QStringList proxied {QStringLiteral("NotesView"), QStringLiteral("FilesView"),
                                       QStringLiteral("SettingsView"), QStringLiteral("FileDropZone")};
-    if (!proxied.contains(className))
-        return nullptr;
-    return new OwnFocusAccessible(static_cast<QWidget*>(object));
+    if (proxied.contains(className))
+        return new OwnFocusAccessible(static_cast<QWidget*>(object));
+    if (className == QLatin1String("QuietStack"))
+        return new OwnFocusAccessible(static_cast<QWidget*>(object), QAccessible::Client);
+    return nullptr;
 }
 } // namespace
 
-void FocusAccessible::install()
+void PanelAccessible::install()
 {
     static const bool installed = [] {
         QAccessible::installFactory(create);
         return true;
     }();
     Q_UNUSED(installed);
+}
+
+QuietStack::QuietStack(QWidget* parent)
+    : QStackedWidget(parent)
+{
+    PanelAccessible::install();
 }
