@@ -9,9 +9,9 @@
 #include <QVBoxLayout>
 
 #include "app/FloatingPanel.h"
-#include "app/PanelAccessible.h"
 #include "app/GearButton.h"
 #include "app/KeyboardActivation.h"
+#include "app/PanelAccessible.h"
 #include "app/PanelStyle.h"
 #include "app/Popover.h"
 #include "app/ToolTabs.h"

@@ -343,8 +343,7 @@ void FilesView::placeDeleteButton()
     const QRect row = current.isValid() ? m_list->visualRect(current) : QRect();
     const QRect trash = FileRow::trashRect(row);
     // Only over a row wholly in sight: the button is not clipped by the list.
-    if (!current.isValid() || m_content->currentWidget() != m_listPane
-        || !m_list->viewport()->rect().contains(trash)) {
+    if (!current.isValid() || m_content->currentWidget() != m_listPane || !m_list->viewport()->rect().contains(trash)) {
         // Keep the keyboard on the list if the button had it.
         if (m_delete->hasFocus())
             m_list->setFocus(Qt::OtherFocusReason);

@@ -11,11 +11,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
-#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -186,9 +186,9 @@ private slots:
 
         // A click into the notes leaves the editor the one focused object.
         const QRect frame = geometry(m_panel);
-        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(frame.center().x()),
-                                        QString::number(frame.center().y()), QStringLiteral("click"),
-                                        QStringLiteral("1")});
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QString::number(frame.center().x()), QString::number(frame.center().y()),
+             QStringLiteral("click"), QStringLiteral("1")});
         QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringList {QStringLiteral("Notes (text)")}, 5000);
     }
 
@@ -201,9 +201,8 @@ private slots:
         for (int i = 0; i < 8; ++i) {
             key(QStringLiteral("Tab"));
             QStringList now;
-            QTRY_VERIFY_WITH_TIMEOUT((now = focused()).size() == 1 && (stops.isEmpty() || now.constFirst()
-                                                                       != stops.constLast()),
-                                     5000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (now = focused()).size() == 1 && (stops.isEmpty() || now.constFirst() != stops.constLast()), 5000);
             stops << now.constFirst();
         }
         // The address is the deployer's own.
@@ -326,16 +325,15 @@ private slots:
         // No speech synthesiser and no braille display: what it would say
         // goes only to its debug log, which is written line by line here
         // (the reader buffers it otherwise) so that each line can be waited for.
-        const QString lineBuffered = QStringLiteral(
-            "import builtins, runpy, sys\n"
-            "plain = builtins.open\n"
-            "def line_open(file, mode='r', *args, **kwargs):\n"
-            "    if file == sys.argv[-1] and 'w' in mode:\n"
-            "        return plain(file, mode, buffering=1)\n"
-            "    return plain(file, mode, *args, **kwargs)\n"
-            "builtins.open = line_open\n"
-            "sys.argv[0] = '%1'\n"
-            "runpy.run_path('%1', run_name='__main__')\n")
+        const QString lineBuffered = QStringLiteral("import builtins, runpy, sys\n"
+                                                    "plain = builtins.open\n"
+                                                    "def line_open(file, mode='r', *args, **kwargs):\n"
+                                                    "    if file == sys.argv[-1] and 'w' in mode:\n"
+                                                    "        return plain(file, mode, buffering=1)\n"
+                                                    "    return plain(file, mode, *args, **kwargs)\n"
+                                                    "builtins.open = line_open\n"
+                                                    "sys.argv[0] = '%1'\n"
+                                                    "runpy.run_path('%1', run_name='__main__')\n")
                                          .arg(orca);
         reader.start(QStringLiteral("/usr/bin/python3"),
                      {QStringLiteral("-c"), lineBuffered, QStringLiteral("--disable"), QStringLiteral("speech"),
@@ -343,8 +341,8 @@ private slots:
                       m_home->filePath(QStringLiteral("orca")), QStringLiteral("--debug-file"), m_orcaLog});
         QVERIFY(reader.waitForStarted());
         auto stopReader = qScopeGuard([&] { endProgram(reader); });
-        QTRY_VERIFY2_WITH_TIMEOUT(logText(0).contains("ORCA: Startup complete"),
-                                  logText(0).right(1000).constData(), 30000);
+        QTRY_VERIFY2_WITH_TIMEOUT(logText(0).contains("ORCA: Startup complete"), logText(0).right(1000).constData(),
+                                  30000);
 
         // Shown from the shortcut: the window, then the notes editor, and
         // nothing on the way (no unnamed container).
@@ -354,8 +352,9 @@ private slots:
         // of the screen reader's own would be asked about, and this test
         // blocks while it runs a command).
         QProcess other;
-        other.start(QStringLiteral("xmessage"), {QStringLiteral("-geometry"), QStringLiteral("300x200+100+100"),
-                                                 QStringLiteral("Another program")});
+        other.start(
+            QStringLiteral("xmessage"),
+            {QStringLiteral("-geometry"), QStringLiteral("300x200+100+100"), QStringLiteral("Another program")});
         auto endOther = qScopeGuard([&] { endProgram(other); });
         const QString otherWindow = waitForViewableWindow(QStringLiteral("xmessage"), QStringLiteral("xmessage"));
         QVERIFY(!otherWindow.isEmpty());
@@ -363,13 +362,15 @@ private slots:
         QTRY_VERIFY(sameWindow(focusedWindow(), otherWindow));
         qint64 from = logSize();
         key(QStringLiteral("ctrl+shift+x"));
-        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Notes text.")), qPrintable(spoken(from).join(u'|')), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Notes text.")),
+                                  qPrintable(spoken(from).join(u'|')), 10000);
         QCOMPARE(spoken(from), (QStringList {QStringLiteral("Quillnook."), QStringLiteral("Notes text.")}));
 
         // The settings page, stop by stop.
         from = logSize();
         openSettings();
-        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Open / close panel Ctrl+Shift+X push button.")), qPrintable(spoken(from).join(u'|')), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Open / close panel Ctrl+Shift+X push button.")),
+                                  qPrintable(spoken(from).join(u'|')), 10000);
         const QStringList stops {
             QStringLiteral("Enable screenshots (Ctrl+Shift+S) collapsed push button."),
             QStringLiteral("Transparency slider 85."),
@@ -390,15 +391,17 @@ private slots:
         // Closed: back on the gear.
         from = logSize();
         key(QStringLiteral("Escape"));
-        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Settings push button.")), qPrintable(spoken(from).join(u'|')), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Settings push button.")),
+                                  qPrintable(spoken(from).join(u'|')), 10000);
 
         // A click into the notes names the editor.
         from = logSize();
         const QRect frame = geometry(m_panel);
-        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(frame.center().x()),
-                                        QString::number(frame.center().y()), QStringLiteral("click"),
-                                        QStringLiteral("1")});
-        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Notes text.")), qPrintable(spoken(from).join(u'|')), 10000);
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QString::number(frame.center().x()), QString::number(frame.center().y()),
+             QStringLiteral("click"), QStringLiteral("1")});
+        QTRY_VERIFY2_WITH_TIMEOUT(spoken(from).contains(QStringLiteral("Notes text.")),
+                                  qPrintable(spoken(from).join(u'|')), 10000);
     }
 
 private:

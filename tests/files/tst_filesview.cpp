@@ -427,9 +427,8 @@ private slots:
         view->setFocus();
         QTest::keyClick(list, Qt::Key_Down);
         QToolButton* trash = view->deleteButton();
-        const auto place = [&] {
-            return QRect(list->viewport()->mapFromGlobal(trash->mapToGlobal(QPoint())), trash->size());
-        };
+        const auto place
+            = [&] { return QRect(list->viewport()->mapFromGlobal(trash->mapToGlobal(QPoint())), trash->size()); };
         QTRY_COMPARE(place(), FileRow::trashRect(list->visualRect(list->currentIndex())));
 
         // A screen reader finds it: a push button "Delete" among the view's controls.
