@@ -42,13 +42,14 @@ build_quillnook() {
     cmake --build "$dir" -j"$(nproc)"
 }
 
-# Starts Xvfb on a free display and openbox on it; exports DISPLAY. The
+# Starts Xvfb on a free display (QUILLNOOK_SCREEN_SIZE, default 1440x900x24)
+# and openbox on it; exports DISPLAY. The
 # caller's EXIT trap should call stop_display.
 QUILLNOOK_DISPLAY_PIDS=()
 start_display() {
     local n=${QUILLNOOK_DISPLAY_NUMBER:-90}
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1440x900x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${QUILLNOOK_SCREEN_SIZE:-1440x900x24}" -nolisten tcp -noreset >/dev/null 2>&1 &
     QUILLNOOK_DISPLAY_PIDS+=($!)
     export DISPLAY=":$n"
     local i

@@ -1,11 +1,13 @@
 #include "FilePreview.h"
 
+#include <QImageReader>
 #include <QLabel>
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
 #include "app/PanelStyle.h"
 #include "files/FilesListModel.h"
+#include "files/FilesStore.h"
 #include "web/WebEngineProvider.h"
 #include "web/WebView.h"
 
@@ -111,11 +113,24 @@ void FilePreview::clear()
     m_stack->setCurrentWidget(m_fallback);
 }
 
+QSize FilePreview::oversizedImage(const QString& path, const QMimeType& type)
+{
+    if (!type.name().startsWith(QLatin1String("image/")) || type.name() == QLatin1String("image/svg+xml"))
+        return {};
+    // The header alone: nothing is decoded.
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > PixelBudget)
+        return size;
+    return {};
+}
+
 void FilePreview::show(bool reload)
 {
     const QMimeType type = m_icons.mimeType(m_url.toLocalFile());
     WebEngine* engine = m_webEngines ? m_webEngines->engine() : nullptr;
-    if (!engineRenders(type) || (!engine && !m_webView)) {
+    m_tooLarge = oversizedImage(m_url.toLocalFile(), type);
+    if (!engineRenders(type) || (!engine && !m_webView) || m_tooLarge.isValid()) {
         showFallback();
         return;
     }
@@ -148,9 +163,15 @@ void FilePreview::showFallback()
     const QString path = m_url.toLocalFile();
     const QMimeType type = m_icons.mimeType(path);
     m_icon->setPixmap(m_icons.iconFor(type).pixmap(FallbackIconSize, FallbackIconSize));
-    m_name->setText(m_url.fileName());
-    m_type->setText(type.comment().isEmpty() ? type.name() : type.comment());
-    m_size->setText(FilesListModel::sizeText(path));
+    m_name->setText(FilesStore::displayName(m_url));
+    QString kind = type.comment().isEmpty() ? type.name() : type.comment();
+    // An engine would hold every pixel of it in memory.
+    if (m_tooLarge.isValid())
+        kind += QStringLiteral("\n%1 × %2 pixels, too large to preview here")
+                    .arg(m_tooLarge.width())
+                    .arg(m_tooLarge.height());
+    m_type->setText(kind);
+    m_size->setText(FilesListModel::sizeText(m_url));
     m_stack->setCurrentWidget(m_fallback);
     // A page still loaded behind the icon page would keep playing.
     if (m_webView && !m_loadedUrl.isEmpty()) {

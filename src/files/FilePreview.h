@@ -35,6 +35,11 @@ public:
 
     // Whether the engine can show this file's type.
     static bool engineRenders(const QMimeType& type);
+    // Raster images over this many pixels are not handed to the engine,
+    // which would decode every one of them: 16 million, about 64 MB.
+    static constexpr qint64 PixelBudget = 16'000'000;
+    // The size of a raster image over the budget; invalid otherwise.
+    static QSize oversizedImage(const QString& path, const QMimeType& type);
 
     bool isShowingWebView() const;
     // Null until the first file the engine renders.
@@ -53,6 +58,7 @@ private:
     QString m_folder;
     QUrl m_url;
     QUrl m_loadedUrl;
+    QSize m_tooLarge;
     FileIconCache m_icons;
     QStackedLayout* m_stack = nullptr;
     QWidget* m_fallback = nullptr;

@@ -1,6 +1,9 @@
 #include "ImagePaste.h"
 
+#include <thread>
+
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImage>
 #include <QImageWriter>
 #include <QJsonArray>
@@ -84,14 +87,28 @@ QString ImagePaste::pasteEventScript(const QByteArray& png, const QString& text)
 
 void ImagePaste::paste(WebView& view, const QByteArray& png, const QString& text, std::function<void()> nativePaste)
 {
-    if (png.isEmpty()) {
+    // Cells copied from a spreadsheet come as text and as a picture of
+    // them; a text field wants the text.
+    if (png.isEmpty() || !text.isEmpty()) {
         nativePaste();
         return;
     }
+    // A screenshot's script runs to tens of megabytes; it is written on a
+    // thread of its own so the panel keeps answering meanwhile.
     QPointer<WebView> guard(&view);
-    view.evaluateJavaScript(pasteEventScript(png, text),
-                            [guard, nativePaste = std::move(nativePaste)](const QVariant& taken, const QString& error) {
-                                if (guard && (!error.isEmpty() || !taken.toBool()))
-                                    nativePaste();
-                            });
+    std::thread([guard, png, nativePaste = std::move(nativePaste)]() mutable {
+        QString script = pasteEventScript(png, QString());
+        QMetaObject::invokeMethod(
+            qApp,
+            [guard, script = std::move(script), nativePaste = std::move(nativePaste)]() mutable {
+                if (!guard)
+                    return;
+                guard->evaluateJavaScript(
+                    script, [guard, nativePaste = std::move(nativePaste)](const QVariant& taken, const QString& error) {
+                        if (guard && (!error.isEmpty() || !taken.toBool()))
+                            nativePaste();
+                    });
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }

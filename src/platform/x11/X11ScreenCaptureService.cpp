@@ -2,11 +2,16 @@
 
 #include <cstdlib>
 #include <deque>
+#include <thread>
 
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
+#include <QBuffer>
+#include <QCoreApplication>
 #include <QImage>
+#include <QImageWriter>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QSysInfo>
 
@@ -51,6 +56,17 @@ PixelLayout pixelLayout(const xcb_setup_t* setup, const xcb_screen_t* screen)
              && visual->blue_mask == 0x1F)
         layout.format = QImage::Format_RGB16;
     return layout;
+}
+QByteArray encodePng(const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    // For PNG, Qt turns the quality into the zlib level: 80 gives level 1,
+    // about half the default's time for a screenshot and nearly its size.
+    writer.setQuality(80);
+    return writer.write(image) ? png : QByteArray();
 }
 } // namespace
 
@@ -157,8 +173,21 @@ void X11ScreenCaptureService::Private::finish(Pending& done, xcb_get_image_reply
     const QImage image(
         xcb_get_image_data(reply), done.width, done.height, stride, done.layout.format,
         [](void* data) { std::free(data); }, reply);
-    clipboard.setImage(image);
-    end(std::move(done.ended));
+    // A large, busy screen takes longer to encode than a frame lasts; the
+    // panel keeps answering meanwhile, and the clipboard is set with both.
+    QPointer<X11ScreenCaptureService> service(q);
+    std::thread([service, image, ended = std::move(done.ended)]() mutable {
+        const QByteArray png = encodePng(image);
+        QMetaObject::invokeMethod(
+            qApp,
+            [service, image, png, ended = std::move(ended)]() mutable {
+                if (!service)
+                    return;
+                service->d->clipboard.setImage(image, png);
+                service->d->end(std::move(ended));
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }
 
 void X11ScreenCaptureService::Private::end(std::function<void()> ended)

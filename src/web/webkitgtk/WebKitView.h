@@ -49,6 +49,10 @@ private:
     struct PendingDialog;
 
     void buildWindow();
+    bool isConfined() const
+    {
+        return m_options.purpose == WebViewOptions::Purpose::FilePreview && m_options.confineToFile;
+    }
     void restartTimeout();
     void onLoadChanged(int event);
     void onLoadFailed(int event, const QString& message);
@@ -79,4 +83,7 @@ private:
     bool m_loadFailed = false;
     std::list<std::shared_ptr<PendingScript>> m_scripts;
     std::list<std::shared_ptr<PendingDialog>> m_dialogs;
+    // A preview: the file it may show, and which load waits for its filter.
+    QByteArray m_confinedUri;
+    quint64 m_confineRequest = 0;
 };
