@@ -103,7 +103,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    constexpr int runs = 20;
+    const int runs = qEnvironmentVariableIntValue("RUNS") ? qEnvironmentVariableIntValue("RUNS") : 20;
     const char* name = "screenshot: Ctrl+Shift+S to paste event in the page";
     const char* target = "median <= 300 ms";
     const char* stallName = "screenshot: longest event-loop stall, shortcut to paste";

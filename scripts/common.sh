@@ -9,6 +9,7 @@ TEST_PACKAGES=(ccache xvfb xauth openbox xdotool x11-utils dbus-x11 libxcb-xtest
 BUILD_PACKAGES+=(libwebkit2gtk-4.1-dev)  # the browser's and file preview's web engine, a module loaded at run time
 BUILD_PACKAGES+=(libx11-dev)  # saving the notes before the toolkits end the process on a lost X connection
 TEST_PACKAGES+=(x11-xserver-utils)  # xrandr: screens that change size while the panel is up
+BUILD_PACKAGES+=(zlib1g-dev)  # the screenshot PNG, compressed in parallel parts
 BUILD_PACKAGES+=(libxcb-xfixes0-dev)  # the clipboard's change count follows XFixes selection notifications
 TEST_PACKAGES+=(xclip)  # another X client that reads and writes the clipboard
 

@@ -81,8 +81,18 @@ QByteArray ImagePaste::pngFromClipboard(const QMimeData* clipboard)
 
 QString ImagePaste::pasteEventScript(const QByteArray& png, const QString& text)
 {
-    return QString::fromUtf8(EventScript) + u'(' + u'"' + QString::fromLatin1(png.toBase64()) + u'"' + u','
-        + jsonString(text) + u')';
+    return QString::fromUtf8(pasteEventScriptUtf8(png, text));
+}
+
+QByteArray ImagePaste::pasteEventScriptUtf8(const QByteArray& png, const QString& text)
+{
+    const QByteArray event(EventScript);
+    const QByteArray json = jsonString(text).toUtf8();
+    const qsizetype base64Size = (png.size() + 2) / 3 * 4;
+    QByteArray script;
+    script.reserve(event.size() + base64Size + json.size() + 8);
+    script.append(event).append("(\"").append(png.toBase64()).append("\",").append(json).append(')');
+    return script;
 }
 
 void ImagePaste::paste(WebView& view, const QByteArray& png, const QString& text, std::function<void()> nativePaste)
@@ -97,13 +107,13 @@ void ImagePaste::paste(WebView& view, const QByteArray& png, const QString& text
     // thread of its own so the panel keeps answering meanwhile.
     QPointer<WebView> guard(&view);
     std::thread([guard, png, nativePaste = std::move(nativePaste)]() mutable {
-        QString script = pasteEventScript(png, QString());
+        QByteArray script = pasteEventScriptUtf8(png, QString());
         QMetaObject::invokeMethod(
             qApp,
             [guard, script = std::move(script), nativePaste = std::move(nativePaste)]() mutable {
                 if (!guard)
                     return;
-                guard->evaluateJavaScript(
+                guard->evaluateJavaScriptUtf8(
                     script, [guard, nativePaste = std::move(nativePaste)](const QVariant& taken, const QString& error) {
                         if (guard && (!error.isEmpty() || !taken.toBool()))
                             nativePaste();

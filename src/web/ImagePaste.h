@@ -22,6 +22,7 @@ QByteArray pngFromClipboard(const QMimeData* clipboard);
 // clipboardData holding the file and, when not empty, the text. Evaluates to
 // true when the page took the event (called preventDefault).
 QString pasteEventScript(const QByteArray& png, const QString& text);
+QByteArray pasteEventScriptUtf8(const QByteArray& png, const QString& text);
 
 // Pastes into the page: an image without text (`png`) through the event,
 // made ready off the main thread, falling back to `nativePaste` when the page

@@ -280,11 +280,15 @@ QString WebKitView::title() const
 
 void WebKitView::evaluateJavaScript(const QString& script, ScriptCompletion completion)
 {
+    evaluateJavaScriptUtf8(script.toUtf8(), std::move(completion));
+}
+
+void WebKitView::evaluateJavaScriptUtf8(const QByteArray& source, ScriptCompletion completion)
+{
     m_scripts.remove_if([](const auto& pending) { return !pending->completion; });
     auto pending = std::make_shared<PendingScript>();
     pending->completion = std::move(completion);
     m_scripts.push_back(pending);
-    const QByteArray source = script.toUtf8();
     // The callback owns a reference of its own: WebKit calls it even when the
     // view has gone, and then it only finds the completion already spent.
     auto* holder = new std::shared_ptr<PendingScript>(pending);

@@ -36,6 +36,7 @@ public:
     QUrl url() const override;
     QString title() const override;
     void evaluateJavaScript(const QString& script, ScriptCompletion completion) override;
+    void evaluateJavaScriptUtf8(const QByteArray& script, ScriptCompletion completion) override;
     void focusPage() override;
     void paste() override;
 
