@@ -1,7 +1,7 @@
 // Memory of a shelf image preview: the panel's process and every process it
 // started (the web engine's among them), from an idle preview to a large
-// image shown and back to the list. A 20000 × 20000 PNG (218 KB on disk,
-// 1.6 GB decoded) and a busy 4000 × 4000 photo-sized one.
+// image shown and back to the list: a 20000 × 20000 PNG (1.6 GB decoded), a
+// busy 4000 × 4000 one and a busy 1400 × 1400 one the engine shows itself.
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -124,15 +124,20 @@ int main(int argc, char* argv[])
     const QString shelf = store.folderPath();
     QImage tiny(8, 8, QImage::Format_RGB32);
     tiny.fill(Qt::blue);
-    {
-        QImage photo(4000, 4000, QImage::Format_RGB32);
+    const auto busy = [](int width, int height) {
+        QImage photo(width, height, QImage::Format_RGB32);
         auto* random = QRandomGenerator::global();
         for (int y = 0; y < photo.height(); ++y) {
             auto* line = reinterpret_cast<quint32*>(photo.scanLine(y));
             for (int x = 0; x < photo.width(); ++x)
                 line[x] = random->generate();
         }
-        if (!tiny.save(shelf + QStringLiteral("/tiny.png")) || !photo.save(shelf + QStringLiteral("/photo.png"))
+        return photo;
+    };
+    {
+        if (!tiny.save(shelf + QStringLiteral("/tiny.png"))
+            || !busy(4000, 4000).save(shelf + QStringLiteral("/photo.png"))
+            || !busy(1400, 1400).save(shelf + QStringLiteral("/engine.png"))
             || !writeHugePng(shelf + QStringLiteral("/huge.png"), 20000)) {
             BenchReport::row(name, "could not write the images", target);
             return 1;
@@ -154,23 +159,27 @@ int main(int argc, char* argv[])
     }
     const auto fileUrl = [&](const char* file) { return QUrl::fromLocalFile(shelf + u'/' + QLatin1String(file)); };
     std::string figure;
-    for (const char* file : {"huge.png", "photo.png"}) {
+    for (const char* file : {"huge.png", "photo.png", "engine.png"}) {
         // Idle: the preview made and showing a small picture.
         view.setPreviewingURL(fileUrl("tiny.png"));
         QTest::qWait(3000);
         const double idle = treeRssMb(QCoreApplication::applicationPid());
         view.setPreviewingURL(fileUrl(file));
         const double peak = peakWhile(5000);
+        const char* shownBy = view.preview()->isShowingWebView() ? "engine"
+            : view.preview()->isShowingPicture()                 ? "decoded at display size"
+                                                                 : "details page";
         view.setPreviewingURL(QUrl());
         QTest::qWait(4000);
         const double after = treeRssMb(QCoreApplication::applicationPid());
         const QFileInfo info(shelf + u'/' + QLatin1String(file));
         std::fprintf(stderr, "%s: idle %.0f MB, peak %.0f MB, after Back %.0f MB, shown by %s\n", file, idle, peak,
-                     after, view.preview()->isShowingWebView() ? "engine" : "details page");
+                     after, shownBy);
         if (!figure.empty())
             figure += "; ";
-        figure += std::string(file) + " (" + BenchReport::number(double(info.size()) / 1024, 0) + " KB) +"
-            + BenchReport::number(peak - idle, 0) + " MB, after Back +" + BenchReport::number(after - idle, 0) + " MB";
+        figure += std::string(file) + " (" + BenchReport::number(double(info.size()) / 1024, 0) + " KB, " + shownBy
+            + ") +" + BenchReport::number(peak - idle, 0) + " MB, after Back +" + BenchReport::number(after - idle, 0)
+            + " MB";
     }
     BenchReport::row(name, figure, target);
     return 0;

@@ -346,8 +346,24 @@ private slots:
         m_view->setPreviewingURL(shelved(u"huge.png"_qs));
         FilePreview* preview = m_view->preview();
         QVERIFY(!preview->isShowingWebView());
-        QVERIFY(preview->fallbackType()->text().contains(u"20000 × 20000 pixels, too large"_qs));
+        QTRY_VERIFY(preview->fallbackType()->text().contains(u"20000 × 20000 pixels, too large"_qs));
+        QVERIFY(preview->fallback()->isVisible());
         QTRY_COMPARE_WITH_TIMEOUT(web->url(), QUrl(u"about:blank"_qs), 15000);
+
+        // A large picture is decoded here, at the size it is shown at.
+        QImage wide(3000, 1200, QImage::Format_RGB32);
+        wide.fill(Qt::darkCyan);
+        QVERIFY(wide.save(m_store->folderPath() + u"/wide.png"_qs));
+        m_store->refresh();
+        m_view->setPreviewingURL(shelved(u"wide.png"_qs));
+        QVERIFY(preview->isShowingPicture());
+        QTRY_VERIFY(!preview->picture()->pixmap().isNull());
+        const QSize shown = preview->picture()->pixmap().size();
+        QVERIFY2(shown.width() <= preview->width() * preview->devicePixelRatioF() + 1 && shown.width() > 100,
+                 qPrintable(QStringLiteral("%1 x %2").arg(shown.width()).arg(shown.height())));
+        QCOMPARE(shown.width() * 1200 / 3000, shown.height());
+        QTest::mouseClick(m_view->backButton(), Qt::LeftButton);
+        QVERIFY(preview->picture()->pixmap().isNull());
     }
 
     void otherTypesShowTheirDetailsAndBackLetsGo()
