@@ -32,7 +32,7 @@ struct Part
     bool ok = false;
 };
 
-// Rows [first, last) as PNG scanlines (filter byte 0, then R, G, B), as raw
+// Rows [first, last) as PNG scanlines (filter byte, then R, G, B), as raw
 // deflate data that ends on a byte boundary, so the parts can be joined.
 void compressRows(const QImage& image, int first, int last, bool final, Part& part)
 {
@@ -45,11 +45,16 @@ void compressRows(const QImage& image, int first, int last, bool final, Part& pa
     bool ok = true;
     for (int y = first; y < last && ok; ++y) {
         const auto* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        line[0] = 0;
+        // The "Sub" filter: each byte less the same colour of the pixel to
+        // its left, so even areas become runs of zeros that compress well.
+        line[0] = 1;
+        QRgb left = 0;
         for (int x = 0; x < width; ++x) {
-            line[size_t(x) * 3 + 1] = uchar(qRed(pixels[x]));
-            line[size_t(x) * 3 + 2] = uchar(qGreen(pixels[x]));
-            line[size_t(x) * 3 + 3] = uchar(qBlue(pixels[x]));
+            const QRgb pixel = pixels[x];
+            line[size_t(x) * 3 + 1] = uchar(qRed(pixel) - qRed(left));
+            line[size_t(x) * 3 + 2] = uchar(qGreen(pixel) - qGreen(left));
+            line[size_t(x) * 3 + 3] = uchar(qBlue(pixel) - qBlue(left));
+            left = pixel;
         }
         part.adler = adler32(part.adler, line.data(), uInt(line.size()));
         part.length += uLong(line.size());
