@@ -199,7 +199,11 @@ void FilePreview::show(bool reload)
         showLargeImage(large);
         return;
     }
-    if (!engineRenders(type) || (!engine && !m_webView)) {
+    // The engine cannot open a file whose name is not UTF-8; its details
+    // page can.
+    const QByteArray path = FilesStore::pathBytes(m_url);
+    const bool textName = QString::fromUtf8(path).toUtf8() == path;
+    if (!engineRenders(type) || (!engine && !m_webView) || !textName) {
         showFallback();
         return;
     }

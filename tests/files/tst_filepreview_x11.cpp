@@ -22,6 +22,9 @@
 #include "web/WebEngineLoader.h"
 #include "web/WebView.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 // What a script in the page's own world answers, as text; empty on failure.
 QString evaluate(WebView& view, const QString& script)
@@ -267,6 +270,29 @@ private slots:
         m_view->repaint();
         QTest::qWait(300);
         QCOMPARE(evaluate(*web, u"window.place"_qs), u"kept"_qs);
+    }
+
+    void aNameThatIsNotUtf8ShowsItsDetails()
+    {
+        const QByteArray path = QFile::encodeName(m_store->folderPath()) + "/list\xff\xfe.txt";
+        const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "bytes on the shelf", 18), ssize_t(18));
+        ::close(fd);
+        m_store->refresh();
+        const QUrl url = FilesStore::urlFromPath(path);
+        QVERIFY(m_store->files().contains(url));
+        m_view->setPreviewingURL(url);
+        // The engine cannot open such a name; the details page shows it.
+        FilePreview* preview = m_view->preview();
+        QVERIFY(!preview->isShowingWebView());
+        QVERIFY(preview->fallback()->isVisible());
+        QCOMPARE(preview->fallbackName()->text(), QStringLiteral(u"list\uFFFD\uFFFD.txt"));
+        QCOMPARE(preview->fallbackSize()->text(), u"18 bytes"_qs);
+        QCOMPARE(m_view->previewNameLabel()->accessibleName(), QStringLiteral(u"list\uFFFD\uFFFD.txt"));
+        m_view->setPreviewingURL(QUrl());
+        m_store->deleteFile(url);
+        QVERIFY(!m_store->files().contains(url));
     }
 
     void aPreviewReachesNothingButItsFile()
