@@ -67,7 +67,10 @@ void WebDialogHandler::show(ScriptDialog* dialog)
     if (repeated)
         dialog->offerToStop();
     connect(dialog, &ScriptDialog::stopRequested, this, [this] { m_stopped = true; });
-    connect(dialog, &QDialog::finished, this, [this] { m_lastAnswered.start(); });
+    connect(dialog, &QDialog::finished, this, [this, dialog] {
+        m_lastAnswered.start();
+        m_dialogs.removeAll(dialog);
+    });
     QWidget* panel = m_bringPanelToFront ? m_bringPanelToFront() : nullptr;
     if (panel) {
         // A child window of the panel: placed over it and kept above it.
