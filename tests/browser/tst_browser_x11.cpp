@@ -419,6 +419,50 @@ private slots:
         QTRY_VERIFY(handler->openDialogs().isEmpty());
     }
 
+    void theEnginesOwnWindowsSitAboveThePanelAndFollowIt()
+    {
+        const auto listed = [] {
+            return X11Tools::run(QStringLiteral("xprop"),
+                                 {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")})
+                .section(QLatin1Char('#'), 1)
+                .split(QLatin1Char(','), Qt::SkipEmptyParts);
+        };
+        const QStringList before = listed();
+        run(tabAt(0)->webView(), QStringLiteral("setTimeout(() => window.print(), 0); 1"));
+        QString printDialog;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                for (const QString& id : listed()) {
+                    if (!before.contains(id))
+                        printDialog = id.trimmed();
+                }
+                return !printDialog.isEmpty();
+            }(),
+            15000);
+        const QString transient = X11Tools::run(
+            QStringLiteral("xprop"), {QStringLiteral("-id"), printDialog, QStringLiteral("WM_TRANSIENT_FOR")});
+        QVERIFY2(transient.trimmed().endsWith(QStringLiteral("0x%1").arg(m_window->winId(), 0, 16)),
+                 qPrintable(transient));
+        const auto aboveThePanel = [&] {
+            const QStringList ids = listed();
+            qsizetype panel = -1, dialog = -1;
+            for (qsizetype i = 0; i < ids.size(); ++i) {
+                if (ids.at(i).trimmed().toULongLong(nullptr, 16) == m_window->winId())
+                    panel = i;
+                if (ids.at(i).trimmed() == printDialog)
+                    dialog = i;
+            }
+            return panel >= 0 && dialog > panel;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(aboveThePanel(), 5000);
+        m_window->hide();
+        QTRY_VERIFY_WITH_TIMEOUT(!listed().contains(QLatin1Char(' ') + printDialog) && !listed().contains(printDialog),
+                                 5000);
+        m_window->show();
+        QTRY_VERIFY_WITH_TIMEOUT(aboveThePanel(), 5000);
+        X11Tools::key(QStringLiteral("Escape"));
+    }
+
     void aStuckPageSaysSoAndATypedAddressEndsIt()
     {
         type(address("/busy"));

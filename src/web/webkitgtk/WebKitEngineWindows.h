@@ -4,6 +4,7 @@
 #include <QPointer>
 
 typedef struct _GtkWidget GtkWidget;
+typedef struct _WebKitPrintOperation WebKitPrintOperation;
 class QWidget;
 
 // Windows the engine opens of its own accord for a page (the print dialog, a
@@ -20,6 +21,12 @@ public:
     WebKitEngineWindows(const WebKitEngineWindows&) = delete;
     WebKitEngineWindows& operator=(const WebKitEngineWindows&) = delete;
 
+    // Asks how to print the page in a dialog that, unlike the engine's own,
+    // runs no loop of its own inside the engine's signal: the program and
+    // the page's tab stay free while it is open, and closing the tab closes
+    // it. Prints when the user says so.
+    void print(WebKitPrintOperation* operation);
+
     // The panel went away or came back.
     void setPanelShown(bool shown);
 
@@ -35,4 +42,7 @@ private:
     QPointer<QWidget> m_container;
     QList<GtkWidget*> m_windows;
     QList<GtkWidget*> m_hiddenWithPanel;
+    // The print dialog now open, and the operation it is for.
+    GtkWidget* m_printDialog = nullptr;
+    WebKitPrintOperation* m_printing = nullptr;
 };

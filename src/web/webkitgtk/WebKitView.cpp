@@ -156,6 +156,7 @@ WebKitView::WebKitView(WebKitWebContext* context, const WebViewOptions& options)
     g_signal_connect(m_webView, "notify::uri", G_CALLBACK(notifyUri), this);
     g_signal_connect(m_webView, "notify::estimated-load-progress", G_CALLBACK(notifyProgress), this);
     g_signal_connect(m_webView, "notify::is-web-process-responsive", G_CALLBACK(notifyResponsive), this);
+    g_signal_connect(m_webView, "print", G_CALLBACK(print), this);
     WebKitShortcutForward::install(m_webView, this);
 
     m_timeout.setSingleShot(true);
@@ -659,6 +660,12 @@ void WebKitView::notifyUri(WebKitWebView*, void*, WebKitView* self)
 void WebKitView::notifyProgress(WebKitWebView*, void*, WebKitView* self)
 {
     self->restartTimeout();
+}
+
+int WebKitView::print(WebKitWebView*, void* operation, WebKitView* self)
+{
+    self->m_engineWindows->print(static_cast<WebKitPrintOperation*>(operation));
+    return TRUE;
 }
 
 void WebKitView::notifyResponsive(WebKitWebView*, void*, WebKitView* self)

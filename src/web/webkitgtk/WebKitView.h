@@ -75,6 +75,7 @@ private:
     static void notifyUri(WebKitWebView*, void*, WebKitView* self);
     static void notifyProgress(WebKitWebView*, void*, WebKitView* self);
     static void notifyResponsive(WebKitWebView*, void*, WebKitView* self);
+    static int print(WebKitWebView*, void* operation, WebKitView* self);
 
     WebViewOptions m_options;
     GtkWidget* m_window = nullptr;
