@@ -49,7 +49,8 @@ void TestWebEngineLoader::unavailableEngineSaysWhy()
         QVERIFY(real.open(QIODevice::ReadOnly));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.write(real.read(real.size() / 2)) > 0);
+        // Inside the code the loader maps.
+        QVERIFY(file.write(real.read(64 * 1024)) == 64 * 1024);
     } else if (module == QLatin1String("real") || module == QLatin1String("wayland")) {
         path = QStringLiteral(QUILLNOOK_WEB_MODULE_PATH);
     }
