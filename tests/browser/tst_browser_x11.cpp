@@ -354,6 +354,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(handler->openDialogs().size(), 1, 10000);
         ScriptDialog* first = handler->openDialogs().first();
         QVERIFY(!first->stopBox());
+        // Once it has the focus it asks for, it takes it back no more.
+        QVERIFY(QTest::qWaitForWindowActive(first));
 
         // Another window of the program takes clicks and keys meanwhile, as
         // the other tools do.

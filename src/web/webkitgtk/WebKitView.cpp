@@ -19,7 +19,6 @@
 #include "web/webkitgtk/X11Glue.h"
 
 #include <libsoup/soup.h>
-#include <sys/stat.h>
 #include <webkit2/webkit2.h>
 
 namespace {
