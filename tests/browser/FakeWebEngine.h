@@ -64,8 +64,9 @@ public:
         if (WebNavigationDelegate* delegate = navigationDelegate())
             delegate->webViewDidFinishNavigation(*this);
     }
-    void failBeforeCommit(const QString& error)
+    void failBeforeCommit(const QString& error, const QUrl& url = {})
     {
+        setFailedUrl(url);
         if (WebNavigationDelegate* delegate = navigationDelegate())
             delegate->webViewDidFailProvisionalNavigation(*this, error);
     }
