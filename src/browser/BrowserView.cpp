@@ -82,10 +82,17 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     m_noticeMessage = message;
     m_reload = new QPushButton(QStringLiteral("Reload"), m_crashNotice);
     m_reload->setAutoDefault(false);
+    m_wait = new QPushButton(QStringLiteral("Wait"), m_crashNotice);
+    m_wait->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_wait);
+    buttons->addWidget(m_reload);
+    buttons->addStretch(1);
     auto* crashColumn = new QVBoxLayout(m_crashNotice);
     crashColumn->addStretch(1);
     crashColumn->addWidget(message);
-    crashColumn->addWidget(m_reload, 0, Qt::AlignHCenter);
+    crashColumn->addLayout(buttons);
     crashColumn->addStretch(2);
     m_pages->addWidget(m_crashNotice);
 
@@ -104,6 +111,10 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     connect(m_reload, &QAbstractButton::clicked, this, [this] {
         if (BrowserTab* tab = m_model.activeTab())
             tab->reloadPage();
+    });
+    connect(m_wait, &QAbstractButton::clicked, this, [this] {
+        if (BrowserTab* tab = m_model.activeTab())
+            tab->waitForPage();
     });
     connect(m_downloadNotice, &DownloadNotice::revealRequested, this, &DownloadNotice::revealInFileManager);
     connect(&m_model, &BrowserTabsModel::tabsChanged, this, &BrowserView::syncChips);
@@ -130,6 +141,11 @@ QList<TabChip*> BrowserView::chips() const
     return m_order;
 }
 
+QString BrowserView::noticeText() const
+{
+    return m_noticeMessage->text();
+}
+
 QWidget* BrowserView::shownPage() const
 {
     if (!m_pageArea->isVisibleTo(this))
@@ -153,7 +169,13 @@ TabChip* BrowserView::makeChip(BrowserTab* tab)
         if (tab == m_model.activeTab())
             showActivePage();
     });
+    connect(tab, &BrowserTab::notRespondingChanged, this, [this, tab] {
+        if (tab == m_model.activeTab())
+            showActivePage();
+    });
     connect(tab, &BrowserTab::downloadSaved, m_downloadNotice, &DownloadNotice::showSaved);
+    connect(tab, &BrowserTab::downloadProgress, m_downloadNotice, &DownloadNotice::showProgress);
+    connect(tab, &BrowserTab::downloadFailed, m_downloadNotice, &DownloadNotice::showFailed);
     // Every page sits in the panel's window from the start, hidden (and so
     // told that it is hidden) until its tab is chosen.
     m_pages->addWidget(tab->webView().widget());
@@ -229,11 +251,15 @@ void BrowserView::showActivePage()
             m_pages->addWidget(page);
         const bool crashed = tab->webProcessTerminated();
         const bool failed = !tab->loadError().isEmpty();
+        const bool stuck = !crashed && !failed && tab->notResponding();
         if (crashed)
             m_noticeMessage->setText(QStringLiteral("This page stopped working."));
         else if (failed)
             m_noticeMessage->setText(QStringLiteral("Could not open this page.\n") + tab->loadError());
-        m_pages->setCurrentWidget(crashed || failed ? m_crashNotice : page);
+        else if (stuck)
+            m_noticeMessage->setText(QStringLiteral("This page is not responding."));
+        m_wait->setVisible(stuck);
+        m_pages->setCurrentWidget(crashed || failed || stuck ? m_crashNotice : page);
     }
     updateTabOrder();
 }
@@ -249,7 +275,9 @@ void BrowserView::updateTabOrder()
         chain.append(m_urlBar->goButton());
         chain.append(m_downloadNotice->revealButton());
         chain.append(m_downloadNotice->closeButton());
-        const bool notice = tab->webProcessTerminated() || !tab->loadError().isEmpty();
+        const bool notice = tab->webProcessTerminated() || !tab->loadError().isEmpty() || tab->notResponding();
+        if (notice && !m_wait->isHidden())
+            chain.append(m_wait);
         chain.append(notice ? static_cast<QWidget*>(m_reload) : tab->webView().widget());
     }
     for (int i = 1; i < chain.size(); ++i)
