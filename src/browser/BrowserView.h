@@ -46,6 +46,9 @@ public:
     // Stands in for a page whose web process died.
     QWidget* crashNotice() const { return m_crashNotice; }
     QPushButton* reloadButton() const { return m_reload; }
+    // Shown with the notice of a page that stopped answering.
+    QPushButton* waitButton() const { return m_wait; }
+    QString noticeText() const;
     // The widget now shown under the address bar: the active page, the
     // crash notice, or null.
     QWidget* shownPage() const;
@@ -76,6 +79,7 @@ private:
     QWidget* m_crashNotice = nullptr;
     QLabel* m_noticeMessage = nullptr;
     QPushButton* m_reload = nullptr;
+    QPushButton* m_wait = nullptr;
     QHash<QUuid, TabChip*> m_chips;
     QList<TabChip*> m_order;
 };
