@@ -58,6 +58,7 @@ public:
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
     void clickIntoThePageThenTypingReachesIt();
     void typingInAQtFieldStaysOutOfThePage();
     void tabMovesThroughThePageAndOut();
@@ -114,6 +115,15 @@ void TestWebKitFocus::init()
     m_window.activateWindow();
     m_field->setFocus();
     QTRY_VERIFY(m_field->hasFocus());
+}
+
+void TestWebKitFocus::cleanup()
+{
+    if (!QTest::currentTestFailed())
+        return;
+    qWarning() << "failed state: focusWindow" << QGuiApplication::focusWindow() << "activeWindow"
+               << QApplication::activeWindow() << "focusWidget" << QApplication::focusWidget() << "panel" << Qt::hex
+               << m_window.winId() << "X focus" << X11Tools::focusedWindow();
 }
 
 QPoint TestWebKitFocus::centerOf(const char* id)
