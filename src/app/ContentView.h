@@ -82,6 +82,11 @@ public:
     // The line the Browser tool shows until then, or when it cannot start.
     QLabel* browserStatus() const { return m_browserStatus; }
 
+    // Shelf files to the active tab's chat: the Browser comes to the front
+    // and the page gets them in one paste event. With no tab to send to, or
+    // a file that cannot go, the Files tool says why and nothing is sent.
+    void sendToChat(const QList<QUrl>& files);
+
 signals:
     void selectedTabChanged(int tab);
     void showSettingsChanged(bool show);

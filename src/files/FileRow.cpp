@@ -124,6 +124,9 @@ bool FileRow::editorEvent(QEvent* event, QAbstractItemModel*, const QStyleOption
     const auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() != Qt::LeftButton || !option.rect.contains(mouse->position().toPoint()))
         return false;
+    // Ctrl or Shift with the click choose rows, to send several at once.
+    if (mouse->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier))
+        return false;
     const QUrl url = index.data(FilesListModel::UrlRole).toUrl();
     if (trashRect(option.rect).contains(mouse->position().toPoint()))
         emit deleteRequested(url);

@@ -65,7 +65,11 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     m_list->setUniformItemSizes(true);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Rows drag out to other programs and onto the Browser's page.
+    m_list->setDragEnabled(true);
+    m_list->setDragDropMode(QAbstractItemView::DragOnly);
+    m_list->setDefaultDropAction(Qt::CopyAction);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->viewport()->setAutoFillBackground(false);
@@ -79,6 +83,20 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     m_delete->setFixedSize(FileRow::TrashSize, FileRow::TrashSize);
     m_delete->hide();
     connect(m_delete, &QToolButton::clicked, this, &FilesView::deleteCurrent);
+
+    m_send = new QToolButton(m_list->viewport());
+    m_send->setObjectName(QStringLiteral("SendToChat"));
+    m_send->setAccessibleName(QStringLiteral("Send to Chat"));
+    m_send->setToolTip(QStringLiteral("Send to Chat (Ctrl+Return)"));
+    m_send->setAutoRaise(true);
+    m_send->setFixedSize(FileRow::TrashSize, FileRow::TrashSize);
+    m_send->setFocusPolicy(Qt::TabFocus);
+    m_send->hide();
+    connect(m_send, &QToolButton::clicked, this, [this] {
+        const QList<QUrl> files = selectedUrls();
+        if (!files.isEmpty())
+            emit sendToChatRequested(files);
+    });
 
     m_importNotice = new QLabel(this);
     m_importNotice->setObjectName(QStringLiteral("FilesImportNotice"));
@@ -148,6 +166,9 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &FilesView::placeDeleteButton, Qt::QueuedConnection);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, &FilesView::placeDeleteButton);
     connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &FilesView::placeDeleteButton);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, &FilesView::placeSendButton);
+    connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &FilesView::placeSendButton);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &FilesView::placeSendButton, Qt::QueuedConnection);
 
     applyLooks();
     updateCount();
@@ -244,6 +265,8 @@ void FilesView::applyLooks()
     m_open->setIconSize(QSize(15, 15));
     m_delete->setIcon(FileSymbols::icon(FileSymbols::Symbol::Trash, muted, 14));
     m_delete->setIconSize(QSize(14, 14));
+    m_send->setIcon(FileSymbols::icon(FileSymbols::Symbol::Send, pal.color(QPalette::Highlight), 14));
+    m_send->setIconSize(QSize(14, 14));
 
     QPalette listPalette = m_list->palette();
     listPalette.setColor(QPalette::Base, Qt::transparent);
@@ -291,6 +314,7 @@ void FilesView::updateContent()
     if (content == m_list && !m_list->currentIndex().isValid() && m_model->rowCount() > 0)
         m_list->selectionModel()->setCurrentIndex(m_model->index(0), QItemSelectionModel::NoUpdate);
     placeDeleteButton();
+    placeSendButton();
 }
 
 void FilesView::setPreviewingURL(const QUrl& url)
@@ -320,6 +344,40 @@ void FilesView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     placeDeleteButton();
+    placeSendButton();
+}
+
+void FilesView::placeSendButton()
+{
+    const QModelIndex current = m_list->currentIndex();
+    const QRect row = current.isValid() ? m_list->visualRect(current) : QRect();
+    if (!current.isValid() || !row.intersects(m_list->viewport()->rect()) || m_content->currentWidget() != m_list) {
+        if (m_send->hasFocus())
+            m_list->setFocus(Qt::OtherFocusReason);
+        m_send->hide();
+        return;
+    }
+    // Left of the trash.
+    m_send->setGeometry(FileRow::trashRect(row).translated(-FileRow::TrashSize - 2, 0));
+    m_send->show();
+}
+
+QList<QUrl> FilesView::selectedUrls() const
+{
+    QList<QUrl> urls;
+    QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    for (const QModelIndex& index : std::as_const(rows))
+        urls.append(m_model->url(index.row()));
+    if (urls.isEmpty() && m_list->currentIndex().isValid())
+        urls.append(m_model->url(m_list->currentIndex().row()));
+    return urls;
+}
+
+void FilesView::showNotice(const QString& message)
+{
+    m_importNotice->setText(message);
+    m_importNotice->show();
 }
 
 void FilesView::placeDeleteButton()
@@ -358,6 +416,13 @@ bool FilesView::eventFilter(QObject* watched, QEvent* event)
         updatePreviewName();
     if (watched == m_list && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+            const QList<QUrl> files = selectedUrls();
+            if (!files.isEmpty())
+                emit sendToChatRequested(files);
+            return true;
+        }
         if (key->modifiers() & ~Qt::KeypadModifier)
             return QWidget::eventFilter(watched, event);
         switch (key->key()) {
@@ -402,7 +467,8 @@ void FilesView::setDropTargeted(bool targeted)
 
 void FilesView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (localFileUrls(event->mimeData()).isEmpty())
+    // A row dragged out of the list is already on the shelf.
+    if (event->source() == m_list || localFileUrls(event->mimeData()).isEmpty())
         return;
     event->setDropAction(Qt::CopyAction);
     event->accept();

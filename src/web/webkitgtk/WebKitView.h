@@ -38,6 +38,15 @@ public:
     void evaluateJavaScript(const QString& script, ScriptCompletion completion) override;
     void focusPage() override;
     void paste() override;
+    bool canGoBack() const override;
+    bool canGoForward() const override;
+    void goBack() override;
+    void goForward() override;
+    bool isLoading() const override;
+    void find(const QString& text, bool backwards = false) override;
+    void endFind() override;
+    qreal zoomFactor() const override;
+    void setZoomFactor(qreal factor) override;
 
     WebKitWebView* webKitView() const { return m_webView; }
 
@@ -49,6 +58,10 @@ private:
     struct PendingDialog;
 
     void buildWindow();
+    // History, find, zoom, link clicks and the context menu's link items.
+    void installBrowsing();
+    void onFound(unsigned matches);
+    void onCounted(unsigned matches);
     void restartTimeout();
     void onLoadChanged(int event);
     void onLoadFailed(int event, const QString& message);
@@ -79,4 +92,10 @@ private:
     bool m_loadFailed = false;
     std::list<std::shared_ptr<PendingScript>> m_scripts;
     std::list<std::shared_ptr<PendingDialog>> m_dialogs;
+    // The search under way: its text, the selected match (from 1) and the
+    // number of matches; the step the latest request took (0: a new search).
+    QString m_findText;
+    int m_findIndex = 0;
+    int m_findTotal = 0;
+    int m_findStep = 0;
 };
