@@ -278,7 +278,7 @@ void BrowserView::focusInEvent(QFocusEvent* event)
 bool BrowserView::eventFilter(QObject* watched, QEvent* event)
 {
     // Escape in the address field stops the page that is loading.
-    if (watched == m_urlBar->field() && event->type() == QEvent::KeyPress
+    if (m_urlBar && watched == m_urlBar->field() && event->type() == QEvent::KeyPress
         && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         BrowserTab* tab = m_model.activeTab();
         if (tab && tab->webView().isLoading()) {

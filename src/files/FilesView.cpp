@@ -162,6 +162,15 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
         m_list->verticalScrollBar()->setValue(m_scrollBeforeReset);
         placeDeleteButton();
     });
+    // With several rows choosable, the view would put the keyboard on the row
+    // above a deleted one; it stays in the deleted row's place instead.
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        if (m_currentRowBeforeReset >= 0 && m_model->rowCount() > 0) {
+            const int row = std::min(m_currentRowBeforeReset, m_model->rowCount() - 1);
+            m_list->selectionModel()->setCurrentIndex(m_model->index(row), QItemSelectionModel::ClearAndSelect);
+        }
+        m_currentRowBeforeReset = -1;
+    });
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &FilesView::placeDeleteButton, Qt::QueuedConnection);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &FilesView::placeDeleteButton, Qt::QueuedConnection);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, &FilesView::placeDeleteButton);
@@ -400,6 +409,7 @@ void FilesView::deleteCurrent()
     const QModelIndex current = m_list->currentIndex();
     if (current.isValid())
         m_importNotice->hide();
+    m_currentRowBeforeReset = current.row();
     m_store.deleteFile(m_model->url(current.row()));
 }
 
