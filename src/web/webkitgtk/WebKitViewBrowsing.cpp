@@ -160,7 +160,7 @@ void WebKitView::installBrowsing()
                                     self->onCounted(matches);
                             }),
                             m_webView, GConnectFlags(0));
-    g_signal_connect_object(finder, "failed-to-find", G_CALLBACK(+[](WebKitFindController*, WebKitWebView* page) {
+    g_signal_connect_object(finder, "failed-to-find-text", G_CALLBACK(+[](WebKitFindController*, WebKitWebView* page) {
                                 if (WebKitView* self = WebKitView::fromWebView(page)) {
                                     self->m_findIndex = 0;
                                     self->m_findTotal = 0;
