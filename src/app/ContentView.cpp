@@ -21,8 +21,8 @@
 #include "files/FilesStore.h"
 #include "files/FilesView.h"
 #include "notes/NotesStore.h"
-#include "screenshot/FileToChat.h"
 #include "notes/NotesView.h"
+#include "screenshot/FileToChat.h"
 #include "settings/SettingsView.h"
 #include "web/WebEngineProvider.h"
 

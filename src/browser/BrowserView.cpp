@@ -5,8 +5,8 @@
 #include <QDesktopServices>
 #include <QFocusEvent>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -24,9 +24,10 @@
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserURLBar.h"
 #include "browser/DownloadNotice.h"
-#include "browser/SymbolButton.h"
 #include "browser/SiteZoom.h"
+#include "browser/SymbolButton.h"
 #include "browser/TabChip.h"
+#include "web/FilePaste.h"
 
 namespace {
 constexpr int StripInset = 4;
@@ -319,14 +320,14 @@ void BrowserView::addBrowsingActions()
         &BrowserView::goBack);
     add(QStringLiteral("Forward"), {QKeySequence(Qt::ALT | Qt::Key_Right), QKeySequence(Qt::Key_Forward)},
         &BrowserView::goForward);
-    add(QStringLiteral("Reload"), {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)},
-        &BrowserView::reload);
+    add(QStringLiteral("Reload"), {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)}, &BrowserView::reload);
     add(QStringLiteral("Find in Page"), {QKeySequence(Qt::CTRL | Qt::Key_F)}, &BrowserView::openFind);
     add(QStringLiteral("Zoom In"),
         {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus),
          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Equal)},
         [this] { zoom(+1); });
-    add(QStringLiteral("Zoom Out"), {QKeySequence(Qt::CTRL | Qt::Key_Minus), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Underscore)},
+    add(QStringLiteral("Zoom Out"),
+        {QKeySequence(Qt::CTRL | Qt::Key_Minus), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Underscore)},
         [this] { zoom(-1); });
     add(QStringLiteral("Actual Size"), {QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { zoom(0); });
 }
@@ -334,6 +335,8 @@ void BrowserView::addBrowsingActions()
 void BrowserView::connectBrowsing(BrowserTab* tab)
 {
     WebView* page = &tab->webView();
+    // Shelf rows and other programs' files dropped on the page reach its drop event.
+    FilePaste::acceptFileDrops(*page);
     connect(page, &WebView::openInNewTabRequested, this,
             [this](const QUrl& url) { m_model.openTab(url.toString(QUrl::FullyEncoded), false); });
     connect(page, &WebView::openExternallyRequested, this, [](const QUrl& url) {

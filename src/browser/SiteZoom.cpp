@@ -46,7 +46,8 @@ QString SiteZoom::key(const QUrl& page)
 {
     // Hosts are case-free and hold no slash or backslash, which QSettings
     // would take for groups.
-    return QStringLiteral("zoom/") + QString::fromLatin1(page.host(QUrl::FullyEncoded).toLower().toLatin1().toPercentEncoding());
+    return QStringLiteral("zoom/")
+        + QString::fromLatin1(page.host(QUrl::FullyEncoded).toLower().toLatin1().toPercentEncoding());
 }
 
 qreal SiteZoom::factor(const QUrl& page) const

@@ -1,11 +1,10 @@
 #include "FilesListModel.h"
 
-#include <QMimeData>
-
 #include <algorithm>
 
 #include <QFileInfo>
 #include <QLocale>
+#include <QMimeData>
 
 #include "files/FilesStore.h"
 

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include <QList>
+#include <QPointF>
 
 #include "web/WebView.h"
 
@@ -20,5 +21,15 @@ using Completion = std::function<void(bool delivered)>;
 constexpr qsizetype PieceSize = 4 * 1024 * 1024;
 
 void paste(WebView& view, const QList<WebView::PastedFile>& files, Completion completion);
+
+// The same files dropped on the page at `at` (in the view widget's pixels):
+// dragenter and dragover on the element there, then, if the page accepts
+// the drop (cancels dragover), one drop event whose dataTransfer holds them.
+void drop(WebView& view, const QList<WebView::PastedFile>& files, QPointF at, Completion completion);
+
+// From now on, local files dragged onto the view's widget (from the shelf or
+// another program) are dropped on the page as above. Folders and files over
+// `maxFileSize` are left out.
+void acceptFileDrops(WebView& view, qint64 maxFileSize = qint64(100) * 1024 * 1024);
 
 } // namespace FilePaste

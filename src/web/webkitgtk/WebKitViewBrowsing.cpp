@@ -27,7 +27,8 @@ WebKitContextMenuItem* linkItem(WebKitWebView* page, const char* name, const cha
     g_object_set_data_full(G_OBJECT(action), LinkKey, g_strdup(uri), g_free);
     g_object_set_data_full(G_OBJECT(action), "quillnook-page", g_object_ref(page), g_object_unref);
     g_signal_connect(action, "activate", G_CALLBACK(+[](GSimpleAction* action, GVariant*, gpointer callback) {
-                         auto* page = static_cast<WebKitWebView*>(g_object_get_data(G_OBJECT(action), "quillnook-page"));
+                         auto* page
+                             = static_cast<WebKitWebView*>(g_object_get_data(G_OBJECT(action), "quillnook-page"));
                          if (WebKitView* view = WebKitView::fromWebView(page))
                              reinterpret_cast<void (*)(WebKitView&, const QUrl&)>(callback)(*view, linkOf(action));
                      }),
@@ -59,14 +60,14 @@ gboolean contextMenu(WebKitWebView* page, WebKitContextMenu* menu, GdkEvent*, We
     // gives way to the browser's own, named as people know it.
     removeStock(menu, WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK_IN_NEW_WINDOW);
     removeStock(menu, WEBKIT_CONTEXT_MENU_ACTION_COPY_LINK_TO_CLIPBOARD);
-    webkit_context_menu_prepend(menu, linkItem(page, "copy-link", "Copy Link Address", uri,
-                                               [](WebKitView& view, const QUrl& url) {
-                                                   Q_EMIT view.copyLinkRequested(url);
-                                               }));
-    webkit_context_menu_prepend(menu, linkItem(page, "open-link-externally", "Open Link in Browser", uri,
-                                               [](WebKitView& view, const QUrl& url) {
-                                                   Q_EMIT view.openExternallyRequested(url);
-                                               }));
+    webkit_context_menu_prepend(
+        menu, linkItem(page, "copy-link", "Copy Link Address", uri, [](WebKitView& view, const QUrl& url) {
+            Q_EMIT view.copyLinkRequested(url);
+        }));
+    webkit_context_menu_prepend(
+        menu,
+        linkItem(page, "open-link-externally", "Open Link in Browser", uri,
+                 [](WebKitView& view, const QUrl& url) { Q_EMIT view.openExternallyRequested(url); }));
     return FALSE;
 }
 
@@ -149,7 +150,8 @@ void WebKitView::installBrowsing()
                             m_webView, G_CONNECT_AFTER);
 
     WebKitFindController* finder = webkit_web_view_get_find_controller(m_webView);
-    g_signal_connect_object(finder, "found-text", G_CALLBACK(+[](WebKitFindController*, guint matches, WebKitWebView* page) {
+    g_signal_connect_object(finder, "found-text",
+                            G_CALLBACK(+[](WebKitFindController*, guint matches, WebKitWebView* page) {
                                 if (WebKitView* self = WebKitView::fromWebView(page))
                                     self->onFound(matches);
                             }),
