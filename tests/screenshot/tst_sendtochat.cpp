@@ -1,13 +1,17 @@
+#include <cstdio>
 #include <memory>
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QListView>
+#include <QMimeData>
 #include <QTest>
 #include <QToolButton>
 
@@ -18,6 +22,7 @@
 #include "files/FilesView.h"
 #include "screenshot/FileToChat.h"
 #include "support/LocalHttpServer.h"
+#include "support/X11Tools.h"
 #include "web/FilePaste.h"
 #include "web/WebEngineFixture.h"
 
@@ -41,6 +46,44 @@ document.addEventListener('drop', function (event) {
     record('drop', event.target, event.dataTransfer.files);
 });
 </script>)";
+
+// Another program that takes file drops, as a file manager or a mail
+// composer does: it prints each drop's URIs, one line per drop.
+class DropTargetWindow : public QWidget
+{
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override
+    {
+        if (event->mimeData()->hasUrls())
+            event->acceptProposedAction();
+    }
+    void dragMoveEvent(QDragMoveEvent* event) override { event->acceptProposedAction(); }
+    void dropEvent(QDropEvent* event) override
+    {
+        event->acceptProposedAction();
+        QStringList uris;
+        for (const QUrl& url : event->mimeData()->urls())
+            uris.append(url.toString(QUrl::FullyEncoded));
+        std::printf("dropped %s\n", qPrintable(uris.join(QLatin1Char(' '))));
+        std::fflush(stdout);
+    }
+};
+
+int runDropTarget(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    DropTargetWindow window;
+    window.setWindowTitle(QStringLiteral("Drop target"));
+    window.setAcceptDrops(true);
+    window.resize(300, 300);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    const QPoint centre = window.mapToGlobal(window.rect().center());
+    std::printf("ready %d %d\n", centre.x(), centre.y());
+    std::fflush(stdout);
+    return app.exec();
+}
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -198,8 +241,40 @@ private slots:
 
     void rowDraggedOntoThePageArrivesInItsDrop()
     {
-        const QPoint from = rowCentre(1);
-        const QPoint to = m_page->widget()->mapToGlobal(QPoint(150, 100));
+        QVERIFY(drag(rowCentre(1), m_page->widget()->mapToGlobal(QPoint(150, 100))));
+        QTRY_COMPARE_WITH_TIMEOUT(events().size(), 1, 10000);
+        const QVariantMap drop = events().at(0).toMap();
+        QCOMPARE(drop.value(QStringLiteral("kind")).toString(), QStringLiteral("drop"));
+        QCOMPARE(drop.value(QStringLiteral("files")).toList(),
+                 QVariantList {file(QStringLiteral("notes.pdf"), QStringLiteral("application/pdf"), m_pdf.size())});
+        // The shelf keeps its copy, and did not take the row in again.
+        QVERIFY(QFile::exists(shelf() + QStringLiteral("/notes.pdf")));
+        QCOMPARE(m_files->model()->rowCount(), 2);
+    }
+
+    void rowDraggedToAnotherProgramOffersTheShelfCopy()
+    {
+        QProcess target;
+        target.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--drop-target")});
+        QVERIFY(target.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(target.canReadLine(), 15000);
+        const QStringList ready = QString::fromUtf8(target.readLine()).trimmed().split(QLatin1Char(' '));
+        QCOMPARE(ready.value(0), QStringLiteral("ready"));
+        const QPoint to(ready.value(1).toInt(), ready.value(2).toInt());
+
+        QVERIFY(drag(rowCentre(0), to));
+        QTRY_VERIFY_WITH_TIMEOUT(target.canReadLine(), 10000);
+        QCOMPARE(QString::fromUtf8(target.readLine()).trimmed(),
+                 QStringLiteral("dropped ")
+                     + QUrl::fromLocalFile(shelf() + QStringLiteral("/a shot.png")).toString(QUrl::FullyEncoded));
+        QVERIFY(QFile::exists(shelf() + QStringLiteral("/a shot.png")));
+        X11Tools::endProgram(target);
+    }
+
+private:
+    // A real drag with the mouse, through the X server.
+    static bool drag(QPoint from, QPoint to)
+    {
         QStringList steps {QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()),
                            QStringLiteral("sleep"),     QStringLiteral("0.2"),     QStringLiteral("mousedown"),
                            QStringLiteral("1")};
@@ -210,17 +285,18 @@ private slots:
                   << QString::number(at.x()) << QString::number(at.y());
         }
         steps << QStringLiteral("sleep") << QStringLiteral("0.3") << QStringLiteral("mouseup") << QStringLiteral("1");
-        QVERIFY(PastePage::xdotool(steps));
-        QTRY_COMPARE_WITH_TIMEOUT(events().size(), 1, 10000);
-        const QVariantMap drop = events().at(0).toMap();
-        QCOMPARE(drop.value(QStringLiteral("kind")).toString(), QStringLiteral("drop"));
-        QCOMPARE(drop.value(QStringLiteral("files")).toList(),
-                 QVariantList {file(QStringLiteral("notes.pdf"), QStringLiteral("application/pdf"), m_pdf.size())});
-        // The shelf keeps its copy, and did not take the row in again.
-        QVERIFY(QFile::exists(shelf() + QStringLiteral("/notes.pdf")));
-        QCOMPARE(m_files->model()->rowCount(), 2);
+        return PastePage::xdotool(steps);
     }
 };
 
-QTEST_MAIN(TestSendToChat)
+int main(int argc, char** argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "--drop-target") == 0)
+        return runDropTarget(argc, argv);
+    TestSendToChat::initMain();
+    QApplication app(argc, argv);
+    TestSendToChat test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_sendtochat.moc"
