@@ -1,5 +1,6 @@
 #include "FileRow.h"
 
+#include <QAbstractItemView>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -95,7 +96,10 @@ void FileRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const
 
     const QRect inner = card.marginsRemoved(CardPadding);
     const int textLeft = iconRect(option.rect).right() + 1 + Spacing;
-    const int textWidth = std::max(0, trash.left() - Spacing - textLeft);
+    // The chosen row carries "Send to Chat" left of the trash.
+    const auto* list = qobject_cast<const QAbstractItemView*>(option.widget);
+    const int buttons = list && list->currentIndex() == index ? TrashSize + 2 : 0;
+    const int textWidth = std::max(0, trash.left() - buttons - Spacing - textLeft);
     const QFont name = nameFont(option.font);
     const QFont size = sizeFont(option.font);
     const QFontMetrics nameMetrics(name);
