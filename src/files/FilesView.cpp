@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -424,6 +425,12 @@ bool FilesView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_previewName && event->type() == QEvent::Resize)
         updatePreviewName();
+    // The list lays its rows out late: the row buttons follow once it has.
+    if (watched == m_list && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+        QTimer::singleShot(0, this, [this] {
+            placeDeleteButton();
+            placeSendButton();
+        });
     if (watched == m_list && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;

@@ -54,8 +54,8 @@ void answered(GObject* source, GAsyncResult* result, gpointer data)
 void read(GDBusConnection* bus, const char* method)
 {
     g_dbus_connection_call(bus, PortalName, PortalPath, SettingsInterface, method,
-                           g_variant_new("(ss)", Namespace, Key), nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr,
-                           answered, GINT_TO_POINTER(qstrcmp(method, "ReadOne") == 0));
+                           g_variant_new("(ss)", Namespace, Key), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000,
+                           nullptr, answered, GINT_TO_POINTER(qstrcmp(method, "ReadOne") == 0));
 }
 
 void changed(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters, gpointer)
@@ -83,7 +83,11 @@ void WebKitDesktopLook::followColorScheme()
     if (g_dbus_connection_get_flags(bus) & G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION) {
         g_dbus_connection_signal_subscribe(bus, nullptr, SettingsInterface, "SettingChanged", PortalPath, Namespace,
                                            G_DBUS_SIGNAL_FLAGS_NONE, changed, nullptr, nullptr);
-        read(bus, "ReadOne");
+        // Read whenever the portal is (or comes) up; never started for this.
+        g_bus_watch_name_on_connection(
+            bus, PortalName, G_BUS_NAME_WATCHER_FLAGS_NONE,
+            [](GDBusConnection* connection, const gchar*, const gchar*, gpointer) { read(connection, "ReadOne"); },
+            nullptr, nullptr, nullptr);
     }
 }
 
