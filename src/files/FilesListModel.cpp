@@ -8,6 +8,8 @@
 
 #include "files/FilesStore.h"
 
+#include <sys/stat.h>
+
 FilesListModel::FilesListModel(FilesStore& store, QObject* parent)
     : QAbstractListModel(parent)
     , m_store(store)
@@ -69,12 +71,23 @@ int FilesListModel::rowOf(const QUrl& url) const
     return int(m_files.indexOf(url));
 }
 
-QString FilesListModel::sizeText(const QString& path)
+QString FilesListModel::byteCountText(qint64 bytes)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    // The locale's formatter says "1 bytes".
+    if (bytes == 1)
+        return QStringLiteral("1 byte");
+    return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+QString FilesListModel::sizeText(const QUrl& url)
+{
+    struct stat info
+    {
+    };
+    const QByteArray path = FilesStore::pathBytes(url);
+    if (path.isEmpty() || ::stat(path.constData(), &info) != 0)
         return QString();
-    return QLocale().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
+    return byteCountText(info.st_size);
 }
 
 QVariant FilesListModel::data(const QModelIndex& index, int role) const
@@ -86,11 +99,11 @@ QVariant FilesListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
     case Qt::ToolTipRole:
-        return url.fileName();
+        return FilesStore::displayName(url);
     case Qt::DecorationRole:
         return m_icons.icon(url.toLocalFile());
     case SizeTextRole:
-        return sizeText(url.toLocalFile());
+        return sizeText(url);
     case UrlRole:
         return url;
     default:

@@ -39,7 +39,8 @@ public:
 
     // Decimal units, the way file sizes are shown on the desktop; empty when
     // the entry cannot be read.
-    static QString sizeText(const QString& path);
+    static QString sizeText(const QUrl& url);
+    static QString byteCountText(qint64 bytes);
 
 private:
     void storeChanged();

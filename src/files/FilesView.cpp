@@ -2,14 +2,17 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMimeData>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -107,13 +110,34 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     m_importNotice->hide();
     // A failed copy is otherwise only a line on the terminal the user may
     // never see.
-    const auto notify = [this](const QString& message) {
-        m_importNotice->setText(m_importNotice->isHidden() ? message
-                                                           : m_importNotice->text() + QLatin1Char('\n') + message);
-        m_importNotice->show();
-    };
-    connect(&m_store, &FilesStore::importFailed, this, notify);
-    connect(&m_store, &FilesStore::deleteFailed, this, notify);
+    connect(&m_store, &FilesStore::importFailed, this, [this](const QString& message) { addNotice(message, QUrl()); });
+    connect(&m_store, &FilesStore::deleteFailed, this, &FilesView::addNotice);
+
+    m_progressRow = new QWidget(this);
+    m_progressRow->setObjectName(QStringLiteral("FilesProgress"));
+    m_progressText = new QLabel(m_progressRow);
+    m_progressText->setTextFormat(Qt::PlainText);
+    m_progressText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_progressBar = new QProgressBar(m_progressRow);
+    m_progressBar->setRange(0, 1000);
+    m_progressBar->setTextVisible(false);
+    m_progressBar->setFixedHeight(6);
+    m_progressBar->setAccessibleName(QStringLiteral("Copy progress"));
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), m_progressRow);
+    m_cancel->setAccessibleName(QStringLiteral("Cancel copy"));
+    m_cancel->setAutoDefault(false);
+    connect(m_cancel, &QPushButton::clicked, &m_store, &FilesStore::cancelImports);
+    auto* progressColumn = new QVBoxLayout;
+    progressColumn->setSpacing(3);
+    progressColumn->addWidget(m_progressText);
+    progressColumn->addWidget(m_progressBar);
+    auto* progressLine = new QHBoxLayout(m_progressRow);
+    progressLine->setContentsMargins(HeaderPadding, 4, HeaderPadding, 4);
+    progressLine->addLayout(progressColumn, 1);
+    progressLine->addWidget(m_cancel, 0, Qt::AlignVCenter);
+    m_progressRow->hide();
+    connect(&m_store, &FilesStore::importProgress, this, &FilesView::showProgress);
+    connect(&m_store, &FilesStore::importsFinished, m_progressRow, &QWidget::hide);
 
     m_dropZone = new FileDropZone;
     m_preview = new FilePreview(webEngines, m_store.folderPath());
@@ -128,6 +152,7 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     column->addWidget(m_header);
     column->addWidget(m_divider);
     column->addWidget(m_importNotice);
+    column->addWidget(m_progressRow);
     column->addWidget(m_content, 1);
 
     // Queued: a row's click must not re-read the list under the view's own
@@ -136,7 +161,7 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     connect(
         m_rowLook, &FileRow::deleteRequested, this,
         [this](const QUrl& url) {
-            m_importNotice->hide();
+            clearNotices();
             m_store.deleteFile(url);
         },
         Qt::QueuedConnection);
@@ -144,6 +169,13 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     connect(&m_store, &FilesStore::filesChanged, this, [this] {
         updateCount();
         updateContent();
+        // A notice about an entry that has since gone is out of date.
+        const qsizetype before = m_notices.size();
+        m_notices.removeIf([this](const Notice& notice) {
+            return !notice.entry.isEmpty() && !m_store.files().contains(notice.entry);
+        });
+        if (m_notices.size() != before)
+            showNotices();
     });
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         const QModelIndex current = m_list->currentIndex();
@@ -343,7 +375,7 @@ void FilesView::setPreviewingURL(const QUrl& url)
 
 void FilesView::updatePreviewName()
 {
-    const QString name = m_previewingURL.fileName();
+    const QString name = FilesStore::displayName(m_previewingURL);
     m_previewName->setAccessibleName(name);
     m_previewName->setToolTip(name);
     const int width = std::max(0, m_previewName->width());
@@ -386,8 +418,7 @@ QList<QUrl> FilesView::selectedUrls() const
 
 void FilesView::showNotice(const QString& message)
 {
-    m_importNotice->setText(message);
-    m_importNotice->show();
+    addNotice(message, QUrl());
 }
 
 void FilesView::placeDeleteButton()
@@ -405,11 +436,40 @@ void FilesView::placeDeleteButton()
     m_delete->show();
 }
 
+void FilesView::addNotice(const QString& message, const QUrl& entry)
+{
+    m_notices.append({message, entry});
+    showNotices();
+}
+
+void FilesView::clearNotices()
+{
+    m_notices.clear();
+    showNotices();
+}
+
+void FilesView::showNotices()
+{
+    QStringList lines;
+    for (const Notice& notice : std::as_const(m_notices))
+        lines.append(notice.message);
+    m_importNotice->setText(lines.join(QLatin1Char('\n')));
+    m_importNotice->setVisible(!lines.isEmpty());
+}
+
+void FilesView::showProgress(const QString& name, qint64 done, qint64 total)
+{
+    const int permille = total > 0 ? int(std::min<qint64>(1000, done * 1000 / total)) : 0;
+    m_progressText->setText(QStringLiteral("Copying %1… %2%").arg(name).arg(permille / 10));
+    m_progressBar->setValue(permille);
+    m_progressRow->show();
+}
+
 void FilesView::deleteCurrent()
 {
     const QModelIndex current = m_list->currentIndex();
     if (current.isValid())
-        m_importNotice->hide();
+        clearNotices();
     m_currentRowBeforeReset = current.row();
     m_store.deleteFile(m_model->url(current.row()));
 }
@@ -457,9 +517,16 @@ bool FilesView::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+QString FilesView::pickFolder() const
+{
+    if (!m_lastPickFolder.isEmpty() && QFileInfo(m_lastPickFolder).isDir())
+        return m_lastPickFolder;
+    return QDir::homePath();
+}
+
 void FilesView::pick()
 {
-    QFileDialog dialog(this, QStringLiteral("Add Files"));
+    QFileDialog dialog(this, QStringLiteral("Add Files"), pickFolder());
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Add"));
@@ -467,7 +534,9 @@ void FilesView::pick()
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QList<QUrl> chosen = dialog.selectedUrls();
-    m_importNotice->hide();
+    if (!chosen.isEmpty() && chosen.constFirst().isLocalFile())
+        m_lastPickFolder = QFileInfo(chosen.constFirst().toLocalFile()).path();
+    clearNotices();
     for (const QUrl& url : chosen)
         m_store.importFile(url);
 }
@@ -512,10 +581,9 @@ void FilesView::dropEvent(QDropEvent* event)
     // The drag's source waits for the drop to be answered; the copies run
     // after, one at a time, each listed as it lands.
     const QList<QUrl> urls = localFileUrls(event->mimeData());
-    m_importNotice->hide();
+    clearNotices();
     for (const QUrl& url : urls)
-        QMetaObject::invokeMethod(
-            this, [this, url] { m_store.importFile(url); }, Qt::QueuedConnection);
+        m_store.importFile(url);
 }
 
 void FilesView::paintEvent(QPaintEvent*)

@@ -10,6 +10,7 @@ class FilesListModel;
 class FilesStore;
 class QLabel;
 class QListView;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
@@ -59,6 +60,12 @@ public:
     FilePreview* preview() const { return m_preview; }
     // Names the imports of the latest drop or pick that failed.
     QLabel* importNotice() const { return m_importNotice; }
+    // Shown while copies run: what is being copied, how far, and Cancel.
+    QWidget* progressRow() const { return m_progressRow; }
+    QLabel* progressText() const { return m_progressText; }
+    QPushButton* cancelButton() const { return m_cancel; }
+    // Where "Choose Files…" opens: the folder last chosen from, else home.
+    QString pickFolder() const;
     FilesListModel* model() const { return m_model; }
     QWidget* currentContent() const;
 
@@ -90,6 +97,10 @@ private:
     void deleteCurrent();
     void openCurrent();
     void applyLooks();
+    void addNotice(const QString& message, const QUrl& file);
+    void clearNotices();
+    void showNotices();
+    void showProgress(const QString& name, qint64 done, qint64 total);
 
     FilesStore& m_store;
     FilesListModel* m_model = nullptr;
@@ -112,6 +123,18 @@ private:
     QToolButton* m_open = nullptr;
     QWidget* m_divider = nullptr;
     QLabel* m_importNotice = nullptr;
+    struct Notice
+    {
+        QString message;
+        // A delete's notice goes once its entry has gone; empty otherwise.
+        QUrl entry;
+    };
+    QList<Notice> m_notices;
+    QWidget* m_progressRow = nullptr;
+    QLabel* m_progressText = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QString m_lastPickFolder;
     QStackedWidget* m_content = nullptr;
     QListView* m_list = nullptr;
     QToolButton* m_delete = nullptr;

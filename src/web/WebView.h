@@ -47,6 +47,12 @@ public:
     virtual QString title() const = 0;
 
     virtual void evaluateJavaScript(const QString& script, ScriptCompletion completion) = 0;
+    // The same for a script already in UTF-8, which a very long one (a
+    // pasted screenshot) reaches the engine in without being converted.
+    virtual void evaluateJavaScriptUtf8(const QByteArray& script, ScriptCompletion completion)
+    {
+        evaluateJavaScript(QString::fromUtf8(script), std::move(completion));
+    }
 
     // Makes the page the keyboard's target, so the next key or edit action
     // reaches its focused element.

@@ -1,4 +1,5 @@
 #include <memory>
+#include <utility>
 
 #include <QAccessible>
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QToolButton>
 
 #include "app/PanelFixture.h"
+#include "files/FileCopy.h"
 #include "files/FileDropZone.h"
 #include "files/FilePreview.h"
 #include "files/FileRow.h"
@@ -32,6 +34,15 @@ void writeBytes(const QString& path, const QByteArray& bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Imports run on a worker thread; this waits for the one asked for.
+void importNow(FilesStore& store, const QUrl& url)
+{
+    QSignalSpy finished(&store, &FilesStore::importsFinished);
+    store.importFile(url);
+    if (store.isImporting())
+        QVERIFY(finished.wait(20000));
 }
 
 QStringList names(const FilesStore& store)
@@ -170,7 +181,7 @@ private slots:
 
         writeBytes(outside(name), "x");
         makeView();
-        m_store->importFile(QUrl::fromLocalFile(outside(name)));
+        importNow(*m_store, QUrl::fromLocalFile(outside(name)));
         QCOMPARE(m_view->model()->index(0).data().toString(), name);
         m_view->setPreviewingURL(m_store->files().constFirst());
         QVERIFY(!m_view->previewNameLabel()->text().contains(QLatin1Char('\n')));
@@ -182,8 +193,8 @@ private slots:
         writeBytes(outside(QStringLiteral("empty.txt")), QByteArray());
         writeBytes(outside(QStringLiteral("data.bin")), QByteArray(1500, 'x'));
         makeView();
-        m_store->importFile(QUrl::fromLocalFile(outside(QStringLiteral("empty.txt"))));
-        m_store->importFile(QUrl::fromLocalFile(outside(QStringLiteral("data.bin"))));
+        importNow(*m_store, QUrl::fromLocalFile(outside(QStringLiteral("empty.txt"))));
+        importNow(*m_store, QUrl::fromLocalFile(outside(QStringLiteral("data.bin"))));
         const FilesListModel* model = m_view->model();
         QCOMPARE(model->rowCount(), 2);
         const QLocale locale;
@@ -323,14 +334,89 @@ private slots:
             static_cast<QDialog*>(dialog)->accept();
         });
         QTest::mouseClick(m_view->addButton(), Qt::LeftButton);
-        QCOMPARE(names(*m_store), (QStringList {u"one.txt"_qs, u"two.txt"_qs}));
+        QTRY_COMPARE(names(*m_store), (QStringList {u"one.txt"_qs, u"two.txt"_qs}));
+    }
+
+    void filePickerStartsWhereTheLastPickWas()
+    {
+        makeView();
+        QCOMPARE(m_view->pickFolder(), QDir::homePath());
+        writeBytes(outside(QStringLiteral("one.txt")), "1");
+        QString opened;
+        answerFileDialog([&](QFileDialog* dialog) {
+            opened = dialog->directory().absolutePath();
+            dialog->setDirectory(outside(QString()));
+            auto* names = dialog->findChild<QLineEdit*>(u"fileNameEdit"_qs);
+            if (!names) {
+                dialog->reject();
+                return;
+            }
+            names->setText(u"one.txt"_qs);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        QTest::mouseClick(m_view->addButton(), Qt::LeftButton);
+        QCOMPARE(opened, QDir::homePath());
+        QTRY_COMPARE(names(*m_store), QStringList {u"one.txt"_qs});
+        answerFileDialog([&](QFileDialog* dialog) {
+            opened = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+        QTest::mouseClick(m_view->addButton(), Qt::LeftButton);
+        QCOMPARE(opened, m_dir->filePath(QStringLiteral("outside")));
+    }
+
+    void aRunningCopyShowsProgressAndCancels()
+    {
+        makeView({u"big.bin"_qs});
+        writeBytes(outside(QStringLiteral("big.bin")), QByteArray(32 << 20, 'n'));
+        QSignalSpy finished(m_store.get(), &FilesStore::importsFinished);
+        m_store->importFile(QUrl::fromLocalFile(outside(QStringLiteral("big.bin"))));
+        QVERIFY(m_store->isImporting());
+        // As the store reports it every tenth of a second.
+        emit m_store->importProgress(u"big.bin"_qs, 8 << 20, 32 << 20);
+        QVERIFY(m_view->progressRow()->isVisible());
+        QCOMPARE(m_view->progressText()->text(), u"Copying big.bin… 25%"_qs);
+        QCOMPARE(m_view->cancelButton()->accessibleName(), u"Cancel copy"_qs);
+        QTest::mouseClick(m_view->cancelButton(), Qt::LeftButton);
+        QVERIFY(finished.wait(20000));
+        QVERIFY(m_view->progressRow()->isHidden());
+        QFile kept(shelf() + QStringLiteral("/big.bin"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("on the shelf"));
+        QVERIFY(m_view->importNotice()->isHidden());
+    }
+
+    void aDeleteNoticeGoesWithItsFile()
+    {
+        writeBytes(m_dir->filePath(QStringLiteral("elsewhere/keep.txt")), "keep");
+        makeView({u"Proj/a.txt"_qs, u"Proj/b.txt"_qs, u"one.txt"_qs});
+        QCOMPARE(FilesListModel::byteCountText(1), u"1 byte"_qs);
+        QCOMPARE(m_view->model()->index(0).data(FilesListModel::SizeTextRole).toString(), u"12 bytes"_qs);
+        // Another program swaps the folder for a link while it is deleted.
+        bool swapped = false;
+        FileCopy::setRemoveHook([&](const QByteArray&) {
+            if (!std::exchange(swapped, true)) {
+                QFile::rename(shelf() + QStringLiteral("/Proj"), m_dir->filePath(QStringLiteral("away")));
+                QFile::link(m_dir->filePath(QStringLiteral("elsewhere")), shelf() + QStringLiteral("/Proj"));
+            }
+        });
+        StdoutCapture out;
+        QTest::mouseClick(m_view->listView()->viewport(), Qt::LeftButton, {}, rowPoint(1, true));
+        QTRY_VERIFY(m_view->importNotice()->isVisible());
+        FileCopy::setRemoveHook({});
+        QVERIFY(QFileInfo(shelf() + QStringLiteral("/Proj")).isSymLink());
+        QVERIFY2(m_view->importNotice()->text().startsWith(u"Could not delete Proj: another program replaced it"_qs),
+                 qPrintable(m_view->importNotice()->text()));
+        QVERIFY(QFile::remove(shelf() + QStringLiteral("/Proj")));
+        QTRY_VERIFY_WITH_TIMEOUT(m_view->importNotice()->isHidden(), 1000);
+        QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("elsewhere/keep.txt"))));
     }
 
     void clickPreviewsAndTrashDeletes()
     {
         writeBytes(outside(QStringLiteral("report.zz9")), QByteArray(2500, 'r'));
         makeView({u"keep.txt"_qs, u"remove.txt"_qs});
-        m_store->importFile(QUrl::fromLocalFile(outside(QStringLiteral("report.zz9"))));
+        importNow(*m_store, QUrl::fromLocalFile(outside(QStringLiteral("report.zz9"))));
         QListView* list = m_view->listView();
         QCOMPARE(names(*m_store), (QStringList {u"keep.txt"_qs, u"remove.txt"_qs, u"report.zz9"_qs}));
 

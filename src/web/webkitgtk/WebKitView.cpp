@@ -9,6 +9,7 @@
 #include "web/ImagePaste.h"
 #include "web/webkitgtk/WebKitClipboard.h"
 #include "web/webkitgtk/WebKitFocusBridge.h"
+#include "web/webkitgtk/WebKitPreviewGuard.h"
 #include "web/webkitgtk/WebKitShortcutForward.h"
 #include "web/webkitgtk/X11Glue.h"
 
@@ -234,8 +235,24 @@ void WebKitView::load(const QUrl& url, std::chrono::seconds timeout)
 {
     m_timedOut = false;
     m_timeout.setInterval(timeout);
-    webkit_web_view_load_uri(m_webView, url.toEncoded().constData());
+    const QByteArray uri = url.toEncoded();
+    if (!isConfined() || uri == "about:blank") {
+        ++m_confineRequest;
+        webkit_web_view_load_uri(m_webView, uri.constData());
+        m_timeout.start();
+        return;
+    }
+    // A previewed file loads once its filter is in force, and no other load
+    // overtakes it meanwhile.
+    const quint64 request = ++m_confineRequest;
+    m_confinedUri = uri;
+    QPointer<WebKitView> guard(this);
     m_timeout.start();
+    WebKitPreviewGuard::confine(m_webView, uri, [guard, request, uri](bool confined) {
+        if (!guard || guard->m_confineRequest != request)
+            return;
+        webkit_web_view_load_uri(guard->m_webView, confined ? uri.constData() : "about:blank");
+    });
 }
 
 void WebKitView::stopLoading()
@@ -265,11 +282,15 @@ QString WebKitView::title() const
 
 void WebKitView::evaluateJavaScript(const QString& script, ScriptCompletion completion)
 {
+    evaluateJavaScriptUtf8(script.toUtf8(), std::move(completion));
+}
+
+void WebKitView::evaluateJavaScriptUtf8(const QByteArray& source, ScriptCompletion completion)
+{
     m_scripts.remove_if([](const auto& pending) { return !pending->completion; });
     auto pending = std::make_shared<PendingScript>();
     pending->completion = std::move(completion);
     m_scripts.push_back(pending);
-    const QByteArray source = script.toUtf8();
     // The callback owns a reference of its own: WebKit calls it even when the
     // view has gone, and then it only finds the completion already spent.
     auto* holder = new std::shared_ptr<PendingScript>(pending);
@@ -444,6 +465,18 @@ int WebKitView::decidePolicy(WebKitWebView*, void* decision, int type, WebKitVie
             QUrl::fromEncoded(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))));
         webkit_policy_decision_ignore(policy);
         return TRUE;
+    }
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && self->isConfined()) {
+        // A preview shows its file and nothing else: no refresh, link or
+        // frame takes it elsewhere while the header still names the file.
+        WebKitNavigationAction* action
+            = webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(policy));
+        const char* target = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+        if (!WebKitPreviewGuard::allowsNavigation(QByteArray(target ? target : ""), self->m_confinedUri)) {
+            webkit_policy_decision_ignore(policy);
+            return TRUE;
+        }
+        return FALSE;
     }
     if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
         auto* response = WEBKIT_RESPONSE_POLICY_DECISION(policy);

@@ -36,6 +36,7 @@ public:
     QUrl url() const override;
     QString title() const override;
     void evaluateJavaScript(const QString& script, ScriptCompletion completion) override;
+    void evaluateJavaScriptUtf8(const QByteArray& script, ScriptCompletion completion) override;
     void focusPage() override;
     void paste() override;
     bool canGoBack() const override;
@@ -62,6 +63,10 @@ private:
     void installBrowsing();
     void onFound(unsigned matches);
     void onCounted(unsigned matches);
+    bool isConfined() const
+    {
+        return m_options.purpose == WebViewOptions::Purpose::FilePreview && m_options.confineToFile;
+    }
     void restartTimeout();
     void onLoadChanged(int event);
     void onLoadFailed(int event, const QString& message);
@@ -98,4 +103,7 @@ private:
     int m_findIndex = 0;
     int m_findTotal = 0;
     int m_findStep = 0;
+    // A preview: the file it may show, and which load waits for its filter.
+    QByteArray m_confinedUri;
+    quint64 m_confineRequest = 0;
 };
