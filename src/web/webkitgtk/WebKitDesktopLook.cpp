@@ -25,7 +25,12 @@ void apply(GVariant* value)
     }
     if (g_variant_is_of_type(inner, G_VARIANT_TYPE_UINT32)) {
         const gboolean dark = g_variant_get_uint32(inner) == 1;
-        g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", dark, nullptr);
+        GtkSettings* settings = gtk_settings_get_default();
+        gboolean now = FALSE;
+        g_object_get(settings, "gtk-application-prefer-dark-theme", &now, nullptr);
+        // Every change restyles every GTK widget; an unchanged value is left be.
+        if (settings && bool(now) != bool(dark))
+            g_object_set(settings, "gtk-application-prefer-dark-theme", dark, nullptr);
     }
     g_variant_unref(inner);
 }
