@@ -11,6 +11,7 @@
 #include "app/FloatingPanel.h"
 #include "app/GearButton.h"
 #include "app/KeyboardActivation.h"
+#include "app/PanelAccessible.h"
 #include "app/PanelStyle.h"
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
@@ -77,7 +78,7 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     m_divider = new QWidget(this);
     m_divider->setFixedHeight(1);
 
-    m_tools = new QStackedWidget(this);
+    m_tools = new QuietStack(this);
     m_notesView = new NotesView(m_notesStore);
     m_tools->addWidget(m_notesView);
     m_tools->addWidget(makePlaceholderTool(QStringLiteral("Browser")));
@@ -113,6 +114,7 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     addAction(m_quitAction);
 
     KeyboardActivation::install();
+    PanelAccessible::install();
 
     m_screenshotAction = new QAction(this);
     m_screenshotAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));

@@ -42,7 +42,12 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
 {
     setObjectName(QStringLiteral("BrowserView"));
 
-    m_strip = new QScrollArea(this);
+    // The chips scroll; "New Tab" sits beside them, outside the scrolling
+    // part, so that it stays in sight however many tabs there are, and a
+    // screen reader meets it after the chips.
+    auto* stripBar = new QWidget(this);
+    stripBar->setFixedHeight(StripHeight);
+    m_strip = new QScrollArea(stripBar);
     m_strip->setFixedHeight(StripHeight);
     m_strip->setFrameShape(QFrame::NoFrame);
     m_strip->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -56,13 +61,17 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     auto* row = new QHBoxLayout(m_stripRow);
     row->setContentsMargins(StripInset, StripInset, StripInset, StripInset);
     row->setSpacing(ChipSpacing);
-    m_newTab = new SymbolButton(SymbolButton::Symbol::Plus, QStringLiteral("New Tab"), PlusGlyph, 0, m_stripRow);
-    m_newTab->setFocusPolicy(Qt::TabFocus);
-    row->addSpacing(NewTabSpace);
-    row->addWidget(m_newTab, 0, Qt::AlignVCenter);
-    row->addSpacing(NewTabSpace);
     row->addStretch(1);
     m_strip->setWidget(m_stripRow);
+    m_newTab = new SymbolButton(SymbolButton::Symbol::Plus, QStringLiteral("New Tab"), PlusGlyph, 0, stripBar);
+    m_newTab->setFocusPolicy(Qt::TabFocus);
+    auto* bar = new QHBoxLayout(stripBar);
+    bar->setContentsMargins(0, 0, StripInset, 0);
+    bar->setSpacing(0);
+    bar->addWidget(m_strip, 1);
+    bar->addSpacing(NewTabSpace);
+    bar->addWidget(m_newTab, 0, Qt::AlignVCenter);
+    bar->addSpacing(NewTabSpace);
 
     m_divider = new QWidget(this);
     m_divider->setFixedHeight(1);
@@ -83,17 +92,24 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     m_noticeMessage = message;
     m_reload = new QPushButton(QStringLiteral("Reload"), m_crashNotice);
     m_reload->setAutoDefault(false);
+    m_wait = new QPushButton(QStringLiteral("Wait"), m_crashNotice);
+    m_wait->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_wait);
+    buttons->addWidget(m_reload);
+    buttons->addStretch(1);
     auto* crashColumn = new QVBoxLayout(m_crashNotice);
     crashColumn->addStretch(1);
     crashColumn->addWidget(message);
-    crashColumn->addWidget(m_reload, 0, Qt::AlignHCenter);
+    crashColumn->addLayout(buttons);
     crashColumn->addStretch(2);
     m_pages->addWidget(m_crashNotice);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    column->addWidget(m_strip);
+    column->addWidget(stripBar);
     column->addWidget(m_divider);
     column->addWidget(m_urlBar);
     column->addWidget(m_findBar);
@@ -106,6 +122,10 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     connect(m_reload, &QAbstractButton::clicked, this, [this] {
         if (BrowserTab* tab = m_model.activeTab())
             tab->reloadPage();
+    });
+    connect(m_wait, &QAbstractButton::clicked, this, [this] {
+        if (BrowserTab* tab = m_model.activeTab())
+            tab->waitForPage();
     });
     connect(m_downloadNotice, &DownloadNotice::revealRequested, this, &DownloadNotice::revealInFileManager);
     connect(&m_model, &BrowserTabsModel::tabsChanged, this, &BrowserView::syncChips);
@@ -136,6 +156,11 @@ QList<TabChip*> BrowserView::chips() const
     return m_order;
 }
 
+QString BrowserView::noticeText() const
+{
+    return m_noticeMessage->text();
+}
+
 QWidget* BrowserView::shownPage() const
 {
     if (!m_pageArea->isVisibleTo(this))
@@ -159,7 +184,13 @@ TabChip* BrowserView::makeChip(BrowserTab* tab)
         if (tab == m_model.activeTab())
             showActivePage();
     });
+    connect(tab, &BrowserTab::notRespondingChanged, this, [this, tab] {
+        if (tab == m_model.activeTab())
+            showActivePage();
+    });
     connect(tab, &BrowserTab::downloadSaved, m_downloadNotice, &DownloadNotice::showSaved);
+    connect(tab, &BrowserTab::downloadProgress, m_downloadNotice, &DownloadNotice::showProgress);
+    connect(tab, &BrowserTab::downloadFailed, m_downloadNotice, &DownloadNotice::showFailed);
     connectBrowsing(tab);
     // Every page sits in the panel's window from the start, hidden (and so
     // told that it is hidden) until its tab is chosen.
@@ -203,6 +234,9 @@ void BrowserView::syncChips()
         row->insertWidget(i, order.at(i), 0, Qt::AlignVCenter);
         order.at(i)->setCanMove(i > 0, i < order.size() - 1);
         order.at(i)->show();
+        // Last among its siblings: the chips' order as children, which is
+        // the order a screen reader lists them in, is the strip's.
+        order.at(i)->raise();
     }
     m_order = order;
     syncActive();
@@ -233,11 +267,15 @@ void BrowserView::showActivePage()
             m_pages->addWidget(page);
         const bool crashed = tab->webProcessTerminated();
         const bool failed = !tab->loadError().isEmpty();
+        const bool stuck = !crashed && !failed && tab->notResponding();
         if (crashed)
             m_noticeMessage->setText(QStringLiteral("This page stopped working."));
         else if (failed)
             m_noticeMessage->setText(QStringLiteral("Could not open this page.\n") + tab->loadError());
-        m_pages->setCurrentWidget(crashed || failed ? m_crashNotice : page);
+        else if (stuck)
+            m_noticeMessage->setText(QStringLiteral("This page is not responding."));
+        m_wait->setVisible(stuck);
+        m_pages->setCurrentWidget(crashed || failed || stuck ? m_crashNotice : page);
     }
     updateTabOrder();
 }
@@ -257,7 +295,9 @@ void BrowserView::updateTabOrder()
         chain.append(m_findBar->closeButton());
         chain.append(m_downloadNotice->revealButton());
         chain.append(m_downloadNotice->closeButton());
-        const bool notice = tab->webProcessTerminated() || !tab->loadError().isEmpty();
+        const bool notice = tab->webProcessTerminated() || !tab->loadError().isEmpty() || tab->notResponding();
+        if (notice && !m_wait->isHidden())
+            chain.append(m_wait);
         chain.append(notice ? static_cast<QWidget*>(m_reload) : tab->webView().widget());
     }
     for (int i = 1; i < chain.size(); ++i)

@@ -51,6 +51,9 @@ public:
     // Stands in for a page whose web process died.
     QWidget* crashNotice() const { return m_crashNotice; }
     QPushButton* reloadButton() const { return m_reload; }
+    // Shown with the notice of a page that stopped answering.
+    QPushButton* waitButton() const { return m_wait; }
+    QString noticeText() const;
     BrowserFindBar* findBar() const { return m_findBar; }
     SiteZoom& siteZoom() const { return *m_siteZoom; }
 
@@ -94,6 +97,7 @@ private:
     QWidget* m_crashNotice = nullptr;
     QLabel* m_noticeMessage = nullptr;
     QPushButton* m_reload = nullptr;
+    QPushButton* m_wait = nullptr;
     BrowserFindBar* m_findBar = nullptr;
     std::unique_ptr<SiteZoom> m_siteZoom;
     QHash<QUuid, TabChip*> m_chips;

@@ -91,8 +91,9 @@ void FileRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const
     icon.paint(painter, iconRect(option.rect));
 
     const QRect trash = trashRect(option.rect);
-    FileSymbols::paint(*painter, FileSymbols::Symbol::Trash, QRectF(trash).adjusted(5, 5, -5, -5),
-                       PanelStyle::secondary(pal), 1.3);
+    if (index.row() != m_coveredRow)
+        FileSymbols::paint(*painter, FileSymbols::Symbol::Trash, QRectF(trash).adjusted(5, 5, -5, -5),
+                           PanelStyle::secondary(pal), 1.3);
 
     const QRect inner = card.marginsRemoved(CardPadding);
     const int textLeft = iconRect(option.rect).right() + 1 + Spacing;

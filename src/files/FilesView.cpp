@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/PanelAccessible.h"
 #include "app/PanelStyle.h"
 #include "files/FileDropZone.h"
 #include "files/FilePreview.h"
@@ -52,7 +53,7 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     setAccessibleName(QStringLiteral("Files"));
     setAcceptDrops(true);
 
-    m_header = new QStackedWidget(this);
+    m_header = new QuietStack(this);
     buildListHeader();
     buildPreviewHeader();
     m_divider = new QWidget(this);
@@ -77,9 +78,22 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->viewport()->setAutoFillBackground(false);
+    // One focused object for a screen reader: the list, not its viewport too.
+    m_list->viewport()->setFocusProxy(nullptr);
     m_list->installEventFilter(this);
 
-    m_delete = new QToolButton(m_list->viewport());
+    // The list and, over its current row, that row's delete button. The
+    // button is the list's sibling, not a child of its viewport: a list's
+    // accessible children are its rows only, and a screen reader would
+    // never find it there.
+    m_listPane = new QWidget;
+    m_listPane->setObjectName(QStringLiteral("FilesListPane"));
+    auto* paneLayout = new QVBoxLayout(m_listPane);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    paneLayout->addWidget(m_list);
+    m_list->viewport()->installEventFilter(this);
+
+    m_delete = new QToolButton(m_listPane);
     m_delete->setAccessibleName(QStringLiteral("Delete"));
     m_delete->setToolTip(QStringLiteral("Delete"));
     m_delete->setAutoRaise(true);
@@ -141,8 +155,8 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
 
     m_dropZone = new FileDropZone;
     m_preview = new FilePreview(webEngines, m_store.folderPath());
-    m_content = new QStackedWidget(this);
-    m_content->addWidget(m_list);
+    m_content = new QuietStack(this);
+    m_content->addWidget(m_listPane);
     m_content->addWidget(m_dropZone);
     m_content->addWidget(m_preview);
 
@@ -334,7 +348,8 @@ void FilesView::updateCount()
 
 QWidget* FilesView::currentContent() const
 {
-    return m_content->currentWidget();
+    QWidget* content = m_content->currentWidget();
+    return content == m_listPane ? m_list : content;
 }
 
 void FilesView::updateContent()
@@ -343,8 +358,8 @@ void FilesView::updateContent()
     m_header->setCurrentWidget(previewing ? m_previewHeader : m_listHeader);
     QWidget* content = previewing   ? static_cast<QWidget*>(m_preview)
         : m_store.files().isEmpty() ? static_cast<QWidget*>(m_dropZone)
-                                    : static_cast<QWidget*>(m_list);
-    QWidget* focusTarget = previewing ? static_cast<QWidget*>(m_back) : content;
+                                    : static_cast<QWidget*>(m_listPane);
+    QWidget* focusTarget = previewing ? static_cast<QWidget*>(m_back) : content == m_listPane ? m_list : content;
     const bool hadFocus = isAncestorOf(QApplication::focusWidget()) || hasFocus();
     const bool switched = m_content->currentWidget() != content;
     m_content->setCurrentWidget(content);
@@ -353,7 +368,7 @@ void FilesView::updateContent()
     // leaves it where it was.
     if (hadFocus && switched)
         focusTarget->setFocus(Qt::OtherFocusReason);
-    if (content == m_list && !m_list->currentIndex().isValid() && m_model->rowCount() > 0)
+    if (content == m_listPane && !m_list->currentIndex().isValid() && m_model->rowCount() > 0)
         m_list->selectionModel()->setCurrentIndex(m_model->index(0), QItemSelectionModel::NoUpdate);
     placeDeleteButton();
     placeSendButton();
@@ -425,15 +440,24 @@ void FilesView::placeDeleteButton()
 {
     const QModelIndex current = m_list->currentIndex();
     const QRect row = current.isValid() ? m_list->visualRect(current) : QRect();
-    if (!current.isValid() || !row.intersects(m_list->viewport()->rect())) {
+    const QRect trash = FileRow::trashRect(row);
+    // Only over a row wholly in sight: the button is not clipped by the list.
+    if (!current.isValid() || m_content->currentWidget() != m_listPane || !m_list->viewport()->rect().contains(trash)) {
         // Keep the keyboard on the list if the button had it.
         if (m_delete->hasFocus())
             m_list->setFocus(Qt::OtherFocusReason);
         m_delete->hide();
+        m_rowLook->setCoveredRow(-1);
+        m_list->viewport()->update();
         return;
     }
-    m_delete->setGeometry(FileRow::trashRect(row));
+    m_delete->setGeometry(QRect(m_list->viewport()->mapTo(m_listPane, trash.topLeft()), trash.size()));
     m_delete->show();
+    m_delete->raise();
+    // The button is that row's trash symbol; the row does not draw a second.
+    m_rowLook->setCoveredRow(current.row());
+    m_list->viewport()->update();
+    QWidget::setTabOrder(m_list, m_delete);
 }
 
 void FilesView::addNotice(const QString& message, const QUrl& entry)
@@ -485,6 +509,10 @@ bool FilesView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_previewName && event->type() == QEvent::Resize)
         updatePreviewName();
+    // The list is laid out anew when it is shown after the panel changed
+    // size behind another tool; the button follows its row's new place.
+    if (watched == m_list->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+        placeDeleteButton();
     // The list lays its rows out late: the row buttons follow once it has.
     if (watched == m_list && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
         QTimer::singleShot(0, this, [this] {

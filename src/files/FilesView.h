@@ -137,6 +137,7 @@ private:
     QString m_lastPickFolder;
     QStackedWidget* m_content = nullptr;
     QListView* m_list = nullptr;
+    QWidget* m_listPane = nullptr;
     QToolButton* m_delete = nullptr;
     QToolButton* m_send = nullptr;
     FileDropZone* m_dropZone = nullptr;

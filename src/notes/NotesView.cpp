@@ -82,6 +82,9 @@ NotesView::NotesView(NotesStore& notesStore, QWidget* parent)
     m_editor->setFrameShape(QFrame::NoFrame);
     m_editor->setTabChangesFocus(true);
     m_editor->viewport()->setAutoFillBackground(false);
+    // A screen reader would take the viewport, which forwards its focus to
+    // the editor, for a second focused object; clicks reach the editor anyway.
+    m_editor->viewport()->setFocusProxy(nullptr);
     m_editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // QPlainTextEdit lays lines out at the font's own spacing and ignores
     // block line heights; the extra leading is given up for its speed on

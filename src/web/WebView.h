@@ -42,6 +42,22 @@ public:
     virtual void stopLoading() = 0;
     virtual void reload() = 0;
 
+    // Navigates the page as its own script would, with the page's rights
+    // rather than the browser's: what the page may not open stays closed.
+    // Only http and https addresses; anything else is refused.
+    virtual void navigateFromPage(const QUrl& url) = 0;
+
+    // False while the page's web process has stopped answering (a script
+    // that never yields); responsivenessChanged() tells of each change.
+    virtual bool isResponsive() const = 0;
+    // Ends the page's web process at once; webProcessTerminated() follows,
+    // and the next load or reload starts a new one.
+    virtual void terminateWebProcess() = 0;
+
+    // The address of the latest navigation that failed, or empty: what a
+    // reload of that failure asks for again.
+    QUrl failedUrl() const { return m_failedUrl; }
+
     // The current page's address and title; either may be empty.
     virtual QUrl url() const = 0;
     virtual QString title() const = 0;
@@ -104,6 +120,10 @@ Q_SIGNALS:
     void urlChanged();
     // The page's web process died; reload() brings the page back.
     void webProcessTerminated();
+    void responsivenessChanged(bool responsive);
+    // A download into `fileName` is under way: `received` bytes of `total`
+    // (0 when the server did not say).
+    void downloadProgress(const QString& fileName, qint64 received, qint64 total);
     // A response the engine cannot show was saved to this file.
     void downloadSaved(const QString& path);
     // A download ended without its file; `fileName` may be empty when it
@@ -121,7 +141,11 @@ Q_SIGNALS:
     // +1 zooms in, -1 out, 0 back to the page's own size.
     void zoomStepRequested(int step);
 
+protected:
+    void setFailedUrl(const QUrl& url) { m_failedUrl = url; }
+
 private:
+    QUrl m_failedUrl;
     WebNavigationDelegate* m_navigationDelegate = nullptr;
     WebUiDelegate* m_uiDelegate = nullptr;
 };
@@ -146,7 +170,8 @@ class WebUiDelegate
 {
 public:
     // window.open or a link with a blank target has no target frame. No
-    // window is ever made for the request.
+    // window is ever made for the request. Only http and https requests
+    // reach the delegate; answer them with navigateFromPage(), never load().
     virtual void webViewCreateWebView(WebView& view, const QUrl& request, bool hasTargetFrame) = 0;
     virtual void webViewRunAlert(WebView& view, const QString& message, std::function<void()> completion) = 0;
     virtual void webViewRunConfirm(WebView& view, const QString& message, std::function<void(bool)> completion) = 0;

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -109,6 +110,13 @@ private:
     {
         const QRect rect = m_view->listView()->visualRect(m_view->model()->index(row));
         return onTrash ? FileRow::trashRect(rect).center() : QPoint(rect.left() + 60, rect.center().y());
+    }
+
+    // The delete button's place, in the list's viewport.
+    QRect trashPlace() const
+    {
+        QToolButton* trash = m_view->deleteButton();
+        return QRect(m_view->listView()->viewport()->mapFromGlobal(trash->mapToGlobal(QPoint())), trash->size());
     }
 
     void sendDrop(const QList<QUrl>& urls, QWidget* over)
@@ -467,7 +475,12 @@ private slots:
         // The keyboard stays where the deleted row was.
         QCOMPARE(list->currentIndex().row(), 1);
         QVERIFY(m_view->deleteButton()->isVisible());
-        QCOMPARE(m_view->deleteButton()->geometry(), FileRow::trashRect(list->visualRect(list->currentIndex())));
+        QCOMPARE(trashPlace(), FileRow::trashRect(list->visualRect(list->currentIndex())));
+        // Tab from the list reaches the row's own delete button.
+        QTest::keyClick(list, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), m_view->deleteButton());
+        QTest::keyClick(m_view->deleteButton(), Qt::Key_Backtab);
+        QVERIFY(list->hasFocus());
         QTest::keyClick(list, Qt::Key_Return);
         QCOMPARE(m_view->previewingURL(), QUrl::fromLocalFile(shelf() + QStringLiteral("/c.txt")));
         QVERIFY(m_view->backButton()->hasFocus());
@@ -480,6 +493,53 @@ private slots:
         QVERIFY(m_store->files().isEmpty());
         QCOMPARE(m_view->currentContent(), m_view->dropZone());
         QVERIFY(m_view->dropZone()->chooseButton()->hasFocus());
+    }
+
+    void theDeleteButtonIsInTheTreeAndFollowsAResizeBehindAnotherTool()
+    {
+        for (const QString& name : {u"a.txt"_qs, u"b.txt"_qs})
+            writeBytes(m_dir->filePath(QStringLiteral("Documents/QuillnookFiles/") + name), "on the shelf");
+        m_store = std::make_unique<FilesStore>(m_dir->filePath(QStringLiteral("Documents")));
+        // As in the panel: one tool of several, the others shown in turn.
+        QStackedWidget tools;
+        auto* view = new FilesView(*m_store);
+        auto* other = new QWidget;
+        tools.addWidget(view);
+        tools.addWidget(other);
+        tools.resize(300, 500);
+        tools.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tools));
+        QListView* list = view->listView();
+        view->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QToolButton* trash = view->deleteButton();
+        const auto place
+            = [&] { return QRect(list->viewport()->mapFromGlobal(trash->mapToGlobal(QPoint())), trash->size()); };
+        QTRY_COMPARE(place(), FileRow::trashRect(list->visualRect(list->currentIndex())));
+
+        // A screen reader finds it: a push button "Delete" among the view's controls.
+        QAccessibleInterface* found = nullptr;
+        QList<QAccessibleInterface*> pending {QAccessible::queryAccessibleInterface(view)};
+        while (!pending.isEmpty() && !found) {
+            QAccessibleInterface* node = pending.takeFirst();
+            if (node->object() == trash)
+                found = node;
+            for (int i = 0; i < node->childCount(); ++i)
+                pending << node->child(i);
+        }
+        QVERIFY(found);
+        QCOMPARE(found->role(), QAccessible::Button);
+        QCOMPARE(found->text(QAccessible::Name), u"Delete"_qs);
+
+        // The panel grows while another tool shows; back on Files, the button
+        // sits at the row's right edge, the only trash symbol of that row.
+        tools.setCurrentWidget(other);
+        tools.resize(520, 500);
+        tools.setCurrentWidget(view);
+        QTRY_COMPARE(place(), FileRow::trashRect(list->visualRect(list->currentIndex())));
+        QVERIFY(trash->isVisible());
+        QTest::mouseClick(trash, Qt::LeftButton);
+        QTRY_COMPARE(names(*m_store), QStringList {u"a.txt"_qs});
     }
 
     void longListKeepsItsPlaceAcrossChanges()

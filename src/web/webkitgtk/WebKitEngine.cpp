@@ -1,6 +1,9 @@
 #include "WebKitEngine.h"
 
+#include <cstdio>
+
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QStandardPaths>
 
@@ -21,6 +24,29 @@ QString WebKitEngine::cacheDirectory()
     return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/web");
 }
 
+bool WebKitEngine::makePrivate(const QString& folder)
+{
+    // Cookies, site storage and the cache are the user's alone: folders
+    // 0700 and files 0600, those left by earlier runs included.
+    constexpr QFile::Permissions FolderMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    constexpr QFile::Permissions FileMode = QFile::ReadOwner | QFile::WriteOwner;
+    bool ok = QFile::setPermissions(folder, FolderMode);
+    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QString path = entries.next();
+        const QFileInfo info = entries.fileInfo();
+        if (info.isSymLink())
+            continue;
+        if (!QFile::setPermissions(path, info.isDir() ? FolderMode : FileMode)) {
+            std::printf("⚠️ Could not make the browser's data private: %s\n", path.toUtf8().constData());
+            std::fflush(stdout);
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 std::unique_ptr<WebKitEngine> WebKitEngine::create(QString* error)
 {
     const QString data = dataDirectory();
@@ -30,7 +56,13 @@ std::unique_ptr<WebKitEngine> WebKitEngine::create(QString* error)
             *error = QStringLiteral("The browser could not create its data folder %1.").arg(folder);
             return nullptr;
         }
+        if (!makePrivate(folder)) {
+            *error = QStringLiteral("The browser could not make its data folder %1 private.").arg(folder);
+            return nullptr;
+        }
     }
+    // The network process that writes the site data starts in here.
+    const PrivateFileMode privateFiles;
     WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
         "base-data-directory", data.toUtf8().constData(), "base-cache-directory", cache.toUtf8().constData(), nullptr);
     // Without this, cookies would live only as long as the network process.
@@ -60,6 +92,9 @@ WebKitEngine::~WebKitEngine()
     if (m_previewContext)
         g_object_unref(m_previewContext);
     g_object_unref(m_context);
+    // The engine's processes made files of their own meanwhile.
+    makePrivate(dataDirectory());
+    makePrivate(cacheDirectory());
 }
 
 WebKitWebContext* WebKitEngine::previewContext(const QString& folder)

@@ -3,6 +3,7 @@
 #include <list>
 #include <memory>
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 
@@ -13,6 +14,7 @@ typedef struct _GtkWidget GtkWidget;
 typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _WebKitScriptDialog WebKitScriptDialog;
+class WebKitEngineWindows;
 class WebKitFocusBridge;
 
 // A WebKitWebView inside the Qt panel: it lives in an override-redirect GTK
@@ -33,6 +35,9 @@ public:
     void load(const QUrl& url, std::chrono::seconds timeout = DefaultTimeout) override;
     void stopLoading() override;
     void reload() override;
+    void navigateFromPage(const QUrl& url) override;
+    bool isResponsive() const override;
+    void terminateWebProcess() override;
     QUrl url() const override;
     QString title() const override;
     void evaluateJavaScript(const QString& script, ScriptCompletion completion) override;
@@ -73,6 +78,8 @@ private:
     void onTimeout();
     void requestNewWindow(const QUrl& url);
     void runDialog(WebKitScriptDialog* dialog);
+    void probeResponsiveness();
+    void updateResponsiveness();
 
     static void loadChanged(WebKitWebView*, int event, WebKitView* self);
     static int loadFailed(WebKitWebView*, int event, const char* uri, void* error, WebKitView* self);
@@ -85,16 +92,22 @@ private:
     static void notifyTitle(WebKitWebView*, void*, WebKitView* self);
     static void notifyUri(WebKitWebView*, void*, WebKitView* self);
     static void notifyProgress(WebKitWebView*, void*, WebKitView* self);
+    static void notifyResponsive(WebKitWebView*, void*, WebKitView* self);
+    static int print(WebKitWebView*, void* operation, WebKitView* self);
 
     WebViewOptions m_options;
     GtkWidget* m_window = nullptr;
     WebKitWebView* m_webView = nullptr;
     QPointer<QWidget> m_container;
     std::unique_ptr<WebKitFocusBridge> m_focus;
+    std::unique_ptr<WebKitEngineWindows> m_engineWindows;
     // Idle time-out of the current load: no progress for this long ends it.
     QTimer m_timeout;
     bool m_timedOut = false;
     bool m_loadFailed = false;
+    // The response of the current navigation went to a download instead:
+    // the page shown before it stays, and the navigation ends as finished.
+    bool m_becameDownload = false;
     std::list<std::shared_ptr<PendingScript>> m_scripts;
     std::list<std::shared_ptr<PendingDialog>> m_dialogs;
     // The search under way: its text, the selected match (from 1) and the
@@ -106,4 +119,11 @@ private:
     // A preview: the file it may show, and which load waits for its filter.
     QByteArray m_confinedUri;
     quint64 m_confineRequest = 0;
+    // While the page is shown, a trivial script asks now and then whether
+    // its process still runs scripts: the engine notices a stuck page only
+    // once input waits on it.
+    QTimer m_probeTimer;
+    QElapsedTimer m_probeSent;
+    bool m_probeOverdue = false;
+    bool m_reportedResponsive = true;
 };

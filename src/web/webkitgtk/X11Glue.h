@@ -20,6 +20,9 @@ void forwardKey(std::uint32_t window, bool press, std::uint16_t keycode, unsigne
 void detach(GtkWidget* toplevel);
 // Destroys the toplevel, ignoring X errors for windows already gone.
 void destroyQuietly(GtkWidget* toplevel);
+// Makes a realized GTK toplevel a transient of the X window `owner` (of
+// another connection), kept above like it.
+void keepOver(GtkWidget* window, std::uint32_t owner);
 // Sends what GTK's connection has queued and waits until the server has it.
 void sync();
 } // namespace X11Glue
