@@ -408,7 +408,7 @@ void FilesView::placeSendButton()
 {
     const QModelIndex current = m_list->currentIndex();
     const QRect row = current.isValid() ? m_list->visualRect(current) : QRect();
-    if (!current.isValid() || !row.intersects(m_list->viewport()->rect()) || m_content->currentWidget() != m_list) {
+    if (!current.isValid() || !row.intersects(m_list->viewport()->rect()) || m_content->currentWidget() != m_listPane) {
         if (m_send->hasFocus())
             m_list->setFocus(Qt::OtherFocusReason);
         m_send->hide();

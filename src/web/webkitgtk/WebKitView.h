@@ -116,6 +116,9 @@ private:
     int m_findIndex = 0;
     int m_findTotal = 0;
     int m_findStep = 0;
+    // The latest request has not been answered yet: the engine may tell of
+    // one match more than once, and only its first answer moves the count.
+    bool m_findPending = false;
     // A preview: the file it may show, and which load waits for its filter.
     QByteArray m_confinedUri;
     quint64 m_confineRequest = 0;

@@ -219,6 +219,7 @@ void WebKitView::find(const QString& text, bool backwards)
     }
     if (text == m_findText && m_findTotal > 0) {
         m_findStep = backwards ? -1 : 1;
+        m_findPending = true;
         if (backwards)
             webkit_find_controller_search_previous(finder);
         else
@@ -229,6 +230,7 @@ void WebKitView::find(const QString& text, bool backwards)
     m_findStep = 0;
     m_findIndex = 0;
     m_findTotal = 0;
+    m_findPending = true;
     const QByteArray utf8 = text.toUtf8();
     webkit_find_controller_search(finder, utf8.constData(), FindOptions, G_MAXUINT);
     webkit_find_controller_count_matches(finder, utf8.constData(), FindOptions, G_MAXUINT);
@@ -245,6 +247,11 @@ void WebKitView::endFind()
 
 void WebKitView::onFound(unsigned matches)
 {
+    if (!m_findPending) {
+        Q_EMIT findResult(m_findIndex, m_findTotal);
+        return;
+    }
+    m_findPending = false;
     if (matches > 0 && m_findStep == 0)
         m_findTotal = int(matches);
     if (m_findTotal <= 0)
