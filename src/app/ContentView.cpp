@@ -24,6 +24,7 @@
 #include "notes/NotesBanner.h"
 #include "notes/NotesStore.h"
 #include "notes/NotesView.h"
+#include "screenshot/FileToChat.h"
 #include "settings/SettingsView.h"
 #include "web/WebEngineProvider.h"
 
@@ -85,7 +86,9 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     // The shelf sits beside the notes file, in the documents folder the
     // application was given.
     m_filesStore = new FilesStore(QFileInfo(m_notesStore.filePath()).absolutePath(), this);
-    m_tools->addWidget(new FilesView(*m_filesStore, m_webEngines));
+    auto* files = new FilesView(*m_filesStore, m_webEngines);
+    connect(files, &FilesView::sendToChatRequested, this, &ContentView::sendToChat);
+    m_tools->addWidget(files);
     m_tools->setCurrentIndex(m_selectedTab);
 
     auto* column = new QVBoxLayout(this);
@@ -295,4 +298,23 @@ void ContentView::paintEvent(QPaintEvent*)
     // The header band runs from the top edge (drag strip included) to the divider.
     p.fillRect(QRect(0, 0, width(), m_tabRow->geometry().bottom() + 1), PanelStyle::tabRowWash(pal));
     p.fillRect(m_divider->geometry(), PanelStyle::divider(pal));
+}
+
+void ContentView::sendToChat(const QList<QUrl>& files)
+{
+    BrowserTab* tab = m_browserTabs ? m_browserTabs->activeTab() : nullptr;
+    WebView* page = tab ? &tab->webView() : nullptr;
+    if (auto refused = FileToChat::refusal(page, files)) {
+        if (FilesView* shelf = filesView())
+            shelf->showNotice(*refused);
+        return;
+    }
+    // The chat comes to the front first: the page takes the keyboard only
+    // while it is shown.
+    setSelectedTab(Browser);
+    if (auto failed = FileToChat::send(page, files)) {
+        setSelectedTab(Files);
+        if (FilesView* shelf = filesView())
+            shelf->showNotice(*failed);
+    }
 }

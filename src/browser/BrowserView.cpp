@@ -1,7 +1,12 @@
 #include "BrowserView.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QDesktopServices>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -14,12 +19,15 @@
 #include <QWheelEvent>
 
 #include "app/PanelStyle.h"
+#include "browser/BrowserFindBar.h"
 #include "browser/BrowserTab.h"
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserURLBar.h"
 #include "browser/DownloadNotice.h"
+#include "browser/SiteZoom.h"
 #include "browser/SymbolButton.h"
 #include "browser/TabChip.h"
+#include "web/FilePaste.h"
 
 namespace {
 constexpr int StripInset = 4;
@@ -70,6 +78,8 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
 
     m_urlBar = new BrowserURLBar(this);
     m_downloadNotice = new DownloadNotice(this);
+    m_findBar = new BrowserFindBar(this);
+    m_siteZoom = std::make_unique<SiteZoom>();
 
     m_pageArea = new QWidget(this);
     m_pages = new QStackedLayout(m_pageArea);
@@ -102,6 +112,7 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     column->addWidget(stripBar);
     column->addWidget(m_divider);
     column->addWidget(m_urlBar);
+    column->addWidget(m_findBar);
     column->addWidget(m_downloadNotice);
     column->addWidget(m_pageArea, 1);
     // Takes the room when there is no page.
@@ -120,6 +131,9 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     connect(&m_model, &BrowserTabsModel::tabsChanged, this, &BrowserView::syncChips);
     connect(&m_model, &BrowserTabsModel::activeTabIDChanged, this, &BrowserView::syncActive);
     connect(&m_model, &QObject::destroyed, this, &BrowserView::modelDestroyed);
+    connect(&m_model, &BrowserTabsModel::activeTabIDChanged, m_findBar, &BrowserFindBar::close);
+    m_urlBar->field()->installEventFilter(this);
+    addBrowsingActions();
 
     syncChips();
 }
@@ -131,6 +145,7 @@ void BrowserView::modelDestroyed()
     // The tabs go with the model, and their pages with them; nothing here
     // may refer to them afterwards.
     m_urlBar->setTab(nullptr);
+    m_findBar->close();
     qDeleteAll(m_order);
     m_order.clear();
     m_chips.clear();
@@ -176,6 +191,7 @@ TabChip* BrowserView::makeChip(BrowserTab* tab)
     connect(tab, &BrowserTab::downloadSaved, m_downloadNotice, &DownloadNotice::showSaved);
     connect(tab, &BrowserTab::downloadProgress, m_downloadNotice, &DownloadNotice::showProgress);
     connect(tab, &BrowserTab::downloadFailed, m_downloadNotice, &DownloadNotice::showFailed);
+    connectBrowsing(tab);
     // Every page sits in the panel's window from the start, hidden (and so
     // told that it is hidden) until its tab is chosen.
     m_pages->addWidget(tab->webView().widget());
@@ -271,8 +287,12 @@ void BrowserView::updateTabOrder()
         chain.append(chip);
     chain.append(m_newTab);
     if (BrowserTab* tab = m_model.activeTab()) {
+        chain.append(m_urlBar->backButton());
+        chain.append(m_urlBar->forwardButton());
         chain.append(m_urlBar->field());
         chain.append(m_urlBar->goButton());
+        chain.append(m_findBar->field());
+        chain.append(m_findBar->closeButton());
         chain.append(m_downloadNotice->revealButton());
         chain.append(m_downloadNotice->closeButton());
         const bool notice = tab->webProcessTerminated() || !tab->loadError().isEmpty() || tab->notResponding();
@@ -298,6 +318,15 @@ void BrowserView::focusInEvent(QFocusEvent* event)
 
 bool BrowserView::eventFilter(QObject* watched, QEvent* event)
 {
+    // Escape in the address field stops the page that is loading.
+    if (m_urlBar && watched == m_urlBar->field() && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        BrowserTab* tab = m_model.activeTab();
+        if (tab && tab->webView().isLoading()) {
+            tab->webView().stopLoading();
+            return true;
+        }
+    }
     // A plain mouse wheel scrolls the strip sideways.
     if (watched == m_strip->viewport() && event->type() == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);
@@ -314,4 +343,99 @@ void BrowserView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(m_divider->geometry(), PanelStyle::divider(palette()));
+}
+
+void BrowserView::addBrowsingActions()
+{
+    // Window-wide, so they work from the address bar, the strip and, through
+    // the engine's key forwarding, the page; only while the Browser shows.
+    const auto add = [this](const QString& name, const QList<QKeySequence>& keys, auto slot) {
+        auto* action = new QAction(name, this);
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+    };
+    add(QStringLiteral("Back"), {QKeySequence(Qt::ALT | Qt::Key_Left), QKeySequence(Qt::Key_Back)},
+        &BrowserView::goBack);
+    add(QStringLiteral("Forward"), {QKeySequence(Qt::ALT | Qt::Key_Right), QKeySequence(Qt::Key_Forward)},
+        &BrowserView::goForward);
+    add(QStringLiteral("Reload"), {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)}, &BrowserView::reload);
+    add(QStringLiteral("Find in Page"), {QKeySequence(Qt::CTRL | Qt::Key_F)}, &BrowserView::openFind);
+    add(QStringLiteral("Zoom In"),
+        {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Equal)},
+        [this] { zoom(+1); });
+    add(QStringLiteral("Zoom Out"),
+        {QKeySequence(Qt::CTRL | Qt::Key_Minus), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Underscore)},
+        [this] { zoom(-1); });
+    add(QStringLiteral("Actual Size"), {QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { zoom(0); });
+}
+
+void BrowserView::connectBrowsing(BrowserTab* tab)
+{
+    WebView* page = &tab->webView();
+    // Shelf rows and other programs' files dropped on the page reach its drop event.
+    FilePaste::acceptFileDrops(*page);
+    connect(page, &WebView::openInNewTabRequested, this,
+            [this](const QUrl& url) { m_model.openTab(url.toString(QUrl::FullyEncoded), false); });
+    connect(page, &WebView::openExternallyRequested, this, [](const QUrl& url) {
+        if (!QDesktopServices::openUrl(url))
+            qWarning("Quillnook: no program opened %s", qPrintable(url.toDisplayString()));
+    });
+    connect(page, &WebView::copyLinkRequested, this,
+            [](const QUrl& url) { QGuiApplication::clipboard()->setText(url.toString(QUrl::FullyEncoded)); });
+    connect(page, &WebView::zoomStepRequested, this, [this, tab](int step) {
+        if (tab == m_model.activeTab())
+            zoom(step);
+    });
+    // Each site opens at the zoom last chosen for it.
+    connect(page, &WebView::urlChanged, this, [this, tab] { applySiteZoom(tab); });
+    applySiteZoom(tab);
+}
+
+void BrowserView::applySiteZoom(BrowserTab* tab)
+{
+    const QUrl url = tab->webView().url();
+    if (!url.host().isEmpty())
+        tab->webView().setZoomFactor(m_siteZoom->factor(url));
+}
+
+void BrowserView::goBack()
+{
+    if (BrowserTab* tab = m_model.activeTab())
+        tab->webView().goBack();
+}
+
+void BrowserView::goForward()
+{
+    if (BrowserTab* tab = m_model.activeTab())
+        tab->webView().goForward();
+}
+
+void BrowserView::reload()
+{
+    if (BrowserTab* tab = m_model.activeTab())
+        tab->reloadPage();
+}
+
+void BrowserView::openFind()
+{
+    if (BrowserTab* tab = m_model.activeTab())
+        m_findBar->open(&tab->webView());
+}
+
+void BrowserView::zoom(int step)
+{
+    BrowserTab* tab = m_model.activeTab();
+    if (!tab)
+        return;
+    WebView& page = tab->webView();
+    const qreal factor = SiteZoom::stepped(page.zoomFactor(), step);
+    page.setZoomFactor(factor);
+    const bool saved = m_siteZoom->setFactor(page.url(), factor);
+    m_urlBar->flashZoom(factor, saved);
+    if (!saved)
+        qWarning("Quillnook: the zoom for %s could not be saved in %s", qPrintable(page.url().host()),
+                 qPrintable(m_siteZoom->filePath()));
 }

@@ -1,5 +1,6 @@
 #include "FileRow.h"
 
+#include <QAbstractItemView>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -96,7 +97,10 @@ void FileRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const
 
     const QRect inner = card.marginsRemoved(CardPadding);
     const int textLeft = iconRect(option.rect).right() + 1 + Spacing;
-    const int textWidth = std::max(0, trash.left() - Spacing - textLeft);
+    // The chosen row carries "Send to Chat" left of the trash.
+    const auto* list = qobject_cast<const QAbstractItemView*>(option.widget);
+    const int buttons = list && list->currentIndex() == index ? TrashSize + 2 : 0;
+    const int textWidth = std::max(0, trash.left() - buttons - Spacing - textLeft);
     const QFont name = nameFont(option.font);
     const QFont size = sizeFont(option.font);
     const QFontMetrics nameMetrics(name);
@@ -124,6 +128,9 @@ bool FileRow::editorEvent(QEvent* event, QAbstractItemModel*, const QStyleOption
         return false;
     const auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() != Qt::LeftButton || !option.rect.contains(mouse->position().toPoint()))
+        return false;
+    // Ctrl or Shift with the click choose rows, to send several at once.
+    if (mouse->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier))
         return false;
     const QUrl url = index.data(FilesListModel::UrlRole).toUrl();
     if (trashRect(option.rect).contains(mouse->position().toPoint()))

@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <QMimeData>
 
 #include "files/FilesStore.h"
 
@@ -116,4 +117,38 @@ QHash<int, QByteArray> FilesListModel::roleNames() const
     names.insert(UrlRole, "url");
     names.insert(SizeTextRole, "sizeText");
     return names;
+}
+
+Qt::ItemFlags FilesListModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags flags = QAbstractListModel::flags(index);
+    if (index.isValid())
+        flags |= Qt::ItemIsDragEnabled;
+    return flags;
+}
+
+QStringList FilesListModel::mimeTypes() const
+{
+    return {QStringLiteral("text/uri-list")};
+}
+
+QMimeData* FilesListModel::mimeData(const QModelIndexList& indexes) const
+{
+    QList<QUrl> urls;
+    for (const QModelIndex& index : indexes) {
+        const QUrl file = url(index.row());
+        if (file.isValid() && !urls.contains(file))
+            urls.append(file);
+    }
+    if (urls.isEmpty())
+        return nullptr;
+    auto* mime = new QMimeData;
+    mime->setUrls(urls);
+    return mime;
+}
+
+Qt::DropActions FilesListModel::supportedDragActions() const
+{
+    // The shelf keeps its copy, whatever the receiver does with it.
+    return Qt::CopyAction;
 }

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -69,7 +70,11 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     m_list->setUniformItemSizes(true);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Rows drag out to other programs and onto the Browser's page.
+    m_list->setDragEnabled(true);
+    m_list->setDragDropMode(QAbstractItemView::DragOnly);
+    m_list->setDefaultDropAction(Qt::CopyAction);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->viewport()->setAutoFillBackground(false);
@@ -96,6 +101,20 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
     m_delete->setFixedSize(FileRow::TrashSize, FileRow::TrashSize);
     m_delete->hide();
     connect(m_delete, &QToolButton::clicked, this, &FilesView::deleteCurrent);
+
+    m_send = new QToolButton(m_list->viewport());
+    m_send->setObjectName(QStringLiteral("SendToChat"));
+    m_send->setAccessibleName(QStringLiteral("Send to Chat"));
+    m_send->setToolTip(QStringLiteral("Send to Chat (Ctrl+Return)"));
+    m_send->setAutoRaise(true);
+    m_send->setFixedSize(FileRow::TrashSize, FileRow::TrashSize);
+    m_send->setFocusPolicy(Qt::TabFocus);
+    m_send->hide();
+    connect(m_send, &QToolButton::clicked, this, [this] {
+        const QList<QUrl> files = selectedUrls();
+        if (!files.isEmpty())
+            emit sendToChatRequested(files);
+    });
 
     m_importNotice = new QLabel(this);
     m_importNotice->setObjectName(QStringLiteral("FilesImportNotice"));
@@ -190,10 +209,22 @@ FilesView::FilesView(FilesStore& store, WebEngineProvider* webEngines, QWidget* 
         m_list->verticalScrollBar()->setValue(m_scrollBeforeReset);
         placeDeleteButton();
     });
+    // With several rows choosable, the view would put the keyboard on the row
+    // above a deleted one; it stays in the deleted row's place instead.
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        if (m_currentRowBeforeReset >= 0 && m_model->rowCount() > 0) {
+            const int row = std::min(m_currentRowBeforeReset, m_model->rowCount() - 1);
+            m_list->selectionModel()->setCurrentIndex(m_model->index(row), QItemSelectionModel::ClearAndSelect);
+        }
+        m_currentRowBeforeReset = -1;
+    });
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &FilesView::placeDeleteButton, Qt::QueuedConnection);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &FilesView::placeDeleteButton, Qt::QueuedConnection);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, &FilesView::placeDeleteButton);
     connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &FilesView::placeDeleteButton);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, &FilesView::placeSendButton);
+    connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &FilesView::placeSendButton);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &FilesView::placeSendButton, Qt::QueuedConnection);
 
     applyLooks();
     updateCount();
@@ -290,6 +321,8 @@ void FilesView::applyLooks()
     m_open->setIconSize(QSize(15, 15));
     m_delete->setIcon(FileSymbols::icon(FileSymbols::Symbol::Trash, muted, 14));
     m_delete->setIconSize(QSize(14, 14));
+    m_send->setIcon(FileSymbols::icon(FileSymbols::Symbol::Send, pal.color(QPalette::Highlight), 14));
+    m_send->setIconSize(QSize(14, 14));
 
     QPalette listPalette = m_list->palette();
     listPalette.setColor(QPalette::Base, Qt::transparent);
@@ -338,6 +371,7 @@ void FilesView::updateContent()
     if (content == m_listPane && !m_list->currentIndex().isValid() && m_model->rowCount() > 0)
         m_list->selectionModel()->setCurrentIndex(m_model->index(0), QItemSelectionModel::NoUpdate);
     placeDeleteButton();
+    placeSendButton();
 }
 
 void FilesView::setPreviewingURL(const QUrl& url)
@@ -367,6 +401,39 @@ void FilesView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     placeDeleteButton();
+    placeSendButton();
+}
+
+void FilesView::placeSendButton()
+{
+    const QModelIndex current = m_list->currentIndex();
+    const QRect row = current.isValid() ? m_list->visualRect(current) : QRect();
+    if (!current.isValid() || !row.intersects(m_list->viewport()->rect()) || m_content->currentWidget() != m_listPane) {
+        if (m_send->hasFocus())
+            m_list->setFocus(Qt::OtherFocusReason);
+        m_send->hide();
+        return;
+    }
+    // Left of the trash.
+    m_send->setGeometry(FileRow::trashRect(row).translated(-FileRow::TrashSize - 2, 0));
+    m_send->show();
+}
+
+QList<QUrl> FilesView::selectedUrls() const
+{
+    QList<QUrl> urls;
+    QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    for (const QModelIndex& index : std::as_const(rows))
+        urls.append(m_model->url(index.row()));
+    if (urls.isEmpty() && m_list->currentIndex().isValid())
+        urls.append(m_model->url(m_list->currentIndex().row()));
+    return urls;
+}
+
+void FilesView::showNotice(const QString& message)
+{
+    addNotice(message, QUrl());
 }
 
 void FilesView::placeDeleteButton()
@@ -427,6 +494,7 @@ void FilesView::deleteCurrent()
     const QModelIndex current = m_list->currentIndex();
     if (current.isValid())
         clearNotices();
+    m_currentRowBeforeReset = current.row();
     m_store.deleteFile(m_model->url(current.row()));
 }
 
@@ -445,8 +513,21 @@ bool FilesView::eventFilter(QObject* watched, QEvent* event)
     // size behind another tool; the button follows its row's new place.
     if (watched == m_list->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
         placeDeleteButton();
+    // The list lays its rows out late: the row buttons follow once it has.
+    if (watched == m_list && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+        QTimer::singleShot(0, this, [this] {
+            placeDeleteButton();
+            placeSendButton();
+        });
     if (watched == m_list && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+            const QList<QUrl> files = selectedUrls();
+            if (!files.isEmpty())
+                emit sendToChatRequested(files);
+            return true;
+        }
         if (key->modifiers() & ~Qt::KeypadModifier)
             return QWidget::eventFilter(watched, event);
         switch (key->key()) {
@@ -500,7 +581,8 @@ void FilesView::setDropTargeted(bool targeted)
 
 void FilesView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (localFileUrls(event->mimeData()).isEmpty())
+    // A row dragged out of the list is already on the shelf.
+    if (event->source() == m_list || localFileUrls(event->mimeData()).isEmpty())
         return;
     event->setDropAction(Qt::CopyAction);
     event->accept();

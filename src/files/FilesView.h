@@ -50,6 +50,12 @@ public:
     QToolButton* openButton() const { return m_open; }
     QListView* listView() const { return m_list; }
     QToolButton* deleteButton() const { return m_delete; }
+    // On the current row: sends the chosen rows' files to the chat.
+    QToolButton* sendButton() const { return m_send; }
+    // The chosen rows' files, the current row's when none is chosen.
+    QList<QUrl> selectedUrls() const;
+    // One line under the header that tells why something was not done.
+    void showNotice(const QString& message);
     FileDropZone* dropZone() const { return m_dropZone; }
     FilePreview* preview() const { return m_preview; }
     // Names the imports of the latest drop or pick that failed.
@@ -66,6 +72,8 @@ public:
 signals:
     void previewingURLChanged(const QUrl& url);
     void dropTargetedChanged(bool targeted);
+    // "Send to Chat" or Ctrl+Return on the list.
+    void sendToChatRequested(const QList<QUrl>& files);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -84,6 +92,7 @@ private:
     void updateCount();
     void updatePreviewName();
     void placeDeleteButton();
+    void placeSendButton();
     void setDropTargeted(bool targeted);
     void deleteCurrent();
     void openCurrent();
@@ -130,6 +139,7 @@ private:
     QListView* m_list = nullptr;
     QWidget* m_listPane = nullptr;
     QToolButton* m_delete = nullptr;
+    QToolButton* m_send = nullptr;
     FileDropZone* m_dropZone = nullptr;
     FilePreview* m_preview = nullptr;
 };

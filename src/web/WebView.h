@@ -4,6 +4,8 @@
 #include <functional>
 #include <optional>
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -76,6 +78,36 @@ public:
     // the page as an image/png File in the paste event's clipboardData.
     virtual void paste() = 0;
 
+    // History of this page. Engines without one answer false and do nothing.
+    virtual bool canGoBack() const { return false; }
+    virtual bool canGoForward() const { return false; }
+    virtual void goBack() { }
+    virtual void goForward() { }
+    virtual bool isLoading() const { return false; }
+
+    // Finds `text` in the page, case-insensitively and wrapping around, and
+    // selects the first match; findResult() tells how it went. Empty text
+    // ends the search. `backwards` steps to the previous match of the same
+    // text instead of the next.
+    virtual void find(const QString& text, bool backwards = false)
+    {
+        Q_UNUSED(text)
+        Q_UNUSED(backwards)
+    }
+    virtual void endFind() { }
+
+    // The page's zoom, 1 being the page's own size.
+    virtual qreal zoomFactor() const { return 1.0; }
+    virtual void setZoomFactor(qreal factor) { Q_UNUSED(factor) }
+
+    // A file handed to the page as if pasted.
+    struct PastedFile
+    {
+        QString name;
+        QString mimeType;
+        QByteArray data;
+    };
+
     // Delegates are referred to, not owned; null detaches. Once detached, no
     // later callback of the engine reaches them.
     void setNavigationDelegate(WebNavigationDelegate* delegate) { m_navigationDelegate = delegate; }
@@ -97,6 +129,17 @@ Q_SIGNALS:
     // A download ended without its file; `fileName` may be empty when it
     // failed before it had one.
     void downloadFailed(const QString& fileName, const QString& reason);
+    // canGoBack(), canGoForward() or isLoading() may have changed.
+    void historyChanged();
+    // `current` is the selected match counted from 1 (0 with none), of `total`.
+    void findResult(int current, int total);
+    // The user asked the page for one of these by mouse or by key while the
+    // page had the keyboard.
+    void openInNewTabRequested(const QUrl& url);
+    void openExternallyRequested(const QUrl& url);
+    void copyLinkRequested(const QUrl& url);
+    // +1 zooms in, -1 out, 0 back to the page's own size.
+    void zoomStepRequested(int step);
 
 protected:
     void setFailedUrl(const QUrl& url) { m_failedUrl = url; }

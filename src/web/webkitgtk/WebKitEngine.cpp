@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include "web/webkitgtk/WebKitDesktopLook.h"
 #include "web/webkitgtk/WebKitDownloads.h"
 #include "web/webkitgtk/WebKitView.h"
 #include "web/webkitgtk/WebKitXcbHooks.h"
@@ -73,6 +74,8 @@ std::unique_ptr<WebKitEngine> WebKitEngine::create(QString* error)
     // Must precede the first web process.
     webkit_web_context_set_sandbox_enabled(context, TRUE);
     webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_WEB_BROWSER);
+    WebKitDesktopLook::enableSpellChecking(context);
+    WebKitDesktopLook::followColorScheme();
     return std::unique_ptr<WebKitEngine>(new WebKitEngine(context));
 }
 

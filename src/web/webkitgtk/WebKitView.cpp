@@ -147,6 +147,8 @@ WebKitView::WebKitView(WebKitWebContext* context, const WebViewOptions& options)
     g_signal_connect(m_webView, "load-changed", G_CALLBACK(loadChanged), this);
     g_signal_connect(m_webView, "load-failed", G_CALLBACK(loadFailed), this);
     g_signal_connect(m_webView, "create", G_CALLBACK(create), this);
+    // First: a Ctrl+click or middle click on a link is the browser's, not the page's.
+    installBrowsing();
     g_signal_connect(m_webView, "decide-policy", G_CALLBACK(decidePolicy), this);
     g_signal_connect(m_webView, "script-dialog", G_CALLBACK(scriptDialog), this);
     g_signal_connect(m_webView, "permission-request", G_CALLBACK(permissionRequest), this);

@@ -44,6 +44,15 @@ public:
     void evaluateJavaScriptUtf8(const QByteArray& script, ScriptCompletion completion) override;
     void focusPage() override;
     void paste() override;
+    bool canGoBack() const override;
+    bool canGoForward() const override;
+    void goBack() override;
+    void goForward() override;
+    bool isLoading() const override;
+    void find(const QString& text, bool backwards = false) override;
+    void endFind() override;
+    qreal zoomFactor() const override;
+    void setZoomFactor(qreal factor) override;
 
     WebKitWebView* webKitView() const { return m_webView; }
 
@@ -55,6 +64,10 @@ private:
     struct PendingDialog;
 
     void buildWindow();
+    // History, find, zoom, link clicks and the context menu's link items.
+    void installBrowsing();
+    void onFound(unsigned matches);
+    void onCounted(unsigned matches);
     bool isConfined() const
     {
         return m_options.purpose == WebViewOptions::Purpose::FilePreview && m_options.confineToFile;
@@ -97,6 +110,15 @@ private:
     bool m_becameDownload = false;
     std::list<std::shared_ptr<PendingScript>> m_scripts;
     std::list<std::shared_ptr<PendingDialog>> m_dialogs;
+    // The search under way: its text, the selected match (from 1) and the
+    // number of matches; the step the latest request took (0: a new search).
+    QString m_findText;
+    int m_findIndex = 0;
+    int m_findTotal = 0;
+    int m_findStep = 0;
+    // The latest request has not been answered yet: the engine may tell of
+    // one match more than once, and only its first answer moves the count.
+    bool m_findPending = false;
     // A preview: the file it may show, and which load waits for its filter.
     QByteArray m_confinedUri;
     quint64 m_confineRequest = 0;
