@@ -122,7 +122,7 @@ void TestWebKitFocus::cleanup()
     if (!QTest::currentTestFailed())
         return;
     qWarning() << "failed state: focusWindow" << QGuiApplication::focusWindow() << "activeWindow"
-               << QApplication::activeWindow() << "focusWidget" << QApplication::focusWidget() << "panel" << Qt::hex
+               << QApplication::activeWindow() << "focusWidget" << QApplication::focusWidget() << "panel"
                << m_window.winId() << "X focus" << X11Tools::focusedWindow();
 }
 
