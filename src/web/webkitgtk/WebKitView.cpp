@@ -228,6 +228,7 @@ void WebKitView::buildWindow()
     // mapped, and the window manager never sees it.
     gtk_widget_realize(m_window);
     gdk_window_set_override_redirect(gtk_widget_get_window(m_window), TRUE);
+    X11Glue::disableFrameSync(m_window);
     gtk_window_move(GTK_WINDOW(m_window), OffScreen, OffScreen);
     gtk_widget_show_all(m_window);
     X11Glue::sync();
