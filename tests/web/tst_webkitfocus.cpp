@@ -15,18 +15,7 @@
 #include "support/X11Tools.h"
 
 namespace {
-// Runs xdotool while this process keeps handling its events, as a person's
-// keyboard and mouse would reach it.
-bool xdotool(const QStringList& args)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), args);
-    if (!process.waitForStarted(5000))
-        return false;
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000))
-        return false;
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
+using X11Tools::xdotool;
 
 bool type(const QString& text)
 {
