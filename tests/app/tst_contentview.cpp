@@ -20,6 +20,7 @@
 #include "files/FilesView.h"
 #include "settings/ScreenshotGuide.h"
 #include "settings/SettingsView.h"
+#include "support/EventLoopTurn.h"
 
 namespace {
 QString manyLines()
@@ -275,7 +276,7 @@ private slots:
         // gear does not open it again.
         clickAt(gear);
         QTRY_VERIFY(!popover->isVisible());
-        QTest::qWait(50);
+        QVERIFY(passEventLoop());
         QVERIFY(!popover->isVisible());
         QVERIFY(!m_view->showSettings());
         QCOMPARE(changed.count(), 2);
@@ -312,7 +313,7 @@ private slots:
         clickAt(m_view->toolTabs()->segment(tab));
         QCOMPARE(m_view->selectedTab(), tab);
         key(Qt::Key_S, Qt::KeyboardModifiers(modifiers));
-        QTest::qWait(20);
+        QVERIFY(passEventLoop());
         QTEST(int(requested.count()), "fired");
         // The keys never reach the notes either.
         QCOMPARE(m_notes->text(), QStringLiteral("notes"));

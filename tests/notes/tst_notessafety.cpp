@@ -8,27 +8,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/BuiltProgram.h"
+#include "support/FileBytes.h"
 #include "support/X11Tools.h"
 
 #include <sys/prctl.h>
 #include <unistd.h>
 
 using namespace X11Tools;
-
-namespace {
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly)
-{
-    QFile file(path);
-    QVERIFY(file.open(mode));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-} // namespace
 
 class TestNotesSafety : public QObject
 {
@@ -37,8 +24,8 @@ class TestNotesSafety : public QObject
 private slots:
     void initTestCase()
     {
-        m_binary = qEnvironmentVariable("QUILLNOOK_BINARY");
-        QVERIFY2(QFile::exists(m_binary), "QUILLNOOK_BINARY must name the built program");
+        m_binary = BuiltProgram::path();
+        QVERIFY2(!m_binary.isEmpty(), "QUILLNOOK_BINARY must name the built program");
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "needs the suite's X server");
     }
 
@@ -106,7 +93,11 @@ private slots:
         m_openbox.setProcessEnvironment(env);
         m_openbox.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
         QVERIFY(m_openbox.waitForStarted());
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(onDisplay(QStringLiteral("xprop"),
+                                           {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")},
+                                           display)
+                                     .contains(QLatin1String("window id")),
+                                 10000);
 
         start(display);
         if (QTest::currentTestFailed())
@@ -133,6 +124,8 @@ private slots:
         QVERIFY(QDir().rename(documents, documents + QStringLiteral(".away")));
         writeBytes(documents, "not a folder");
         type(QStringLiteral(" more"));
+        // Past the pause, so the save has failed once in the running program
+        // (which shows it only in its window) before the last one on the way out.
         QTest::qWait(800);
         ::kill(pid_t(m_process.processId()), SIGTERM);
         QVERIFY(m_process.waitForFinished(10000));
@@ -160,6 +153,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         writeBytes(notesPath(), "theirs\n", QIODevice::Append);
+        // Another process loads it without a sign: a moment for the watcher.
         QTest::qWait(500);
         key(QStringLiteral("shift+ctrl+x"));
         QTRY_VERIFY(!isViewable(m_panel));
@@ -171,6 +165,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         writeBytes(notesPath(), "again\n", QIODevice::Append);
+        // As above: a moment for the watcher of another process.
         QTest::qWait(500);
         key(QStringLiteral("ctrl+End"));
         type(QStringLiteral("ok"));
@@ -218,13 +213,18 @@ private slots:
 private:
     static QString xdotool(const QStringList& args, const QString& display = {})
     {
+        return onDisplay(QStringLiteral("xdotool"), args, display);
+    }
+    // What the program prints, run on another display than the suite's.
+    static QString onDisplay(const QString& program, const QStringList& args, const QString& display)
+    {
         if (display.isEmpty())
-            return run(QStringLiteral("xdotool"), args);
+            return run(program, args);
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), display);
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral("xdotool"), args);
+        process.start(program, args);
         process.waitForFinished(20000);
         return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
     }
@@ -237,30 +237,22 @@ private:
 
     void start(const QString& display = {})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_home->path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), m_home->filePath(QStringLiteral("state")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home->filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        QProcessEnvironment env = BuiltProgram::environment(m_home->path());
         for (const QString& name : m_environment.keys())
             env.insert(name, m_environment.value(name));
         for (const QString& name : std::as_const(m_unset))
             env.remove(name);
         if (!display.isEmpty())
             env.insert(QStringLiteral("DISPLAY"), display);
-        m_process.setProcessEnvironment(env);
-        // Gone with the test, even when the test itself dies.
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_process.setProgram(m_binary);
-        m_process.start();
-        QVERIFY(m_process.waitForStarted());
+        QVERIFY(BuiltProgram::start(m_process, m_binary, env));
         if (!display.isEmpty()) {
             const QStringList search {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                       QStringLiteral("--classname"), QStringLiteral("^quillnook$")};
             QTRY_VERIFY_WITH_TIMEOUT(!xdotool(search, display).isEmpty(), 20000);
             // Mapped; the window manager gives it the focus a moment later.
-            QTest::qWait(500);
+            QTRY_VERIFY_WITH_TIMEOUT(sameWindow(xdotool({QStringLiteral("getwindowfocus")}, display),
+                                                xdotool(search, display).section(QLatin1Char('\n'), 0, 0)),
+                                     10000);
             return;
         }
         // Generous: the machine running the suite may be busy with other work.

@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include "platform/portal/PortalScreenCaptureService.h"
+#include "support/EventLoopTurn.h"
 #include "support/FakePortal.h"
 #include "support/PrivateSessionBus.h"
 
@@ -121,7 +122,7 @@ private slots:
         QVERIFY2(readAll(m_messages).startsWith(message), qPrintable(readAll(m_messages)));
         if (message.isEmpty())
             QCOMPARE(readAll(m_messages), QString());
-        QTest::qWait(50);
+        QVERIFY(passEventLoop());
         QCOMPARE(ended, 1);
     }
 
@@ -182,7 +183,7 @@ private slots:
         const auto reason = service.startCapture([&ended] { ++ended; });
         QCOMPARE(reason, std::optional<QString>(QStringLiteral("the desktop offers no screenshot portal")));
         QVERIFY(!PortalScreenCaptureService::create(m_clientBus));
-        QTest::qWait(50);
+        QVERIFY(passEventLoop());
         QCOMPARE(ended, 0);
         QCOMPARE(readAll(m_messages), QString());
     }
