@@ -184,6 +184,10 @@ private slots:
         QTRY_VERIFY(m_view->showSettings());
         QTest::keyClick(m_view->settingsPopover()->windowHandle(), Qt::Key_Escape);
         QTRY_VERIFY(!m_view->showSettings());
+        // The page is gone once the panel has the focus back, and the gear
+        // with it; only then is the focus the test's to move.
+        QTRY_VERIFY(!m_view->settingsPopover()->isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(m_panel));
 
         m_view->toolTabs()->segment(0)->setFocus();
         key(Qt::Key_Right);
