@@ -102,7 +102,12 @@ private slots:
         start(display);
         if (QTest::currentTestFailed())
             return;
-        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("last words")},
+        // The first words saved as usual show the program has started up and
+        // takes the keys as they come.
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("last ")},
+                display);
+        QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("last "), 10000);
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("words")},
                 display);
         // Time for the keys to be handled, well inside the half-second pause:
         // only a save on the way out can keep them.
