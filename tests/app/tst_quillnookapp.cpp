@@ -2,6 +2,7 @@
 // panel's window, the global shortcut and saving on the way out.
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 
 #include <xcb/xcb.h>
 
@@ -198,23 +199,15 @@ private slots:
         QTRY_COMPARE(geometry(m_panel), frame);
 
         // Dragging the left edge outwards widens the panel; the right edge stays.
-        const QString y = QString::number(frame.y() + 300);
-        xdotool({QStringLiteral("mousemove"), QString::number(frame.x() + 2), y, QStringLiteral("mousedown"),
-                 QStringLiteral("1")});
-        xdotool({QStringLiteral("mousemove"), QString::number(frame.x() - 50), y});
-        xdotool({QStringLiteral("mousemove"), QString::number(frame.x() - 100), y, QStringLiteral("mouseup"),
-                 QStringLiteral("1")});
-        QTRY_VERIFY(geometry(m_panel).width() >= frame.width() + 80);
+        const int y = frame.y() + 300;
+        QVERIFY(dragUntil(QPoint(frame.x() + 2, y), QPoint(frame.x() - 100, y),
+                          [&] { return geometry(m_panel).width() >= frame.width() + 80; }));
         QCOMPARE(geometry(m_panel).right(), frame.right());
 
         // Never smaller than 260 x 240.
         const QRect wide = geometry(m_panel);
-        xdotool({QStringLiteral("mousemove"), QString::number(wide.x() + 2), y, QStringLiteral("mousedown"),
-                 QStringLiteral("1")});
-        xdotool({QStringLiteral("mousemove"), QString::number(wide.x() + 200), y});
-        xdotool({QStringLiteral("mousemove"), QString::number(wide.right() - 5), y, QStringLiteral("mouseup"),
-                 QStringLiteral("1")});
-        QTRY_COMPARE(geometry(m_panel).width(), 260);
+        QVERIFY(dragUntil(QPoint(wide.x() + 2, y), QPoint(wide.right() - 5, y),
+                          [&] { return geometry(m_panel).width() == 260; }));
     }
 
     void aShortcutHeldByAnotherProgramIsLeftAlone()
@@ -425,6 +418,23 @@ private:
         xdotool({QStringLiteral("mousemove"), QString::number(frame.right() - 21), QString::number(frame.y() + 28),
                  QStringLiteral("click"), QStringLiteral("1")});
         QTRY_VERIFY(!settingsWindow().isEmpty() && sameWindow(focusedWindow(), settingsWindow()));
+    }
+
+    // Drags from `from` to `to` until done() holds, three times at most. The
+    // window manager takes a resize over some time after the press; on a busy
+    // machine a drag can be over before it has, and is made again.
+    static bool dragUntil(QPoint from, QPoint to, const std::function<bool()>& done)
+    {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()),
+                     QStringLiteral("mousedown"), QStringLiteral("1")});
+            xdotool({QStringLiteral("mousemove"), QString::number((from.x() + to.x()) / 2), QString::number(to.y())});
+            xdotool({QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y()),
+                     QStringLiteral("mouseup"), QStringLiteral("1")});
+            if (QTest::qWaitFor(done, 5000))
+                return true;
+        }
+        return false;
     }
 
     // True once the client on connection gets a key press, within ten seconds.

@@ -12,10 +12,54 @@
 #include "support/FileBytes.h"
 #include "support/X11Tools.h"
 
+#include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
 using namespace X11Tools;
+
+// Sees another process read a file: it opens it to read only and closes it,
+// which is how the program loads a change made outside. Our own writes open
+// it for writing and do not count.
+class ReadWatch
+{
+public:
+    explicit ReadWatch(const QString& path)
+        : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_CLOSE_NOWRITE);
+    }
+    ~ReadWatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ReadWatch(const ReadWatch&) = delete;
+    ReadWatch& operator=(const ReadWatch&) = delete;
+
+    bool waitForRead(int timeoutMs = 10000)
+    {
+        return m_fd >= 0
+            && QTest::qWaitFor(
+                   [this] {
+                       alignas(inotify_event) char buffer[4096];
+                       bool read = false;
+                       for (ssize_t got; (got = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+                           for (ssize_t at = 0; at < got;) {
+                               const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                               read = read || (event->mask & IN_CLOSE_NOWRITE);
+                               at += ssize_t(sizeof(inotify_event)) + event->len;
+                           }
+                       }
+                       return read;
+                   },
+                   timeoutMs);
+    }
+
+private:
+    int m_fd;
+};
 
 class TestNotesSafety : public QObject
 {
@@ -157,9 +201,9 @@ private slots:
         start();
         if (QTest::currentTestFailed())
             return;
+        ReadWatch reads(notesPath());
         writeBytes(notesPath(), "theirs\n", QIODevice::Append);
-        // Another process loads it without a sign: a moment for the watcher.
-        QTest::qWait(500);
+        QVERIFY(reads.waitForRead());
         key(QStringLiteral("shift+ctrl+x"));
         QTRY_VERIFY(!isViewable(m_panel));
         stop();
@@ -169,9 +213,9 @@ private slots:
         start();
         if (QTest::currentTestFailed())
             return;
+        ReadWatch readsAgain(notesPath());
         writeBytes(notesPath(), "again\n", QIODevice::Append);
-        // As above: a moment for the watcher of another process.
-        QTest::qWait(500);
+        QVERIFY(readsAgain.waitForRead());
         key(QStringLiteral("ctrl+End"));
         type(QStringLiteral("ok"));
         QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("mine\ntheirs\nagain\nok"), 5000);

@@ -31,9 +31,12 @@ private slots:
 
     void init()
     {
+        // Each case starts once the answers of the one before have gone out.
+        QTRY_COMPARE(m_portal.answersPending, 0);
         m_portal.sessions.clear();
         m_portal.binds.clear();
         m_portal.bindsAnswered = 0;
+        m_portal.bindResponse = 0;
     }
 
     void triggersAreWrittenInThePortalsSyntax_data()

@@ -57,6 +57,9 @@ public:
     QList<QVariantMap> screenshotOptions;
     // Answers to BindShortcuts sent through the Response signal.
     int bindsAnswered = 0;
+    // Answers not sent yet: a test that starts while some are pending would
+    // count another test's.
+    int answersPending = 0;
 
     // Returns once everything this fake and `client` sent each other before
     // the call has been handled: a ping each way (each connection reads its
@@ -144,11 +147,13 @@ private:
         const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/") + sender(message) + u'/'
             + options.value(QStringLiteral("handle_token")).toString();
         m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        ++answersPending;
         QTimer::singleShot(answerDelayMs, this, [this, request, response, results, answered] {
             QDBusMessage signal = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
                                                              QStringLiteral("Response"));
             signal << response << results;
             m_bus.send(signal);
+            --answersPending;
             if (answered)
                 ++*answered;
         });
