@@ -4,7 +4,7 @@
 
 #include <QObject>
 
-#include "app/PanelSettings.h"
+#include "settings/PanelSettings.h"
 #include "hotkey/HotkeyManager.h"
 #include "notes/NotesStore.h"
 

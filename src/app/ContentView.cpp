@@ -9,10 +9,10 @@
 #include <QVBoxLayout>
 
 #include "app/FloatingPanel.h"
-#include "app/GearButton.h"
+#include "ui/GearButton.h"
 #include "app/KeyboardActivation.h"
-#include "app/PanelAccessible.h"
-#include "app/PanelStyle.h"
+#include "ui/PanelAccessible.h"
+#include "ui/PanelStyle.h"
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
 #include "app/WindowDragHandle.h"

@@ -18,14 +18,14 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-#include "app/PanelStyle.h"
+#include "ui/PanelStyle.h"
 #include "browser/BrowserFindBar.h"
 #include "browser/BrowserTab.h"
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserURLBar.h"
 #include "browser/DownloadNotice.h"
 #include "browser/SiteZoom.h"
-#include "browser/SymbolButton.h"
+#include "ui/SymbolButton.h"
 #include "browser/TabChip.h"
 #include "web/FilePaste.h"
 

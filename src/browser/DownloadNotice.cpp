@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "browser/SymbolButton.h"
+#include "ui/SymbolButton.h"
 
 DownloadNotice::DownloadNotice(QWidget* parent)
     : QWidget(parent)

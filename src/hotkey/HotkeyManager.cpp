@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "hotkey/ModifierFlags.h"
+#include "keys/ModifierFlags.h"
 #include "platform/DesktopShortcutSetup.h"
 #include "platform/PreferencesStore.h"
 

@@ -7,8 +7,8 @@
 #include <QKeyEvent>
 
 #include "hotkey/HotkeyManager.h"
-#include "hotkey/KeyPositions.h"
-#include "hotkey/ModifierFlags.h"
+#include "keys/KeyPositions.h"
+#include "keys/ModifierFlags.h"
 
 namespace {
 constexpr std::uint16_t escapeKeyCode = 53;

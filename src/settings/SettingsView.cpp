@@ -16,17 +16,17 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/PanelSettings.h"
-#include "app/PanelStyle.h"
+#include "settings/PanelSettings.h"
+#include "ui/PanelStyle.h"
 #include "hotkey/HotkeyManager.h"
-#include "hotkey/KeyCodeNames.h"
-#include "hotkey/ModifierFlags.h"
+#include "keys/KeyCodeNames.h"
+#include "keys/ModifierFlags.h"
 #include "settings/DesktopShortcutNote.h"
-#include "settings/OverlayScrollBar.h"
+#include "ui/OverlayScrollBar.h"
 #include "settings/PageControls.h"
 #include "settings/ScreenshotGuide.h"
 #include "settings/SettingsStyle.h"
-#include "settings/SymbolIcons.h"
+#include "ui/SymbolIcons.h"
 
 namespace {
 // The slider counts whole percent, which is also what it tells a screen reader.

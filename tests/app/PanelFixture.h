@@ -5,7 +5,7 @@
 
 #include "app/ContentView.h"
 #include "app/FloatingPanel.h"
-#include "app/PanelSettings.h"
+#include "settings/PanelSettings.h"
 #include "hotkey/HotkeyManager.h"
 #include "notes/NotesStore.h"
 #include "notes/NotesView.h"

@@ -10,7 +10,7 @@
 
 #include "FakeWebEngine.h"
 #include "app/ContentView.h"
-#include "app/PanelSettings.h"
+#include "settings/PanelSettings.h"
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserURLBar.h"
 #include "browser/BrowserView.h"

@@ -16,7 +16,7 @@
 #include "browser/BrowserURLBar.h"
 #include "browser/BrowserView.h"
 #include "browser/DownloadNotice.h"
-#include "browser/SymbolButton.h"
+#include "ui/SymbolButton.h"
 #include "browser/TabChip.h"
 
 class TestBrowserView : public QObject

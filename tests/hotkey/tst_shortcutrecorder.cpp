@@ -8,7 +8,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include "hotkey/ModifierFlags.h"
+#include "keys/ModifierFlags.h"
 #include "settings/SettingsView.h"
 #include "support/SettingsFixture.h"
 

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "hotkey/HotkeyManager.h"
-#include "hotkey/ModifierFlags.h"
+#include "keys/ModifierFlags.h"
 #include "platform/IniPreferences.h"
 #include "platform/kde/KGlobalAccelHotkeyService.h"
 #include "support/PrivateSessionBus.h"

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QWindow>
 
-#include "hotkey/KeyPositions.h"
+#include "keys/KeyPositions.h"
 #include "platform/x11/X11HotkeyService.h"
 #include "support/X11TestClient.h"
 

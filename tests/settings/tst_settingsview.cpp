@@ -12,7 +12,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "hotkey/ModifierFlags.h"
+#include "keys/ModifierFlags.h"
 #include "settings/SettingsView.h"
 #include "support/SettingsFixture.h"
 

@@ -9,7 +9,7 @@
 #include <QDBusPendingReply>
 #include <QHash>
 
-#include "hotkey/KeyCodeNames.h"
+#include "keys/KeyCodeNames.h"
 
 namespace {
 // setShortcut's flags.

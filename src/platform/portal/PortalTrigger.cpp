@@ -2,7 +2,7 @@
 
 #include <QHash>
 
-#include "hotkey/KeyCodeNames.h"
+#include "keys/KeyCodeNames.h"
 #include "platform/HotkeyService.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <QByteArray>
 #include <QGuiApplication>
 
-#include "hotkey/KeyPositions.h"
+#include "keys/KeyPositions.h"
 
 namespace {
 constexpr xcb_keysym_t numLockKeysym = 0xff7f;
