@@ -8,6 +8,7 @@ cmake_minimum_required(VERSION 3.22)
 #   web/          the engine-neutral web view
 #   platform/     the desktop backends and their interfaces
 #   keys/         key positions, key names and modifier flags
+#   base/         the user's notice lines
 #
 # A room may include the rooms listed after it, never one listed above it
 # (the tools may use each other where they already do; none uses app/).
@@ -17,12 +18,13 @@ set(forbidden_ui app ${tools})
 set(forbidden_web app ui ${tools})
 set(forbidden_platform app ui web ${tools})
 set(forbidden_keys app ui web platform ${tools})
+set(forbidden_base app ui web platform keys ${tools})
 foreach(tool IN LISTS tools)
     set(forbidden_${tool} app)
 endforeach()
 
 set(failures "")
-foreach(room IN LISTS tools ITEMS ui web platform keys)
+foreach(room IN LISTS tools ITEMS ui web platform keys base)
     file(GLOB_RECURSE files "${SOURCE_DIR}/${room}/*.h" "${SOURCE_DIR}/${room}/*.cpp")
     foreach(file IN LISTS files)
         file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[a-z0-9_]+/")
