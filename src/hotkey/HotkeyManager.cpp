@@ -67,7 +67,7 @@ bool HotkeyManager::updateToggle(std::uint16_t keyCode, std::uint64_t modifiers)
     // The new grab comes before the old one is released, so a refusal leaves
     // the working shortcut in place. Grabbing a combination we already hold
     // succeeds, which keeps a repeat of the current one at one registration.
-    const auto registration = m_service.registerHotkey(keyCode, carbonModifiers(modifiers), HotKeyId);
+    const auto registration = m_service.registerHotkey(keyCode, registrationModifiers(modifiers), HotKeyId);
     if (!registration) {
         setConflict(true);
         return false;
@@ -81,7 +81,7 @@ bool HotkeyManager::updateToggle(std::uint16_t keyCode, std::uint64_t modifiers)
     setToggleModifiers(modifiers);
     store();
     if (m_desktopSetup)
-        m_desktopSetup->updateBinding(keyCode, carbonModifiers(modifiers));
+        m_desktopSetup->updateBinding(keyCode, registrationModifiers(modifiers));
     return true;
 }
 
@@ -96,22 +96,22 @@ void HotkeyManager::store()
 void HotkeyManager::setUpInDesktop()
 {
     if (m_desktopSetup)
-        m_desktopSetup->setUp(m_toggleKeyCode, carbonModifiers(m_toggleModifiers));
+        m_desktopSetup->setUp(m_toggleKeyCode, registrationModifiers(m_toggleModifiers));
 }
 
 void HotkeyManager::takeDesktopCombination(std::uint16_t keyCode, std::uint32_t modifiers)
 {
     // The desktop already holds it; only the shown and stored value follow.
     std::uint64_t flags = 0;
-    if (modifiers & HotkeyService::Command)
-        flags |= ModifierFlags::Command;
+    if (modifiers & HotkeyService::Ctrl)
+        flags |= ModifierFlags::Ctrl;
     if (modifiers & HotkeyService::Shift)
         flags |= ModifierFlags::Shift;
-    if (modifiers & HotkeyService::Option)
-        flags |= ModifierFlags::Option;
-    if (modifiers & HotkeyService::Control)
-        flags |= ModifierFlags::Control;
-    if (keyCode == m_toggleKeyCode && carbonModifiers(m_toggleModifiers) == modifiers)
+    if (modifiers & HotkeyService::Alt)
+        flags |= ModifierFlags::Alt;
+    if (modifiers & HotkeyService::Super)
+        flags |= ModifierFlags::Super;
+    if (keyCode == m_toggleKeyCode && registrationModifiers(m_toggleModifiers) == modifiers)
         return;
     setConflict(false);
     setToggleKeyCode(keyCode);
@@ -119,17 +119,17 @@ void HotkeyManager::takeDesktopCombination(std::uint16_t keyCode, std::uint32_t 
     store();
 }
 
-std::uint32_t HotkeyManager::carbonModifiers(std::uint64_t flags)
+std::uint32_t HotkeyManager::registrationModifiers(std::uint64_t flags)
 {
     std::uint32_t mask = 0;
-    if (flags & ModifierFlags::Command)
-        mask |= HotkeyService::Command;
+    if (flags & ModifierFlags::Ctrl)
+        mask |= HotkeyService::Ctrl;
     if (flags & ModifierFlags::Shift)
         mask |= HotkeyService::Shift;
-    if (flags & ModifierFlags::Option)
-        mask |= HotkeyService::Option;
-    if (flags & ModifierFlags::Control)
-        mask |= HotkeyService::Control;
+    if (flags & ModifierFlags::Alt)
+        mask |= HotkeyService::Alt;
+    if (flags & ModifierFlags::Super)
+        mask |= HotkeyService::Super;
     return mask;
 }
 
@@ -168,7 +168,7 @@ void HotkeyManager::registerHotkey()
         m_service.unregisterHotkey(*m_hotKeyRef);
         m_hotKeyRef.reset();
     }
-    m_hotKeyRef = m_service.registerHotkey(m_toggleKeyCode, carbonModifiers(m_toggleModifiers), HotKeyId);
+    m_hotKeyRef = m_service.registerHotkey(m_toggleKeyCode, registrationModifiers(m_toggleModifiers), HotKeyId);
     setConflict(!m_hotKeyRef);
 }
 

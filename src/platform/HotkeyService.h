@@ -17,10 +17,10 @@ public:
     // Modifier mask bits of a registration.
     enum Modifier : std::uint32_t
     {
-        Command = 0x100, // Ctrl on Linux
+        Ctrl = 0x100,
         Shift = 0x200,
-        Option = 0x800, // Alt
-        Control = 0x1000, // Super
+        Alt = 0x800,
+        Super = 0x1000,
     };
 
     using Registration = std::uint64_t;

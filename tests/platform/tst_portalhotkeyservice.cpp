@@ -12,7 +12,7 @@
 #include "support/PrivateSessionBus.h"
 
 namespace {
-constexpr std::uint32_t shiftCommand = HotkeyService::Shift | HotkeyService::Command;
+constexpr std::uint32_t shiftCommand = HotkeyService::Shift | HotkeyService::Ctrl;
 } // namespace
 
 class TestPortalHotkeyService : public QObject
@@ -42,16 +42,16 @@ private slots:
         QTest::addColumn<QString>("trigger");
         QTest::newRow("default Shift+Ctrl+X") << 7 << uint(shiftCommand) << QStringLiteral("CTRL+SHIFT+x");
         QTest::newRow("every modifier, in order")
-            << 40 << uint(HotkeyService::Control | HotkeyService::Option | shiftCommand)
+            << 40 << uint(HotkeyService::Super | HotkeyService::Alt | shiftCommand)
             << QStringLiteral("CTRL+ALT+SHIFT+LOGO+k");
-        QTest::newRow("digit") << 0x1D << uint(HotkeyService::Option) << QStringLiteral("ALT+0");
-        QTest::newRow("punctuation") << 0x2C << uint(HotkeyService::Command) << QStringLiteral("CTRL+slash");
-        QTest::newRow("arrow") << 0x7B << uint(HotkeyService::Control) << QStringLiteral("LOGO+Left");
-        QTest::newRow("function key") << 0x6F << uint(HotkeyService::Command) << QStringLiteral("CTRL+F12");
-        QTest::newRow("space") << 0x31 << uint(HotkeyService::Option) << QStringLiteral("ALT+space");
-        QTest::newRow("keypad") << 0x57 << uint(HotkeyService::Command) << QStringLiteral("CTRL+KP_5");
+        QTest::newRow("digit") << 0x1D << uint(HotkeyService::Alt) << QStringLiteral("ALT+0");
+        QTest::newRow("punctuation") << 0x2C << uint(HotkeyService::Ctrl) << QStringLiteral("CTRL+slash");
+        QTest::newRow("arrow") << 0x7B << uint(HotkeyService::Super) << QStringLiteral("LOGO+Left");
+        QTest::newRow("function key") << 0x6F << uint(HotkeyService::Ctrl) << QStringLiteral("CTRL+F12");
+        QTest::newRow("space") << 0x31 << uint(HotkeyService::Alt) << QStringLiteral("ALT+space");
+        QTest::newRow("keypad") << 0x57 << uint(HotkeyService::Ctrl) << QStringLiteral("CTRL+KP_5");
         QTest::newRow("no modifier") << 0x7A << 0U << QStringLiteral("F1");
-        QTest::newRow("a code with no key") << 0x7F << uint(HotkeyService::Command) << QString();
+        QTest::newRow("a code with no key") << 0x7F << uint(HotkeyService::Ctrl) << QString();
     }
     void triggersAreWrittenInThePortalsSyntax()
     {

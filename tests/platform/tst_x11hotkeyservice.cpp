@@ -39,7 +39,7 @@ private slots:
 private:
     static constexpr std::uint16_t keyX = 0x07;
     static constexpr std::uint16_t keyC = 0x08;
-    static constexpr std::uint32_t shiftCommand = HotkeyService::Command | HotkeyService::Shift;
+    static constexpr std::uint32_t shiftCommand = HotkeyService::Ctrl | HotkeyService::Shift;
     static constexpr std::uint16_t shiftControlBits = X11TestClient::ShiftBit | X11TestClient::ControlBit;
 
     // Presses the sentinel (Shift+Ctrl+C, id 99) and waits for it: every
@@ -104,9 +104,9 @@ void TestX11HotkeyService::firesForTheRegisteredCombination_data()
     QTest::addColumn<QString>("keys");
 
     QTest::newRow("Shift+Ctrl+X") << int(keyX) << int(shiftCommand) << QStringLiteral("shift+ctrl+x");
-    QTest::newRow("Ctrl+Alt+1") << 0x12 << int(HotkeyService::Command | HotkeyService::Option)
+    QTest::newRow("Ctrl+Alt+1") << 0x12 << int(HotkeyService::Ctrl | HotkeyService::Alt)
                                 << QStringLiteral("ctrl+alt+1");
-    QTest::newRow("Super+Shift+A") << 0x00 << int(HotkeyService::Control | HotkeyService::Shift)
+    QTest::newRow("Super+Shift+A") << 0x00 << int(HotkeyService::Super | HotkeyService::Shift)
                                    << QStringLiteral("super+shift+a");
     QTest::newRow("F12 alone") << 0x6F << 0 << QStringLiteral("F12");
 }
@@ -314,7 +314,7 @@ void TestX11HotkeyService::refusesACombinationAnotherClientHolds()
     QVERIFY(!m_service->registerHotkey(0x3B, shiftCommand, 1));
 
     QSignalSpy spy(m_service.get(), &HotkeyService::hotkeyPressed);
-    QVERIFY(m_service->registerHotkey(keyX, HotkeyService::Command | HotkeyService::Option, 2));
+    QVERIFY(m_service->registerHotkey(keyX, HotkeyService::Ctrl | HotkeyService::Alt, 2));
     QVERIFY(X11TestKeys::press(QStringLiteral("ctrl+alt+x")));
     QTRY_COMPARE(ids(spy), QList<std::uint32_t>({2}));
 }

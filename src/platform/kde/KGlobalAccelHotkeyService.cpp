@@ -107,11 +107,11 @@ int KGlobalAccelHotkeyService::keyFromCombination(std::uint16_t keyCode, std::ui
     int combined = key;
     if (modifiers & HotkeyService::Shift)
         combined |= shiftBit;
-    if (modifiers & HotkeyService::Command)
+    if (modifiers & HotkeyService::Ctrl)
         combined |= controlBit;
-    if (modifiers & HotkeyService::Option)
+    if (modifiers & HotkeyService::Alt)
         combined |= altBit;
-    if (modifiers & HotkeyService::Control)
+    if (modifiers & HotkeyService::Super)
         combined |= metaBit;
     return combined;
 }
@@ -123,11 +123,11 @@ std::optional<std::pair<std::uint16_t, std::uint32_t>> KGlobalAccelHotkeyService
     if (key & shiftBit)
         modifiers |= HotkeyService::Shift;
     if (key & controlBit)
-        modifiers |= HotkeyService::Command;
+        modifiers |= HotkeyService::Ctrl;
     if (key & altBit)
-        modifiers |= HotkeyService::Option;
+        modifiers |= HotkeyService::Alt;
     if (key & metaBit)
-        modifiers |= HotkeyService::Control;
+        modifiers |= HotkeyService::Super;
     // Every position's key, until one has this code.
     for (std::uint32_t keyCode = 0; keyCode <= 0xFF; ++keyCode) {
         if (keyFromName(KeyCodeNames::nativeName(static_cast<std::uint16_t>(keyCode))) == bare)

@@ -118,13 +118,13 @@ QString PortalTrigger::fromCombination(std::uint16_t keyCode, std::uint32_t modi
     if (key.isEmpty())
         return {};
     QString trigger;
-    if (modifiers & HotkeyService::Command)
+    if (modifiers & HotkeyService::Ctrl)
         trigger += QStringLiteral("CTRL+");
-    if (modifiers & HotkeyService::Option)
+    if (modifiers & HotkeyService::Alt)
         trigger += QStringLiteral("ALT+");
     if (modifiers & HotkeyService::Shift)
         trigger += QStringLiteral("SHIFT+");
-    if (modifiers & HotkeyService::Control)
+    if (modifiers & HotkeyService::Super)
         trigger += QStringLiteral("LOGO+");
     return trigger + key;
 }
@@ -137,11 +137,11 @@ QString PortalTrigger::gtkAccelerator(std::uint16_t keyCode, std::uint32_t modif
     QString accelerator;
     if (modifiers & HotkeyService::Shift)
         accelerator += QStringLiteral("<Shift>");
-    if (modifiers & HotkeyService::Command)
+    if (modifiers & HotkeyService::Ctrl)
         accelerator += QStringLiteral("<Control>");
-    if (modifiers & HotkeyService::Option)
+    if (modifiers & HotkeyService::Alt)
         accelerator += QStringLiteral("<Alt>");
-    if (modifiers & HotkeyService::Control)
+    if (modifiers & HotkeyService::Super)
         accelerator += QStringLiteral("<Super>");
     return accelerator + key;
 }
