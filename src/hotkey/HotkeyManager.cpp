@@ -102,35 +102,19 @@ void HotkeyManager::setUpInDesktop()
 void HotkeyManager::takeDesktopCombination(std::uint16_t keyCode, std::uint32_t modifiers)
 {
     // The desktop already holds it; only the shown and stored value follow.
-    std::uint64_t flags = 0;
-    if (modifiers & HotkeyService::Ctrl)
-        flags |= ModifierFlags::Ctrl;
-    if (modifiers & HotkeyService::Shift)
-        flags |= ModifierFlags::Shift;
-    if (modifiers & HotkeyService::Alt)
-        flags |= ModifierFlags::Alt;
-    if (modifiers & HotkeyService::Super)
-        flags |= ModifierFlags::Super;
-    if (keyCode == m_toggleKeyCode && registrationModifiers(m_toggleModifiers) == modifiers)
+    const std::uint32_t combination = registrationModifiers(modifiers);
+    if (keyCode == m_toggleKeyCode && registrationModifiers(m_toggleModifiers) == combination)
         return;
     setConflict(false);
     setToggleKeyCode(keyCode);
-    setToggleModifiers(flags);
+    setToggleModifiers(combination);
     store();
 }
 
 std::uint32_t HotkeyManager::registrationModifiers(std::uint64_t flags)
 {
-    std::uint32_t mask = 0;
-    if (flags & ModifierFlags::Ctrl)
-        mask |= HotkeyService::Ctrl;
-    if (flags & ModifierFlags::Shift)
-        mask |= HotkeyService::Shift;
-    if (flags & ModifierFlags::Alt)
-        mask |= HotkeyService::Alt;
-    if (flags & ModifierFlags::Super)
-        mask |= HotkeyService::Super;
-    return mask;
+    // The stored flags themselves, less Caps Lock and any other bit.
+    return static_cast<std::uint32_t>(flags & ModifierFlags::Combination);
 }
 
 void HotkeyManager::installHandler()

@@ -71,6 +71,7 @@ public:
     void setSuspended(bool suspended);
     bool isSuspended() const { return m_suspended; }
 
+    // The part of stored flags that a registration carries.
     static std::uint32_t registrationModifiers(std::uint64_t flags);
 
 signals:

@@ -81,7 +81,7 @@ private slots:
         m_delegate->applicationDidFinishLaunching();
         FloatingPanel* panel = m_delegate->panel();
 
-        m_hotkeys.press(7, 0x300);
+        m_hotkeys.press(7, 0x120000);
         QTRY_VERIFY(!panel->isVisible());
         m_delegate->statusItem()->toggleAction()->trigger();
         QVERIFY(panel->isShownOnScreen());
@@ -89,11 +89,11 @@ private slots:
         QVERIFY(!panel->isVisible());
 
         // Closed with its own button, it comes back on the next toggle: the same window.
-        m_hotkeys.press(7, 0x300);
+        m_hotkeys.press(7, 0x120000);
         QTRY_VERIFY(panel->isVisible());
         panel->closeButton()->click();
         QVERIFY(!panel->isVisible());
-        m_hotkeys.press(7, 0x300);
+        m_hotkeys.press(7, 0x120000);
         QTRY_VERIFY(panel->isShownOnScreen());
         QCOMPARE(m_delegate->panel(), panel);
 

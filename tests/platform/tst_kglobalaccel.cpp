@@ -87,7 +87,7 @@ private slots:
         for (const std::uint16_t keyCode :
              {std::uint16_t(0), std::uint16_t(29), std::uint16_t(0x2C), std::uint16_t(0x7A), std::uint16_t(123),
               std::uint16_t(0x57), std::uint16_t(49)}) {
-            const auto modifiers = HotkeyService::Ctrl | HotkeyService::Super;
+            const auto modifiers = ModifierFlags::Ctrl | ModifierFlags::Super;
             const int key = KGlobalAccelHotkeyService::keyFromCombination(keyCode, modifiers);
             QVERIFY2(key, qPrintable(QString::number(keyCode)));
             const auto back = KGlobalAccelHotkeyService::combinationFromKey(key);
@@ -95,7 +95,7 @@ private slots:
             QCOMPARE(back->first, keyCode);
             QCOMPARE(back->second, std::uint32_t(modifiers));
         }
-        QCOMPARE(KGlobalAccelHotkeyService::keyFromCombination(7, HotkeyService::Shift | HotkeyService::Alt),
+        QCOMPARE(KGlobalAccelHotkeyService::keyFromCombination(7, ModifierFlags::Shift | ModifierFlags::Alt),
                  (Qt::SHIFT | Qt::ALT | Qt::Key_X).toCombined());
     }
 

@@ -62,8 +62,7 @@ void TestSettingsView::describe_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("default shortcut") << 7 << quint64(Ctrl | Shift) << QStringLiteral("⇧⌘X");
     QTest::newRow("option and control") << 49 << quint64(Alt | Super) << QStringLiteral("⌃⌥Space");
-    QTest::newRow("all four in fixed order")
-        << 0 << quint64(Ctrl | Shift | Alt | Super) << QStringLiteral("⌃⌥⇧⌘A");
+    QTest::newRow("all four in fixed order") << 0 << quint64(Ctrl | Shift | Alt | Super) << QStringLiteral("⌃⌥⇧⌘A");
     QTest::newRow("unnamed key") << 122 << quint64(Ctrl) << QStringLiteral("⌘Key122");
     QTest::newRow("no modifiers") << 29 << quint64(0) << QStringLiteral("0");
     QTest::newRow("control and arrow") << 126 << quint64(Super) << QStringLiteral("⌃↑");
@@ -311,7 +310,7 @@ void TestSettingsView::labelsNameTheirControls()
 
 void TestSettingsView::aShortcutTakenAtStartIsReported()
 {
-    SettingsFixture fixture({}, {{7, 0x300}});
+    SettingsFixture fixture({}, {{7, 0x120000}});
     SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
     QCOMPARE(view.findChild<QLabel*>(QStringLiteral("shortcutCaption"))->text(),
              QStringLiteral("Another program uses this shortcut. Click to choose another."));

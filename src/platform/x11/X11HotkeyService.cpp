@@ -26,13 +26,13 @@ constexpr std::uint16_t coreModifierBits = 0xFF;
 std::uint16_t xModifiers(std::uint32_t modifiers)
 {
     std::uint16_t mask = 0;
-    if (modifiers & HotkeyService::Ctrl)
+    if (modifiers & ModifierFlags::Ctrl)
         mask |= XCB_MOD_MASK_CONTROL;
-    if (modifiers & HotkeyService::Shift)
+    if (modifiers & ModifierFlags::Shift)
         mask |= XCB_MOD_MASK_SHIFT;
-    if (modifiers & HotkeyService::Alt)
+    if (modifiers & ModifierFlags::Alt)
         mask |= XCB_MOD_MASK_1;
-    if (modifiers & HotkeyService::Super)
+    if (modifiers & ModifierFlags::Super)
         mask |= XCB_MOD_MASK_4;
     return mask;
 }
