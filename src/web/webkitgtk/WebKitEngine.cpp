@@ -9,6 +9,8 @@
 
 #include "web/webkitgtk/WebKitDesktopLook.h"
 #include "web/webkitgtk/WebKitDownloads.h"
+#include "web/webkitgtk/WebKitEngineModule.h"
+#include "web/webkitgtk/WebKitPasteChannel.h"
 #include "web/webkitgtk/WebKitView.h"
 #include "web/webkitgtk/WebKitXcbHooks.h"
 
@@ -39,8 +41,7 @@ bool WebKitEngine::makePrivate(const QString& folder)
         if (info.isSymLink())
             continue;
         if (!QFile::setPermissions(path, info.isDir() ? FolderMode : FileMode)) {
-            std::printf("⚠️ Could not make the browser's data private: %s\n", path.toUtf8().constData());
-            std::fflush(stdout);
+            WebKitEngineModule::notice(QStringLiteral("Could not make the browser's data private: ") + path);
             ok = false;
         }
     }
@@ -75,6 +76,7 @@ std::unique_ptr<WebKitEngine> WebKitEngine::create(QString* error)
     webkit_web_context_set_sandbox_enabled(context, TRUE);
     webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_WEB_BROWSER);
     WebKitDesktopLook::enableSpellChecking(context);
+    WebKitPasteChannel::install(context);
     WebKitDesktopLook::followColorScheme();
     return std::unique_ptr<WebKitEngine>(new WebKitEngine(context));
 }
