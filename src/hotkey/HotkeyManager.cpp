@@ -102,6 +102,50 @@ void HotkeyManager::setUpInDesktop()
 void HotkeyManager::takeDesktopCombination(std::uint16_t keyCode, std::uint32_t modifiers)
 {
     // The desktop already holds it; only the shown and stored value follow.
+    const std::uint64_t flags = flagsFromMask(modifiers);
+    if (keyCode == m_toggleKeyCode && carbonModifiers(m_toggleModifiers) == modifiers)
+        return;
+    setConflict(false);
+    setToggleKeyCode(keyCode);
+    setToggleModifiers(flags);
+    store();
+}
+
+void HotkeyManager::setDesktopSetup(DesktopShortcutSetup* setup)
+{
+    QObject::disconnect(m_desktopSetupRef);
+    m_desktopSetup = setup;
+    if (setup)
+        m_desktopSetupRef = connect(setup, &DesktopShortcutSetup::combinationFound, this,
+                                    &HotkeyManager::adoptDesktopSetupCombination);
+}
+
+void HotkeyManager::adoptDesktopSetupCombination(std::uint16_t keyCode, std::uint32_t modifiers)
+{
+    if (keyCode == m_toggleKeyCode && carbonModifiers(m_toggleModifiers) == modifiers)
+        return;
+    // A combination without Ctrl, Alt or Super is never taken, wherever it
+    // comes from.
+    const std::uint64_t flags = flagsFromMask(modifiers);
+    if (!(flags & RequiredModifiers))
+        return;
+    // The desktop fires it everywhere already; Quillnook's own grab, which
+    // only reaches its windows, moves along so the old one stops working.
+    // A refusal there leaves the old grab and still shows what the desktop
+    // holds.
+    if (const auto registration = m_service.registerHotkey(keyCode, modifiers, HotKeyId)) {
+        if (m_hotKeyRef)
+            m_service.unregisterHotkey(*m_hotKeyRef);
+        m_hotKeyRef = registration;
+    }
+    setConflict(false);
+    setToggleKeyCode(keyCode);
+    setToggleModifiers(flags);
+    store();
+}
+
+std::uint64_t HotkeyManager::flagsFromMask(std::uint32_t modifiers)
+{
     std::uint64_t flags = 0;
     if (modifiers & HotkeyService::Command)
         flags |= ModifierFlags::Command;
@@ -111,12 +155,7 @@ void HotkeyManager::takeDesktopCombination(std::uint16_t keyCode, std::uint32_t 
         flags |= ModifierFlags::Option;
     if (modifiers & HotkeyService::Control)
         flags |= ModifierFlags::Control;
-    if (keyCode == m_toggleKeyCode && carbonModifiers(m_toggleModifiers) == modifiers)
-        return;
-    setConflict(false);
-    setToggleKeyCode(keyCode);
-    setToggleModifiers(flags);
-    store();
+    return flags;
 }
 
 std::uint32_t HotkeyManager::carbonModifiers(std::uint64_t flags)
