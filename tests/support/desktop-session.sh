@@ -38,8 +38,21 @@ if [ -z "${QUILLNOOK_SESSION_INSIDE:-}" ]; then
 fi
 
 PIDS=()
+# The processes behind the session bus's connections: the services it started
+# on demand as well as ours.
+bus_pids() {
+    local name
+    for name in $(gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.ListNames 2>/dev/null | grep -o "':[0-9.]*'" | tr -d "'"); do
+        gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+            --method org.freedesktop.DBus.GetConnectionUnixProcessID "$name" 2>/dev/null | grep -o '[0-9]\+' | tail -1
+    done | sort -u
+}
 stop_session() {
     local pid
+    # Services started on demand would outlive the bus for a while and hold
+    # the caller's output open.
+    for pid in $(bus_pids); do [ "$pid" != $$ ] && kill "$pid" 2>/dev/null || true; done
     for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[$i]}" 2>/dev/null || true; done
     wait 2>/dev/null || true
     if [ -n "${XVFB_NUMBER:-}" ]; then rm -f "/tmp/.X$XVFB_NUMBER-lock" "/tmp/.X11-unix/X$XVFB_NUMBER"; fi
