@@ -77,3 +77,7 @@ TEST_PACKAGES+=(lintian binutils)  # the package test runs lintian; objdump list
 TEST_PACKAGES+=(libglib2.0-bin gnome-settings-daemon-common)  # gsettings and GNOME's keyboard schema, for the GNOME shortcut tests
 TEST_PACKAGES+=(libkf5globalaccel-bin)  # Plasma's global-shortcut service (kglobalaccel5), for the KDE shortcut test
 TEST_PACKAGES+=(at-spi2-core orca)  # the accessibility bus, and the screen reader that reads the panel in a test
+# scripts/test-shortcut-desktops: GNOME Shell on Wayland (with GNOME's media-keys
+# daemon and zenity as another program's Wayland window), KWin on X11.
+SHORTCUT_DESKTOP_PACKAGES=(gnome-shell gnome-settings-daemon xwayland zenity kwin-x11 libkf5globalaccel-bin
+    at-spi2-core x11-utils xdotool)

@@ -111,6 +111,39 @@ void HotkeyManager::takeDesktopCombination(std::uint16_t keyCode, std::uint32_t 
     store();
 }
 
+void HotkeyManager::setDesktopSetup(DesktopShortcutSetup* setup)
+{
+    QObject::disconnect(m_desktopSetupRef);
+    m_desktopSetup = setup;
+    if (setup)
+        m_desktopSetupRef = connect(setup, &DesktopShortcutSetup::combinationFound, this,
+                                    &HotkeyManager::adoptDesktopSetupCombination);
+}
+
+void HotkeyManager::adoptDesktopSetupCombination(std::uint16_t keyCode, std::uint32_t modifiers)
+{
+    const std::uint64_t flags = registrationModifiers(modifiers);
+    if (keyCode == m_toggleKeyCode && registrationModifiers(m_toggleModifiers) == flags)
+        return;
+    // A combination without Ctrl, Alt or Super is never taken, wherever it
+    // comes from.
+    if (!(flags & RequiredModifiers))
+        return;
+    // The desktop fires it everywhere already; Quillnook's own grab, which
+    // only reaches its windows, moves along so the old one stops working.
+    // A refusal there leaves the old grab and still shows what the desktop
+    // holds.
+    if (const auto registration = m_service.registerHotkey(keyCode, registrationModifiers(flags), HotKeyId)) {
+        if (m_hotKeyRef)
+            m_service.unregisterHotkey(*m_hotKeyRef);
+        m_hotKeyRef = registration;
+    }
+    setConflict(false);
+    setToggleKeyCode(keyCode);
+    setToggleModifiers(flags);
+    store();
+}
+
 std::uint32_t HotkeyManager::registrationModifiers(std::uint64_t flags)
 {
     // The stored flags themselves, less Caps Lock and any other bit.

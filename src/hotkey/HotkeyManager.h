@@ -56,7 +56,10 @@ public:
     // Where the session cannot make the shortcut global, the desktop's own
     // keyboard settings may run `quillnook --toggle` instead; null where none
     // can. A combination recorded later is given to that shortcut too.
-    void setDesktopSetup(DesktopShortcutSetup* setup) { m_desktopSetup = setup; }
+    // The combination the desktop's shortcut holds is taken over whenever it
+    // is found or changed there: shown, stored, and grabbed for Quillnook's
+    // own windows.
+    void setDesktopSetup(DesktopShortcutSetup* setup);
     DesktopShortcutSetup* desktopSetup() const { return m_desktopSetup; }
     // Makes the desktop's shortcut with the current combination.
     void setUpInDesktop();
@@ -89,6 +92,7 @@ private:
     void registerHotkey();
     void setConflict(bool conflict);
     void takeDesktopCombination(std::uint16_t keyCode, std::uint32_t modifiers);
+    void adoptDesktopSetupCombination(std::uint16_t keyCode, std::uint32_t modifiers);
     void store();
 
     HotkeyService& m_service;
@@ -101,4 +105,5 @@ private:
     bool m_suspended = false;
     bool m_conflict = false;
     DesktopShortcutSetup* m_desktopSetup = nullptr;
+    QMetaObject::Connection m_desktopSetupRef;
 };

@@ -36,4 +36,8 @@ public:
 
 signals:
     void stateChanged();
+    // The desktop's shortcut holds this combination (`modifiers` as in a
+    // HotkeyService registration): found at start, or changed since in the
+    // desktop's keyboard settings. Quillnook shows and keeps it from then on.
+    void combinationFound(std::uint16_t keyCode, std::uint32_t modifiers);
 };

@@ -6,9 +6,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "hotkey/HotkeyManager.h"
+#include "keys/ModifierFlags.h"
 #include "platform/HotkeyService.h"
+#include "platform/IniPreferences.h"
 #include "platform/gnome/GnomeShortcutSetup.h"
+#include "platform/portal/PortalTrigger.h"
 #include "support/EventLoopTurn.h"
+#include "support/RecordingHotkeyService.h"
 
 // GNOME's real keyboard schema and the real gsettings tool, over GLib's
 // keyfile backend in a folder of the test's own.
@@ -85,6 +90,83 @@ private slots:
         setup.setUp(7, ModifierFlags::Ctrl | ModifierFlags::Shift);
         QTRY_COMPARE(get(entry(byHand), QStringLiteral("binding")), QStringLiteral("'<Shift><Control>x'"));
         QCOMPARE(list(), QStringList {byHand});
+    }
+
+    void aChangeMadeInGnomeSettingsIsTakenOver()
+    {
+        RecordingHotkeyService service;
+        service.reachValue = HotkeyService::Reach::QuillnookWindows;
+        IniPreferences preferences(m_home->filePath(QStringLiteral("Quillnook.conf")));
+        HotkeyManager manager(service, preferences);
+        GnomeShortcutSetup setup(m_env);
+        manager.setDesktopSetup(&setup);
+        QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::NotSetUp);
+        manager.setUpInDesktop();
+        QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::SetUp);
+        const QString ours = entry(QLatin1String(GnomeShortcutSetup::EntryPath));
+        QCOMPARE(get(ours, QStringLiteral("binding")), QStringLiteral("'<Shift><Control>x'"));
+
+        // Given Super+Q in GNOME Settings: shown, stored, and Quillnook's own
+        // grab moves along.
+        QVERIFY(gsettings({QStringLiteral("set"), ours, QStringLiteral("binding"), QStringLiteral("'<Super>q'")})
+                    .has_value());
+        QTRY_COMPARE(manager.toggleKeyCode(), std::uint16_t(0x0C));
+        QCOMPARE(manager.toggleModifiers(), std::uint64_t(ModifierFlags::Super));
+        QCOMPARE(setup.binding(), QStringLiteral("<Super>q"));
+        QCOMPARE(service.live.size(), std::size_t(1));
+        QCOMPARE(service.live.begin()->second.keyCode, std::uint16_t(0x0C));
+        QCOMPARE(service.live.begin()->second.modifiers, std::uint32_t(ModifierFlags::Super));
+        QCOMPARE(preferences.readInteger(QStringLiteral("toggleKeyCode"), 0, 0xFFFF),
+                 std::optional<std::int64_t>(0x0C));
+        // Nothing was written back.
+        QCOMPARE(get(ours, QStringLiteral("binding")), QStringLiteral("'<Super>q'"));
+
+        // Disabled there: what Quillnook holds stays.
+        QVERIFY(gsettings({QStringLiteral("set"), ours, QStringLiteral("binding"), QStringLiteral("''")}).has_value());
+        QTRY_COMPARE(setup.binding(), QString());
+        QCOMPARE(manager.toggleKeyCode(), std::uint16_t(0x0C));
+
+        // Removed there: offered again, and set up again as one entry.
+        setList({});
+        QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::NotSetUp);
+        manager.setUpInDesktop();
+        QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::SetUp);
+        QCOMPARE(list(), QStringList {QLatin1String(GnomeShortcutSetup::EntryPath)});
+        QCOMPARE(get(ours, QStringLiteral("binding")), QStringLiteral("'<Super>q'"));
+    }
+
+    void gnomeBindingsReadBack_data()
+    {
+        QTest::addColumn<QString>("binding");
+        QTest::addColumn<int>("keyCode"); // -1: not taken
+        QTest::addColumn<uint>("modifiers");
+        QTest::newRow("as Quillnook writes it")
+            << QStringLiteral("<Shift><Control>x") << 7 << uint(ModifierFlags::Shift | ModifierFlags::Ctrl);
+        QTest::newRow("as GNOME Settings writes it")
+            << QStringLiteral("<Primary><Alt>k") << 40 << uint(ModifierFlags::Ctrl | ModifierFlags::Alt);
+        QTest::newRow("a shifted capital")
+            << QStringLiteral("<Shift><Ctrl>X") << 7 << uint(ModifierFlags::Shift | ModifierFlags::Ctrl);
+        QTest::newRow("a named key") << QStringLiteral("<Super>space") << 49 << uint(ModifierFlags::Super);
+        QTest::newRow("a function key") << QStringLiteral("<Mod4>F5") << 0x60 << uint(ModifierFlags::Super);
+        QTest::newRow("disabled") << QString() << -1 << 0U;
+        QTest::newRow("a modifier we cannot hold") << QStringLiteral("<Hyper>x") << -1 << 0U;
+        QTest::newRow("an unknown key") << QStringLiteral("<Control>XF86Launch9") << -1 << 0U;
+        QTest::newRow("unclosed") << QStringLiteral("<Control") << -1 << 0U;
+    }
+    void gnomeBindingsReadBack()
+    {
+        QFETCH(QString, binding);
+        QFETCH(int, keyCode);
+        QFETCH(uint, modifiers);
+        const auto found = PortalTrigger::combinationFromGtkAccelerator(binding);
+        QCOMPARE(found.has_value(), keyCode >= 0);
+        if (!found)
+            return;
+        QCOMPARE(int(found->first), keyCode);
+        QCOMPARE(found->second, modifiers);
+        // And our own text of it is read the same way.
+        QCOMPARE(PortalTrigger::combinationFromGtkAccelerator(PortalTrigger::gtkAccelerator(found->first, modifiers)),
+                 found);
     }
 
     void onlyAGnomeSessionIsOffered()

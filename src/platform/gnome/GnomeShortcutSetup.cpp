@@ -3,6 +3,9 @@
 #include <memory>
 #include <utility>
 
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -42,11 +45,60 @@ GnomeShortcutSetup::GnomeShortcutSetup(const QProcessEnvironment& environment, Q
 {
     if (SessionEnvironment(m_environment).isGnomeSession()) {
         m_state = State::Checking;
+        m_reread.setSingleShot(true);
+        m_reread.setInterval(150);
+        connect(&m_reread, &QTimer::timeout, this, [this] {
+            // Our own change is read back once it is whole.
+            if (m_writing)
+                m_reread.start();
+            else
+                refresh();
+        });
+        watchStore();
         refresh();
     }
 }
 
-GnomeShortcutSetup::~GnomeShortcutSetup() = default;
+void GnomeShortcutSetup::watchStore()
+{
+    // GSettings keeps its values in dconf's database, or in a key file where
+    // GSETTINGS_BACKEND=keyfile; both are replaced whole on every change,
+    // so their folders are watched. A folder made later is picked up from
+    // its parent.
+    QString config = m_environment.value(QStringLiteral("XDG_CONFIG_HOME"));
+    if (config.isEmpty())
+        config = m_environment.value(QStringLiteral("HOME"), QDir::homePath()) + QStringLiteral("/.config");
+    const QStringList stores {config + QStringLiteral("/dconf"), config + QStringLiteral("/glib-2.0/settings")};
+    const QStringList parents {config, config + QStringLiteral("/glib-2.0")};
+    m_watcher = new QFileSystemWatcher(this);
+    const auto watchWhatExists = [this, stores, parents] {
+        bool added = false;
+        for (const QString& folder : stores + parents) {
+            if (!m_watcher->directories().contains(folder) && QFileInfo(folder).isDir())
+                added = m_watcher->addPath(folder) || added;
+        }
+        return added;
+    };
+    watchWhatExists();
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this,
+            [this, stores, watchWhatExists](const QString& dir) {
+                // A new store folder, or a change inside one; anything else in the
+                // parents is none of ours.
+                if (watchWhatExists() || stores.contains(dir))
+                    m_reread.start();
+            });
+}
+
+GnomeShortcutSetup::~GnomeShortcutSetup()
+{
+    // A read still under way has nobody to answer; it is ended, not left
+    // to Qt's warning.
+    for (QProcess* process : findChildren<QProcess*>()) {
+        process->disconnect(this);
+        process->kill();
+        process->waitForFinished(1000);
+    }
+}
 
 QStringList GnomeShortcutSetup::parsePathList(const QString& text)
 {
@@ -138,9 +190,7 @@ void GnomeShortcutSetup::findEntry(QStringList paths, int index)
                 [this, generation, path](bool ok, const QString& out) {
                     if (generation != m_generation)
                         return;
-                    m_entryPath = path;
-                    m_binding = ok ? unquoted(out) : QString();
-                    setState(State::SetUp);
+                    foundBinding(path, ok ? unquoted(out) : QString());
                 });
         });
 }
@@ -150,6 +200,7 @@ void GnomeShortcutSetup::setUp(std::uint16_t keyCode, std::uint32_t modifiers)
     const QString accelerator = PortalTrigger::gtkAccelerator(keyCode, modifiers);
     if (accelerator.isEmpty()) {
         ++m_generation;
+        m_writing = false;
         setState(State::Failed, QStringLiteral("GNOME has no name for this key; record another shortcut first"));
         return;
     }
@@ -182,9 +233,12 @@ void GnomeShortcutSetup::writeEntry(const QString& accelerator, bool addToList)
     const int generation = ++m_generation;
     const QString path = m_entryPath.isEmpty() ? QLatin1String(EntryPath) : m_entryPath;
     const QString schema = entrySchema(path);
+    m_writing = true;
     const auto failed = [this, generation](const QString& error) {
-        if (generation == m_generation)
-            setState(State::Failed, error.isEmpty() ? QStringLiteral("GNOME's settings could not be changed") : error);
+        if (generation != m_generation)
+            return;
+        m_writing = false;
+        setState(State::Failed, error.isEmpty() ? QStringLiteral("GNOME's settings could not be changed") : error);
     };
     // The list comes last, so GNOME only sees the entry once it is whole;
     // it is read again just before, so an entry added meanwhile stays.
@@ -199,6 +253,7 @@ void GnomeShortcutSetup::writeEntry(const QString& accelerator, bool addToList)
                 const auto done = [this, generation, path, accelerator] {
                     if (generation != m_generation)
                         return;
+                    m_writing = false;
                     m_entryPath = path;
                     m_binding = accelerator;
                     setState(State::SetUp);
@@ -221,6 +276,7 @@ void GnomeShortcutSetup::writeEntry(const QString& accelerator, bool addToList)
                     return;
                 if (!ok)
                     return failed(out);
+                m_writing = false;
                 m_binding = accelerator;
                 emit stateChanged();
             });
@@ -233,6 +289,17 @@ void GnomeShortcutSetup::writeEntry(const QString& accelerator, bool addToList)
             run({QStringLiteral("set"), schema, QStringLiteral("command"), quoted(QLatin1String(Command))},
                 [setBinding, failed](bool ok, const QString& out) { ok ? setBinding() : failed(out); });
         });
+}
+
+void GnomeShortcutSetup::foundBinding(const QString& path, const QString& binding)
+{
+    m_entryPath = path;
+    m_binding = binding;
+    setState(State::SetUp);
+    // Disabled in GNOME Settings (an empty binding), or a key Quillnook has
+    // no position for: what Quillnook holds stays as it is.
+    if (const auto combination = PortalTrigger::combinationFromGtkAccelerator(binding))
+        emit combinationFound(combination->first, combination->second);
 }
 
 void GnomeShortcutSetup::setState(State state, const QString& error)

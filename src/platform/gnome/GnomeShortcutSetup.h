@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include "platform/DesktopShortcutSetup.h"
 
@@ -14,7 +15,11 @@
 // entry up at once; the user sees, changes or removes it in GNOME Settings →
 // Keyboard. Quillnook keeps to that one entry: it never adds a second and
 // never touches the others. The settings are read and written through the
-// `gsettings` tool, never waiting for it on the event loop.
+// `gsettings` tool, never waiting for it on the event loop, and read again
+// whenever GSettings' store on disk changes, so an entry changed or removed
+// in GNOME Settings is what Quillnook shows.
+class QFileSystemWatcher;
+
 class GnomeShortcutSetup : public DesktopShortcutSetup
 {
     Q_OBJECT
@@ -63,6 +68,8 @@ private:
     void findEntry(QStringList paths, int index);
     void writeEntry(const QString& accelerator, bool addToList);
     void setState(State state, const QString& error = {});
+    void foundBinding(const QString& path, const QString& binding);
+    void watchStore();
     static QString quoted(const QString& text);
 
     QProcessEnvironment m_environment;
@@ -72,4 +79,9 @@ private:
     QString m_entryPath;
     // Bumped by every refresh and change, so an older answer is dropped.
     int m_generation = 0;
+    // A change of ours is on its way to GNOME's settings.
+    bool m_writing = false;
+    QFileSystemWatcher* m_watcher = nullptr;
+    // Several writes of one change come as one read.
+    QTimer m_reread;
 };

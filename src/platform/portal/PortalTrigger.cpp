@@ -145,3 +145,45 @@ QString PortalTrigger::gtkAccelerator(std::uint16_t keyCode, std::uint32_t modif
         accelerator += QStringLiteral("<Super>");
     return accelerator + key;
 }
+
+std::optional<std::pair<std::uint16_t, std::uint32_t>>
+PortalTrigger::combinationFromGtkAccelerator(const QString& accelerator)
+{
+    std::uint32_t modifiers = 0;
+    QString rest = accelerator.trimmed();
+    while (rest.startsWith(u'<')) {
+        const qsizetype end = rest.indexOf(u'>');
+        if (end < 0)
+            return std::nullopt;
+        const QString name = rest.mid(1, end - 1).toLower();
+        rest = rest.mid(end + 1);
+        if (name == QLatin1String("shift"))
+            modifiers |= ModifierFlags::Shift;
+        else if (name == QLatin1String("control") || name == QLatin1String("ctrl") || name == QLatin1String("ctl")
+                 || name == QLatin1String("primary"))
+            modifiers |= ModifierFlags::Ctrl;
+        else if (name == QLatin1String("alt") || name == QLatin1String("mod1"))
+            modifiers |= ModifierFlags::Alt;
+        else if (name == QLatin1String("super") || name == QLatin1String("mod4"))
+            modifiers |= ModifierFlags::Super;
+        else
+            return std::nullopt;
+    }
+    if (rest.isEmpty())
+        return std::nullopt;
+    // GTK writes a shifted letter as its capital ("<Shift>X").
+    const QString key = rest.size() == 1 ? rest.toLower() : rest;
+    static const QHash<QString, std::uint16_t> codes = [] {
+        QHash<QString, std::uint16_t> built;
+        for (std::uint16_t code = 0; code <= 0xFF; ++code) {
+            const QString name = keysymName(code);
+            if (!name.isEmpty() && !built.contains(name))
+                built.insert(name, code);
+        }
+        return built;
+    }();
+    const auto it = codes.constFind(key);
+    if (it == codes.constEnd())
+        return std::nullopt;
+    return std::make_pair(*it, modifiers);
+}

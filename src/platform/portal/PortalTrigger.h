@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <utility>
 
 #include <QString>
 
@@ -19,4 +21,10 @@ QString keysymName(std::uint16_t keyCode);
 // The same combination as GNOME's keyboard settings store it, e.g.
 // "<Shift><Control>x"; empty when the key has no keysym name we know.
 QString gtkAccelerator(std::uint16_t keyCode, std::uint32_t modifiers);
+
+// Back from GNOME's form, as its keyboard settings write it ("<Primary><Alt>k",
+// "<Super>space", "<Shift><Control>X"): the key position and HotkeyService
+// modifier mask. Nothing for an empty binding, a key with no position on a
+// US keyboard, or a modifier Quillnook cannot hold (Hyper, Meta).
+std::optional<std::pair<std::uint16_t, std::uint32_t>> combinationFromGtkAccelerator(const QString& accelerator);
 } // namespace PortalTrigger
