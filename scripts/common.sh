@@ -70,3 +70,6 @@ stop_display() {
     wait 2>/dev/null || true
 }
 TEST_PACKAGES+=(desktop-file-utils)  # desktop-file-validate checks the installed desktop entry
+TEST_PACKAGES+=(mutter)  # the suite's browser checks under mutter as the X11 window manager (GNOME on Xorg)
+# scripts/test-desktops: the other real desktop sessions the browser is checked on.
+DESKTOP_PACKAGES=(mutter gnome-shell xwayland kwin-x11 xfwm4 xfconf openbox)

@@ -16,6 +16,7 @@ class QScrollArea;
 class QStackedLayout;
 class SymbolButton;
 class TabChip;
+class WebFileDialog;
 
 // The Browser tool: a scrolling strip of tab chips with a new-tab button, a
 // divider, the active tab's address bar and the active tab's own page below.
@@ -36,6 +37,7 @@ public:
     ~BrowserView() override;
 
     BrowserTabsModel& model() const { return m_model; }
+    WebFileDialog* fileDialog() const { return m_fileDialog; }
     QScrollArea* strip() const { return m_strip; }
     // The chips in strip order.
     QList<TabChip*> chips() const;
@@ -64,6 +66,8 @@ private:
     TabChip* makeChip(BrowserTab* tab);
 
     BrowserTabsModel& m_model;
+    // Answers the pages' file choosers.
+    WebFileDialog* m_fileDialog;
     QScrollArea* m_strip = nullptr;
     QWidget* m_stripRow = nullptr;
     SymbolButton* m_newTab = nullptr;

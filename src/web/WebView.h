@@ -10,6 +10,7 @@
 #include <QVariant>
 
 class QWidget;
+class WebFileChooser;
 class WebNavigationDelegate;
 class WebUiDelegate;
 
@@ -60,6 +61,9 @@ public:
     WebNavigationDelegate* navigationDelegate() const { return m_navigationDelegate; }
     void setUiDelegate(WebUiDelegate* delegate) { m_uiDelegate = delegate; }
     WebUiDelegate* uiDelegate() const { return m_uiDelegate; }
+    // Without one, a page's file chooser is cancelled.
+    void setFileChooser(WebFileChooser* chooser) { m_fileChooser = chooser; }
+    WebFileChooser* fileChooser() const { return m_fileChooser; }
 
 Q_SIGNALS:
     void titleChanged();
@@ -75,6 +79,7 @@ Q_SIGNALS:
 private:
     WebNavigationDelegate* m_navigationDelegate = nullptr;
     WebUiDelegate* m_uiDelegate = nullptr;
+    WebFileChooser* m_fileChooser = nullptr;
 };
 
 // How a page's navigations end. Called on the main thread.

@@ -13,7 +13,9 @@ typedef struct _GtkWidget GtkWidget;
 typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _WebKitScriptDialog WebKitScriptDialog;
+class WebKitFileChooser;
 class WebKitFocusBridge;
+class FileDrop;
 
 // A WebKitWebView inside the Qt panel: it lives in an override-redirect GTK
 // window that Qt adopts as a foreign window, so both toolkits draw into one
@@ -49,6 +51,9 @@ private:
     struct PendingDialog;
 
     void buildWindow();
+    void embedWindow();
+    void loseWindow();
+    void restoreWindow();
     void restartTimeout();
     void onLoadChanged(int event);
     void onLoadFailed(int event, const QString& message);
@@ -67,12 +72,21 @@ private:
     static void notifyTitle(WebKitWebView*, void*, WebKitView* self);
     static void notifyUri(WebKitWebView*, void*, WebKitView* self);
     static void notifyProgress(WebKitWebView*, void*, WebKitView* self);
+    static int windowGone(GtkWidget*, void* event, WebKitView* self);
 
     WebViewOptions m_options;
     GtkWidget* m_window = nullptr;
     WebKitWebView* m_webView = nullptr;
+    // widget(): the same for the view's life, holding the container of the
+    // page's window, which is made anew when that window was lost.
+    QPointer<QWidget> m_host;
     QPointer<QWidget> m_container;
     std::unique_ptr<WebKitFocusBridge> m_focus;
+    std::unique_ptr<WebKitFileChooser> m_fileChooser;
+    std::unique_ptr<FileDrop> m_fileDrop;
+    // The page's window was unmapped or destroyed by someone else; the tab
+    // shows the crash state until reload() builds it again.
+    bool m_windowLost = false;
     // Idle time-out of the current load: no progress for this long ends it.
     QTimer m_timeout;
     bool m_timedOut = false;

@@ -1,0 +1,344 @@
+// The browser in the panel, checked on whatever desktop session it runs in:
+// scripts/test-desktops runs it under openbox, xfwm4, mutter, GNOME Shell and
+// KWin. What the user sees is read from the screen itself: through the X
+// server, or through GNOME Shell's screenshot interface on its Wayland
+// session (QUILLNOOK_SCREEN=gnome-shell).
+#include <QApplication>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QFileDialog>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include "app/PanelGeometry.h"
+#include "browser/BrowserTab.h"
+#include "browser/BrowserTabsModel.h"
+#include "browser/BrowserView.h"
+#include "browser/WebDialogHandler.h"
+#include "platform/x11/X11PanelWindowHints.h"
+#include "support/LocalHttpServer.h"
+#include "support/X11Tools.h"
+#include "web/WebEngineFixture.h"
+#include "web/WebFileDialog.h"
+
+using namespace X11Tools;
+
+namespace {
+const QColor Blue(0x33, 0x66, 0xcc);
+const QColor Orange(0xcc, 0x66, 0x33);
+
+QImage screenImage()
+{
+    if (qEnvironmentVariable("QUILLNOOK_SCREEN") == QLatin1String("gnome-shell")) {
+        static QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("screen.png"));
+        QFile::remove(path);
+        QDBusInterface shell(QStringLiteral("org.gnome.Shell.Screenshot"),
+                             QStringLiteral("/org/gnome/Shell/Screenshot"),
+                             QStringLiteral("org.gnome.Shell.Screenshot"));
+        shell.call(QStringLiteral("Screenshot"), false, false, path);
+        return QImage(path).convertToFormat(QImage::Format_RGB32);
+    }
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The share of the area's pixels within a small distance of the colour.
+double shareOf(const QImage& image, const QRect& area, const QColor& colour)
+{
+    int near = 0, all = 0;
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); y += 3) {
+        for (int x = inside.left(); x <= inside.right(); x += 3) {
+            const QColor pixel = image.pixelColor(x, y);
+            ++all;
+            if (qAbs(pixel.red() - colour.red()) + qAbs(pixel.green() - colour.green())
+                    + qAbs(pixel.blue() - colour.blue())
+                < 30)
+                ++near;
+        }
+    }
+    return all ? double(near) / all : 0;
+}
+
+bool showsColour(const QRect& area, const QColor& colour, int timeoutMs = 10000)
+{
+    return QTest::qWaitFor([&] { return shareOf(screenImage(), area, colour) > 0.9; }, timeoutMs);
+}
+
+QVariant run(WebView& view, const QString& script)
+{
+    auto result = std::make_shared<std::optional<QVariant>>();
+    view.evaluateJavaScript(script, [result](const QVariant& value, const QString&) { *result = value; });
+    QTest::qWaitFor([&] { return result->has_value(); }, 10000);
+    return result->value_or(QVariant());
+}
+
+QList<quint32> windowList(const char* property)
+{
+    QList<quint32> ids;
+    const QString text = run(QStringLiteral("xprop"), {QStringLiteral("-root"), QString::fromLatin1(property)});
+    const QStringList parts = text.section(QLatin1Char('#'), 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString& part : parts)
+        ids.append(part.trimmed().toUInt(nullptr, 16));
+    return ids;
+}
+
+// The pages' own X windows: the foreign windows Qt holds.
+QList<quint32> pageWindows()
+{
+    QList<quint32> ids;
+    const QWindowList windows = QGuiApplication::allWindows();
+    for (QWindow* window : windows) {
+        if (window->flags().testFlag(Qt::ForeignWindow))
+            ids.append(quint32(window->winId()));
+    }
+    return ids;
+}
+
+void drag(QPoint from, QPoint to)
+{
+    auto move = [](QPoint at) {
+        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
+    };
+    move(from);
+    QTest::qWait(100);
+    run(QStringLiteral("xdotool"), {QStringLiteral("mousedown"), QStringLiteral("1")});
+    // In steps, as a hand moves: the drag starts, then crosses the screen.
+    for (int step = 1; step <= 12; ++step) {
+        move(from + (to - from) * step / 12);
+        QTest::qWait(60);
+    }
+    QTest::qWait(200);
+    run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")});
+}
+
+void clickAt(QPoint at)
+{
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
+         QStringLiteral("1")});
+}
+} // namespace
+
+class TestDesktopBrowser : public QObject
+{
+    Q_OBJECT
+
+public:
+    static void initMain() { useTestHome(); }
+
+private:
+    LocalHttpServer m_server;
+    X11PanelWindowHints m_hints;
+    std::unique_ptr<WebEngineLoader> m_loader;
+    std::unique_ptr<QWidget> m_panel;
+    std::unique_ptr<BrowserTabsModel> m_model;
+    BrowserView* m_view = nullptr;
+    QTemporaryDir m_files;
+
+    QString address(const char* path) const { return m_server.url(QString::fromLatin1(path)).toString(); }
+    WebView& page() const { return m_model->activeTab()->webView(); }
+    QRect pageArea() const
+    {
+        QWidget* shown = m_view->shownPage();
+        return shown ? QRect(shown->mapToGlobal(QPoint(0, 0)), shown->size()) : QRect();
+    }
+    bool open(const char* path, const QString& title)
+    {
+        m_model->activeTab()->load(address(path));
+        return QTest::qWaitFor([&] { return m_model->activeTab()->pageTitle() == title; }, 15000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_server.isListening());
+        m_server.html("/colour", "<title>Colour</title><body style='margin:0;background:#3366cc'>");
+        m_server.html("/type",
+                      "<title>Type</title><body style='margin:0;background:#fff'>"
+                      "<input id=box autocomplete=off style='position:absolute;top:40px;left:10px;width:90%;"
+                      "height:90px;font:bold 64px monospace;border:0;outline:0;color:#000;background:#fff;"
+                      "caret-color:transparent'>");
+        m_server.html("/file",
+                      "<title>File</title><body style='margin:0'>"
+                      "<input id=f type=file multiple accept='.txt,text/plain' style='display:block;width:100%;"
+                      "height:300px;font-size:40px'>"
+                      "<script>f.onchange = () => document.title = 'chosen:' + "
+                      "[...f.files].map(x => x.name + '=' + x.size).join(',');</script>");
+        m_server.html("/drop",
+                      "<title>Drop</title><body style='margin:0;height:100vh;background:#ddd'>"
+                      "<script>document.body.ondragover = e => e.preventDefault();"
+                      "document.body.ondrop = e => { e.preventDefault(); document.title = 'dropped:' + "
+                      "[...e.dataTransfer.files].map(x => x.name + '=' + x.size).join(','); };</script>");
+
+        // As the program starts: the panel first, in the work area of the
+        // screen, then the engine once the panel is on screen.
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const QRect area = screen->availableGeometry();
+        m_panel = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        m_panel->setWindowTitle(QStringLiteral("Quillnook"));
+        m_panel->setGeometry(PanelGeometry::fitInside(PanelGeometry::initialRect(QRectF(area)).toRect(), area));
+        auto* layout = new QVBoxLayout(m_panel.get());
+        layout->setContentsMargins(0, 0, 0, 0);
+        m_panel->winId();
+        m_hints.apply(m_panel->windowHandle());
+        m_panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+        m_hints.apply(m_panel->windowHandle());
+
+        m_loader = std::make_unique<WebEngineLoader>(QStringList {QStringLiteral(QUILLNOOK_WEB_MODULE_PATH)});
+        QSignalSpy ready(m_loader.get(), &WebEngineProvider::ready);
+        m_loader->start();
+        QVERIFY(ready.wait(30000));
+        QWidget* panel = m_panel.get();
+        m_model = std::make_unique<BrowserTabsModel>(
+            *m_loader->engine(),
+            [panel] { return std::make_unique<WebDialogHandler>([panel]() -> QWidget* { return panel; }); },
+            QList<BrowserTabsModel::Opening> {{address("/colour"), QStringLiteral("Colour")}});
+        m_view = new BrowserView(*m_model);
+        layout->addWidget(m_view);
+        QTRY_COMPARE_WITH_TIMEOUT(m_model->activeTab()->pageTitle(), QStringLiteral("Colour"), 20000);
+    }
+
+    void cleanupTestCase()
+    {
+        m_model.reset();
+        m_panel.reset();
+    }
+
+    void thePanelSitsInTheWorkArea()
+    {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QTRY_VERIFY2(area.contains(m_panel->frameGeometry()),
+                     qPrintable(QStringLiteral("panel %1,%2 %3x%4")
+                                    .arg(m_panel->x())
+                                    .arg(m_panel->y())
+                                    .arg(m_panel->width())
+                                    .arg(m_panel->height())));
+    }
+
+    void pagesAreDrawnLive()
+    {
+        QVERIFY(open("/colour", QStringLiteral("Colour")));
+        const QRect area = pageArea().adjusted(20, 20, -20, -20);
+        QVERIFY2(showsColour(area, Blue), "the page never reached the screen");
+        // A change made by the page itself, with the panel left as it is.
+        run(page(), QStringLiteral("document.body.style.background = '#cc6633'"));
+        QVERIFY2(showsColour(area, Orange, 3000), "the page's change was not redrawn");
+        run(page(), QStringLiteral("document.body.style.background = '#3366cc'"));
+        QVERIFY2(showsColour(area, Blue, 3000), "the page's second change was not redrawn");
+    }
+
+    void typedTextIsDrawn()
+    {
+        QVERIFY(open("/type", QStringLiteral("Type")));
+        const QRect page = pageArea();
+        const QRect field(page.left() + 20, page.top() + 50, page.width() - 60, 70);
+        QVERIFY(showsColour(field, Qt::white));
+        clickAt(field.center());
+        QTRY_VERIFY(m_view->shownPage()->hasFocus());
+        QTest::qWait(100);
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), QStringLiteral("MMMM")});
+        QTRY_COMPARE(run(this->page(), QStringLiteral("box.value")).toString(), QStringLiteral("MMMM"));
+        QVERIFY2(QTest::qWaitFor([&] { return shareOf(screenImage(), field, Qt::black) > 0.05; }, 3000),
+                 "the typed text did not reach the screen");
+    }
+
+    void webViewWindowsAreNeverManaged()
+    {
+        // Tabs made while the panel is up, shown and hidden again.
+        for (int i = 0; i < 2; ++i) {
+            m_model->newTab();
+            m_model->activeTab()->load(address("/colour"));
+            QTRY_COMPARE_WITH_TIMEOUT(m_model->activeTab()->pageTitle(), QStringLiteral("Colour"), 15000);
+        }
+        m_model->setActiveTabID(m_model->tabs().first()->id());
+        const QList<quint32> pages = pageWindows();
+        QVERIFY(pages.size() >= 3);
+        QTRY_VERIFY(windowList("_NET_CLIENT_LIST").contains(quint32(m_panel->winId())));
+        // Given the window manager time to pick up anything it wants.
+        QTest::qWait(500);
+        const QList<quint32> managed = windowList("_NET_CLIENT_LIST");
+        for (quint32 window : pages) {
+            QVERIFY2(!managed.contains(window), qPrintable(QString::number(window, 16)));
+            QVERIFY2(
+                !windowProperty(QString::number(window), QStringLiteral("WM_STATE")).contains(QLatin1String("Normal")),
+                "a web view's window was given a window-manager state");
+        }
+        QVERIFY(showsColour(pageArea().adjusted(20, 20, -20, -20), Blue));
+        while (m_model->tabs().size() > 1)
+            m_model->closeTab(m_model->tabs().last()->id());
+    }
+
+    void theFileChooserIsTheProgramsOwnAboveThePanel()
+    {
+        QFile chosen(m_files.filePath(QStringLiteral("notes.txt")));
+        QVERIFY(chosen.open(QIODevice::WriteOnly) && chosen.write("twelve bytes") == 12 && chosen.flush());
+        chosen.close();
+        QVERIFY(open("/file", QStringLiteral("File")));
+        const QPoint field = pageArea().topLeft() + QPoint(pageArea().width() / 2, 150);
+        WebFileDialog* chooser = m_view->fileDialog();
+
+        // Cancelled: the page is as it was.
+        clickAt(field);
+        QTRY_VERIFY_WITH_TIMEOUT(chooser->openDialog() && chooser->openDialog()->isVisible(), 10000);
+        QFileDialog* dialog = chooser->openDialog();
+        QCOMPARE(dialog->windowHandle()->transientParent(), m_panel->windowHandle());
+        QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
+        QVERIFY(dialog->nameFilters().first().contains(QLatin1String("*.txt")));
+        QTRY_VERIFY(windowList("_NET_CLIENT_LIST_STACKING").contains(quint32(dialog->winId())));
+        const QList<quint32> stacking = windowList("_NET_CLIENT_LIST_STACKING");
+        QVERIFY2(stacking.indexOf(quint32(dialog->winId())) > stacking.indexOf(quint32(m_panel->winId())),
+                 "the dialog is under the panel");
+        QVERIFY(m_panel->isVisible());
+        QTRY_VERIFY(dialog->isActiveWindow());
+        key(QStringLiteral("Escape"));
+        QTRY_VERIFY(!chooser->openDialog());
+        QTest::qWait(300);
+        QCOMPARE(m_model->activeTab()->pageTitle(), QStringLiteral("File"));
+        QCOMPARE(run(page(), QStringLiteral("f.files.length")).toInt(), 0);
+
+        // Chosen: the file reaches the page.
+        clickAt(field);
+        QTRY_VERIFY_WITH_TIMEOUT(chooser->openDialog() && chooser->openDialog()->isActiveWindow(), 10000);
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), chosen.fileName()});
+        key(QStringLiteral("Return"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_model->activeTab()->pageTitle(), QStringLiteral("chosen:notes.txt=12"), 10000);
+    }
+
+    void filesDroppedFromAnotherProgramReachThePage()
+    {
+        QFile dropped(m_files.filePath(QStringLiteral("photo.png")));
+        QVERIFY(dropped.open(QIODevice::WriteOnly) && dropped.write(QByteArray(3000, 'x')) == 3000 && dropped.flush());
+        dropped.close();
+        QVERIFY(open("/drop", QStringLiteral("Drop")));
+        QProcess source;
+        source.start(QStringLiteral(QUILLNOOK_DRAG_SOURCE), {dropped.fileName()});
+        QVERIFY(source.waitForStarted());
+        QString window;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const QStringList found
+                    = run(QStringLiteral("xdotool"),
+                          {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^Drag source$")})
+                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                window = found.value(0);
+                return !window.isEmpty() && isViewable(window);
+            },
+            10000));
+        QTest::qWait(300);
+        const QRect from = geometry(window);
+        drag(from.center(), pageArea().center());
+        QTRY_COMPARE_WITH_TIMEOUT(m_model->activeTab()->pageTitle(), QStringLiteral("dropped:photo.png=3000"), 10000);
+        QVERIFY(source.waitForFinished(5000));
+        QCOMPARE(source.exitCode(), 0);
+    }
+};
+
+QTEST_MAIN(TestDesktopBrowser)
+#include "tst_desktopbrowser.moc"
