@@ -30,7 +30,8 @@ namespace {
 const QColor Blue(0x33, 0x66, 0xcc);
 const QColor Orange(0xcc, 0x66, 0x33);
 
-QImage screenImage()
+// The screen's pixels in `area`.
+QImage screenImage(const QRect& area)
 {
     if (qEnvironmentVariable("QUILLNOOK_SCREEN") == QLatin1String("gnome-shell")) {
         static QTemporaryDir dir;
@@ -40,16 +41,19 @@ QImage screenImage()
                              QStringLiteral("/org/gnome/Shell/Screenshot"),
                              QStringLiteral("org.gnome.Shell.Screenshot"));
         shell.call(QStringLiteral("Screenshot"), false, false, path);
-        return QImage(path).convertToFormat(QImage::Format_RGB32);
+        return QImage(path).copy(area).convertToFormat(QImage::Format_RGB32);
     }
-    return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
 }
 
-// The share of the area's pixels within a small distance of the colour.
-double shareOf(const QImage& image, const QRect& area, const QColor& colour)
+// The share of the image's pixels within a small distance of the colour.
+double shareOf(const QImage& image, const QColor& colour)
 {
     int near = 0, all = 0;
-    const QRect inside = area.intersected(image.rect());
+    const QRect inside = image.rect();
     for (int y = inside.top(); y <= inside.bottom(); y += 3) {
         for (int x = inside.left(); x <= inside.right(); x += 3) {
             const QColor pixel = image.pixelColor(x, y);
@@ -65,10 +69,23 @@ double shareOf(const QImage& image, const QRect& area, const QColor& colour)
 
 bool showsColour(const QRect& area, const QColor& colour, int timeoutMs = 10000)
 {
-    return QTest::qWaitFor([&] { return shareOf(screenImage(), area, colour) > 0.9; }, timeoutMs);
+    QImage last;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            last = screenImage(area);
+            return shareOf(last, colour) > 0.9;
+        },
+        timeoutMs);
+    // What was on screen instead, for the one reading the failure.
+    if (!shown && qEnvironmentVariableIsSet("QUILLNOOK_SCREEN_DUMP"))
+        last.save(qEnvironmentVariable("QUILLNOOK_SCREEN_DUMP")
+                  + QStringLiteral("/%1-%2.png")
+                        .arg(QString::fromLatin1(QTest::currentTestFunction()))
+                        .arg(colour.name().mid(1)));
+    return shown;
 }
 
-QVariant run(WebView& view, const QString& script)
+QVariant evaluate(WebView& view, const QString& script)
 {
     auto result = std::make_shared<std::optional<QVariant>>();
     view.evaluateJavaScript(script, [result](const QVariant& value, const QString&) { *result = value; });
@@ -146,10 +163,20 @@ private:
         QWidget* shown = m_view->shownPage();
         return shown ? QRect(shown->mapToGlobal(QPoint(0, 0)), shown->size()) : QRect();
     }
+    // Loads the page anew and waits until it is there, scripts run.
     bool open(const char* path, const QString& title)
     {
-        m_model->activeTab()->load(address(path));
-        return QTest::qWaitFor([&] { return m_model->activeTab()->pageTitle() == title; }, 15000);
+        static int loads = 0;
+        const QString url = address(path) + QStringLiteral("?load=%1").arg(++loads);
+        m_model->activeTab()->load(url);
+        return QTest::qWaitFor(
+            [&] {
+                return evaluate(page(),
+                                QStringLiteral("location.href + ' ' + document.readyState + ' ' + document.title"))
+                           .toString()
+                    == url + QStringLiteral(" complete ") + title;
+            },
+            15000);
     }
 
 private slots:
@@ -197,7 +224,7 @@ private slots:
         m_model = std::make_unique<BrowserTabsModel>(
             *m_loader->engine(),
             [panel] { return std::make_unique<WebDialogHandler>([panel]() -> QWidget* { return panel; }); },
-            QList<BrowserTabsModel::Opening> {{address("/colour"), QStringLiteral("Colour")}});
+            QList<BrowserTabsModel::Opening> {{address("/colour"), QStringLiteral("Opening")}});
         m_view = new BrowserView(*m_model);
         layout->addWidget(m_view);
         QTRY_COMPARE_WITH_TIMEOUT(m_model->activeTab()->pageTitle(), QStringLiteral("Colour"), 20000);
@@ -224,11 +251,16 @@ private slots:
     {
         QVERIFY(open("/colour", QStringLiteral("Colour")));
         const QRect area = pageArea().adjusted(20, 20, -20, -20);
-        QVERIFY2(showsColour(area, Blue), "the page never reached the screen");
+        QVERIFY2(showsColour(area, Blue),
+                 qPrintable(QStringLiteral("the page never reached the screen: ")
+                            + evaluate(page(),
+                                       QStringLiteral("document.visibilityState + ' ' + innerWidth + 'x' + innerHeight "
+                                                      "+ ' ' + getComputedStyle(document.body).backgroundColor"))
+                                  .toString()));
         // A change made by the page itself, with the panel left as it is.
-        run(page(), QStringLiteral("document.body.style.background = '#cc6633'"));
+        evaluate(page(), QStringLiteral("document.body.style.background = '#cc6633'"));
         QVERIFY2(showsColour(area, Orange, 3000), "the page's change was not redrawn");
-        run(page(), QStringLiteral("document.body.style.background = '#3366cc'"));
+        evaluate(page(), QStringLiteral("document.body.style.background = '#3366cc'"));
         QVERIFY2(showsColour(area, Blue, 3000), "the page's second change was not redrawn");
     }
 
@@ -243,8 +275,8 @@ private slots:
         QTest::qWait(100);
         run(QStringLiteral("xdotool"),
             {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), QStringLiteral("MMMM")});
-        QTRY_COMPARE(run(this->page(), QStringLiteral("box.value")).toString(), QStringLiteral("MMMM"));
-        QVERIFY2(QTest::qWaitFor([&] { return shareOf(screenImage(), field, Qt::black) > 0.05; }, 3000),
+        QTRY_COMPARE(evaluate(this->page(), QStringLiteral("box.value")).toString(), QStringLiteral("MMMM"));
+        QVERIFY2(QTest::qWaitFor([&] { return shareOf(screenImage(field), Qt::black) > 0.05; }, 3000),
                  "the typed text did not reach the screen");
     }
 
@@ -300,7 +332,7 @@ private slots:
         QTRY_VERIFY(!chooser->openDialog());
         QTest::qWait(300);
         QCOMPARE(m_model->activeTab()->pageTitle(), QStringLiteral("File"));
-        QCOMPARE(run(page(), QStringLiteral("f.files.length")).toInt(), 0);
+        QCOMPARE(evaluate(page(), QStringLiteral("f.files.length")).toInt(), 0);
 
         // Chosen: the file reaches the page.
         clickAt(field);

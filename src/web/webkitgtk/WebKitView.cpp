@@ -10,6 +10,7 @@
 #include "web/FileDrop.h"
 #include "web/ImagePaste.h"
 #include "web/webkitgtk/WebKitClipboard.h"
+#include "web/webkitgtk/WebKitEngine.h"
 #include "web/webkitgtk/WebKitFileChooser.h"
 #include "web/webkitgtk/WebKitFocusBridge.h"
 #include "web/webkitgtk/WebKitShortcutForward.h"
@@ -200,7 +201,14 @@ void WebKitView::buildWindow()
     layout->setContentsMargins(0, 0, 0, 0);
     // Files dropped from other programs reach the page's drop event.
     m_fileDrop = std::make_unique<FileDrop>(*this, m_host);
-    embedWindow();
+    // A page whose window is realized in the toolkit's first moments never
+    // draws (seen on every window manager): its window waits until then.
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(WebKitEngine::settledAt()
+                                                                            - std::chrono::steady_clock::now());
+    if (wait.count() > 0)
+        QTimer::singleShot(wait, this, &WebKitView::embedWindow);
+    else
+        embedWindow();
 }
 
 void WebKitView::embedWindow()
@@ -221,6 +229,11 @@ void WebKitView::embedWindow()
     m_host->layout()->addWidget(m_container);
     m_host->setFocusProxy(m_container);
     m_focus = std::make_unique<WebKitFocusBridge>(m_window, m_webView, m_container);
+    // Hidden until its container shows: the page then knows it is seen.
+    if (!m_container->isVisible()) {
+        gtk_widget_hide(m_window);
+        X11Glue::sync();
+    }
 }
 
 void WebKitView::loseWindow()
@@ -245,8 +258,6 @@ void WebKitView::restoreWindow()
     gtk_widget_hide(m_window);
     gtk_widget_unrealize(m_window);
     embedWindow();
-    if (!m_host->isVisible())
-        gtk_widget_hide(m_window);
     if (focused)
         m_container->setFocus(Qt::OtherFocusReason);
 }
@@ -366,7 +377,8 @@ void WebKitView::evaluateJavaScript(const QString& script, ScriptCompletion comp
 
 void WebKitView::focusPage()
 {
-    m_focus->focusPage();
+    if (m_focus)
+        m_focus->focusPage();
 }
 
 void WebKitView::paste()
