@@ -259,9 +259,9 @@ private slots:
                                   .toString()));
         // A change made by the page itself, with the panel left as it is.
         evaluate(page(), QStringLiteral("document.body.style.background = '#cc6633'"));
-        QVERIFY2(showsColour(area, Orange, 3000), "the page's change was not redrawn");
+        QVERIFY2(showsColour(area, Orange), "the page's change was not redrawn");
         evaluate(page(), QStringLiteral("document.body.style.background = '#3366cc'"));
-        QVERIFY2(showsColour(area, Blue, 3000), "the page's second change was not redrawn");
+        QVERIFY2(showsColour(area, Blue), "the page's second change was not redrawn");
     }
 
     void typedTextIsDrawn()
