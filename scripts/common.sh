@@ -70,6 +70,10 @@ stop_display() {
     wait 2>/dev/null || true
 }
 TEST_PACKAGES+=(desktop-file-utils)  # desktop-file-validate checks the installed desktop entry
+BUILD_PACKAGES+=(dpkg-dev)  # dpkg-shlibdeps: the package's Depends come from the libraries it links
+TEST_PACKAGES+=(lintian binutils)  # the package test runs lintian; objdump lists what the program links
+TEST_PACKAGES+=(libglib2.0-bin gnome-settings-daemon-common)  # gsettings and GNOME's keyboard schema, for the GNOME shortcut tests
+TEST_PACKAGES+=(libkf5globalaccel-bin)  # Plasma's global-shortcut service (kglobalaccel5), for the KDE shortcut test
 TEST_PACKAGES+=(mutter)  # the suite's browser checks under mutter as the X11 window manager (GNOME on Xorg)
 # scripts/test-desktops: the other real desktop sessions the browser is checked on.
 DESKTOP_PACKAGES=(mutter gnome-shell xwayland kwin-x11 xfwm4 xfconf openbox)

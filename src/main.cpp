@@ -12,6 +12,7 @@
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 #include "platform/ClipboardService.h"
+#include "platform/DesktopShortcutSetup.h"
 #include "platform/DocumentsLocation.h"
 #include "platform/HotkeyService.h"
 #include "platform/IniPreferences.h"
@@ -88,6 +89,13 @@ int main(int argc, char* argv[])
         std::fflush(nullptr);
         std::_Exit(status);
     }
+    // Qt would abort on a platform plugin it cannot load.
+    if (const auto missing = session.missingWaylandPlugin(SessionEnvironment::qtWaylandPluginInstalled())) {
+        print(stderr, missing->message + u'\n');
+        if (!missing->canRunThroughXWayland)
+            return 1;
+        SessionEnvironment::runThroughXWayland();
+    }
     if (const QString problem = session.startupProblem(); !problem.isEmpty()) {
         print(stderr, problem + u'\n');
         return 1;
@@ -117,12 +125,14 @@ int main(int argc, char* argv[])
 
     IniPreferences preferences(preferencesPath);
     const auto hotkeys = PlatformServices::createHotkeyService();
+    const auto desktopShortcut = PlatformServices::createDesktopShortcutSetup(*hotkeys);
     const auto windowHints = PlatformServices::createPanelWindowHints();
     const auto clipboard = PlatformServices::createClipboardService();
     const auto screenCapture = PlatformServices::createScreenCaptureService(*clipboard);
     // Outlives the panel and the web views in it.
     WebEngineLoader webEngines;
     AppDelegate delegate(*hotkeys, preferences, *windowHints, DocumentsLocation::path());
+    delegate.hotkeyManager().setDesktopSetup(desktopShortcut.get());
     delegate.setWebEngineProvider(&webEngines);
     delegate.setScreenshotServices(clipboard.get(), screenCapture.get());
     LastChanceSave lastChance(delegate.notesStore());
@@ -137,6 +147,7 @@ int main(int argc, char* argv[])
     QObject::connect(&instance, &SingleInstance::togglePanelRequested, &delegate, &AppDelegate::toggleFrontPanelAction);
     instance.listen();
     QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&delegate, &AppDelegate::lookForTray, Qt::QueuedConnection);
     // Only once the panel is on screen: the panel never waits for the engine.
     webEngines.start();
     return QApplication::exec();

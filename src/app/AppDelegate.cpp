@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QPointer>
@@ -17,12 +18,21 @@
 #include "app/StatusItem.h"
 #include "browser/BrowserTab.h"
 #include "browser/BrowserTabsModel.h"
+#include "platform/DesktopShortcutSetup.h"
+#include "platform/PreferencesStore.h"
 #include "screenshot/ScreenshotPaster.h"
+#include "settings/SettingsView.h"
+
+namespace {
+// Set once the panel has said that the desktop has no tray.
+const QString trayNoticeKey = QStringLiteral("noTrayNoticeShown");
+} // namespace
 
 AppDelegate::AppDelegate(HotkeyService& hotkeys, PreferencesStore& defaults, PanelWindowHints& windowHints,
                          const QString& documentsFolder, QObject* parent)
     : QObject(parent)
     , m_windowHints(windowHints)
+    , m_defaults(defaults)
     , m_hotkeyManager(hotkeys, defaults)
     , m_notesStore(documentsFolder)
     , m_panelSettings(defaults)
@@ -115,6 +125,68 @@ void AppDelegate::revealNotesFile()
             QDesktopServices::openUrl(folderUrl);
         finished->deleteLater();
     });
+}
+
+void AppDelegate::lookForTray()
+{
+    if (m_defaults.readInteger(trayNoticeKey, 0, 1).value_or(0))
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.kde.StatusNotifierWatcher") << QStringLiteral("IsStatusNotifierHostRegistered");
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(get, 10000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        const QDBusPendingReply<QDBusVariant> reply = *finished;
+        // No watcher on the bus at all answers with an error: no tray either.
+        const bool found = !reply.isError() && reply.value().variant().toBool();
+        if (!found) {
+            if (!m_panel)
+                createPanel();
+            auto* content = m_panel ? qobject_cast<ContentView*>(m_panel->contentView()) : nullptr;
+            if (content) {
+                content->showNotice(noTrayNotice());
+                m_defaults.writeInteger(trayNoticeKey, 1);
+            }
+        }
+        emit trayLookedUp(found);
+    });
+}
+
+QString AppDelegate::noTrayNotice() const
+{
+    const QString opening = QStringLiteral("This desktop has no tray for Quillnook's icon. ");
+    const QString again = QStringLiteral("Starting Quillnook again from the applications menu also shows the panel.");
+    const QString keys
+        = SettingsView::describeNative(m_hotkeyManager.toggleKeyCode(), m_hotkeyManager.toggleModifiers());
+    const DesktopShortcutSetup* setup = m_hotkeyManager.desktopSetup();
+    if (setup && setup->state() == DesktopShortcutSetup::State::SetUp)
+        return opening
+            + QStringLiteral("Press %1 (set up in %2 Settings) to show or hide the panel. ")
+                  .arg(keys, setup->desktopName())
+            + again;
+    switch (m_hotkeyManager.reach()) {
+    case HotkeyService::Reach::Everywhere:
+        return opening + QStringLiteral("Press %1 to show or hide the panel. ").arg(keys) + again;
+    case HotkeyService::Reach::QuillnookWindows:
+        if (setup && setup->state() != DesktopShortcutSetup::State::Unavailable)
+            return opening
+                + QStringLiteral(
+                      "%1 shows or hides the panel once it is set up in %2 Settings: see Settings (the gear). ")
+                      .arg(keys, setup->desktopName())
+                + again;
+        break;
+    case HotkeyService::Reach::Nowhere:
+        break;
+    }
+    return opening
+        + QStringLiteral("To show or hide the panel from anywhere, bind quillnook --toggle in your desktop's keyboard "
+                         "settings. ")
+        + again;
 }
 
 void AppDelegate::setupStatusItem()

@@ -50,6 +50,12 @@ public:
     // Shows the panel, making it first if need be; never hides it.
     void showPanel();
     void revealNotesFile();
+    // Asks the bus whether a tray is there to hold the status item; where
+    // none is (stock GNOME), the panel says once, on the first such start,
+    // how to get back to it. Never waits for the answer.
+    void lookForTray();
+    // The notice lookForTray() shows.
+    QString noTrayNotice() const;
 
     StatusItem* statusItem() const { return m_statusItem.get(); }
     FloatingPanel* panel() const { return m_panel.get(); }
@@ -57,12 +63,17 @@ public:
     NotesStore& notesStore() { return m_notesStore; }
     PanelSettings& panelSettings() { return m_panelSettings; }
 
+signals:
+    // lookForTray() has its answer: whether a tray holds the status item.
+    void trayLookedUp(bool found);
+
 private:
     void setupStatusItem();
     void createPanel();
     void pasteScreenshot(const ContentView& content);
 
     PanelWindowHints& m_windowHints;
+    PreferencesStore& m_defaults;
     WebEngineProvider* m_webEngines = nullptr;
     ClipboardService* m_clipboard = nullptr;
     ScreenCaptureService* m_capture = nullptr;

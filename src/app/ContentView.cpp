@@ -20,6 +20,7 @@
 #include "browser/WebDialogHandler.h"
 #include "files/FilesStore.h"
 #include "files/FilesView.h"
+#include "notes/NotesBanner.h"
 #include "notes/NotesStore.h"
 #include "notes/NotesView.h"
 #include "settings/SettingsView.h"
@@ -92,6 +93,10 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     column->addWidget(m_dragHandle);
     column->addWidget(m_tabRow);
     column->addWidget(m_divider);
+    m_notice = new NotesBanner(this);
+    m_notice->setObjectName(QStringLiteral("panelNotice"));
+    connect(m_notice, &NotesBanner::dismissRequested, m_notice, &NotesBanner::clearNotice);
+    column->addWidget(m_notice);
     column->addWidget(m_tools, 1);
 
     connect(m_toolTabs, &ToolTabs::currentIndexChanged, this, &ContentView::setSelectedTab);
@@ -111,6 +116,11 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     m_screenshotAction->setShortcutContext(Qt::WindowShortcut);
     connect(m_screenshotAction, &QAction::triggered, this, &ContentView::screenshotShortcut);
     addAction(m_screenshotAction);
+}
+
+void ContentView::showNotice(const QString& text)
+{
+    m_notice->showNotice(text, false, false, true);
 }
 
 ContentView::~ContentView()

@@ -12,6 +12,7 @@ class FilesStore;
 class FilesView;
 class GearButton;
 class HotkeyManager;
+class NotesBanner;
 class NotesStore;
 class NotesView;
 class PanelSettings;
@@ -81,6 +82,10 @@ public:
     BrowserView* browserView() const { return m_browserView; }
     // The line the Browser tool shows until then, or when it cannot start.
     QLabel* browserStatus() const { return m_browserStatus; }
+    // One line under the tab row that the user puts away with its ✕; for
+    // what the panel has to say once, whichever tool is shown.
+    void showNotice(const QString& text);
+    NotesBanner* notice() const { return m_notice; }
 
 signals:
     void selectedTabChanged(int tab);
@@ -123,6 +128,7 @@ private:
     Popover* m_popover = nullptr;
     QAction* m_screenshotAction = nullptr;
     QLabel* m_browserStatus = nullptr;
+    NotesBanner* m_notice = nullptr;
     std::unique_ptr<BrowserTabsModel> m_browserTabs;
     QPointer<BrowserView> m_browserView;
     QAction* m_quitAction = nullptr;

@@ -131,13 +131,14 @@ FloatingPanel::FloatingPanel(const QRect& geometry, PanelWindowHints& hints)
     setMinimumSize(screen ? PanelGeometry::minimumSize(QRectF(screen->availableGeometry())).toSize()
                           : QSize(int(PanelGeometry::MinimumWidth), int(PanelGeometry::MinimumHeight)));
     setGeometry(geometry);
+    m_placed = geometry;
 
     // A monitor unplugged or a resolution lowered must not strand the panel
     // off screen; several changes in a row are handled once.
     m_screensChanged = new QTimer(this);
     m_screensChanged->setSingleShot(true);
     m_screensChanged->setInterval(0);
-    connect(m_screensChanged, &QTimer::timeout, this, &FloatingPanel::keepOnScreen);
+    connect(m_screensChanged, &QTimer::timeout, this, &FloatingPanel::screensChanged);
     connect(qApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
         watchScreen(screen);
         m_screensChanged->start();
@@ -216,6 +217,20 @@ void FloatingPanel::watchScreen(QScreen* screen)
 {
     connect(screen, &QScreen::geometryChanged, m_screensChanged, qOverload<>(&QTimer::start));
     connect(screen, &QScreen::availableGeometryChanged, m_screensChanged, qOverload<>(&QTimer::start));
+}
+
+void FloatingPanel::screensChanged()
+{
+    QScreen* screen = this->screen();
+    if (!isWherePlaced() || !screen) {
+        keepOnScreen();
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    const QRect placed = PanelGeometry::fitInside(PanelGeometry::initialRect(QRectF(area)).toRect(), area);
+    setMinimumSize(PanelGeometry::minimumSize(QRectF(area)).toSize());
+    m_placed = placed;
+    setGeometry(placed);
 }
 
 void FloatingPanel::keepOnScreen()

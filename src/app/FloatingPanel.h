@@ -33,6 +33,10 @@ public:
     // Brings a panel that is no longer wholly on a screen's visible area back
     // inside the one it overlaps most, shrinking it where that is too small.
     void keepOnScreen();
+    // True until the user moves, resizes or zooms the panel: a panel still
+    // where Quillnook put it follows its screen's work area (a desktop panel
+    // that appears or moves) to the same place inside the new area.
+    bool isWherePlaced() const { return geometry() == m_placed; }
 
     QAbstractButton* closeButton() const { return m_closeButton; }
     QAbstractButton* minimizeButton() const { return m_minimizeButton; }
@@ -53,6 +57,7 @@ private:
     class EdgeGrip;
     void layoutChrome();
     void watchScreen(QScreen* screen);
+    void screensChanged();
 
     PanelWindowHints& m_hints;
     QPointer<QWidget> m_content;
@@ -62,4 +67,5 @@ private:
     QList<EdgeGrip*> m_grips;
     QRect m_geometryBeforeZoom;
     QTimer* m_screensChanged = nullptr;
+    QRect m_placed;
 };

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "hotkey/ModifierFlags.h"
+#include "platform/DesktopShortcutSetup.h"
 #include "platform/PreferencesStore.h"
 
 namespace {
@@ -30,6 +31,15 @@ HotkeyManager::HotkeyManager(HotkeyService& service, PreferencesStore& defaults,
 
     installHandler();
     connect(&m_service, &HotkeyService::desktopOwnsBindingChanged, this, &HotkeyManager::desktopOwnsBindingChanged);
+    connect(&m_service, &HotkeyService::reachChanged, this, [this] {
+        // A better way to the shortcut came up: one the last way refused
+        // may be free there.
+        if (!m_hotKeyRef)
+            registerHotkey();
+        emit reachChanged();
+    });
+    connect(&m_service, &HotkeyService::registrationRefused, this, [this] { setConflict(true); });
+    connect(&m_service, &HotkeyService::combinationChangedByDesktop, this, &HotkeyManager::takeDesktopCombination);
     registerHotkey();
 }
 
@@ -69,11 +79,44 @@ bool HotkeyManager::updateToggle(std::uint16_t keyCode, std::uint64_t modifiers)
 
     setToggleKeyCode(keyCode);
     setToggleModifiers(modifiers);
-    m_defaults.writeInteger(keyCodeKey, keyCode);
+    store();
+    if (m_desktopSetup)
+        m_desktopSetup->updateBinding(keyCode, carbonModifiers(modifiers));
+    return true;
+}
+
+void HotkeyManager::store()
+{
+    m_defaults.writeInteger(keyCodeKey, m_toggleKeyCode);
     // Stored unmasked; the preferences file keeps signed integers, and the
     // flags never reach the sign bit.
-    m_defaults.writeInteger(modifiersKey, static_cast<std::int64_t>(modifiers & 0x7FFFFFFFFFFFFFFFULL));
-    return true;
+    m_defaults.writeInteger(modifiersKey, static_cast<std::int64_t>(m_toggleModifiers & 0x7FFFFFFFFFFFFFFFULL));
+}
+
+void HotkeyManager::setUpInDesktop()
+{
+    if (m_desktopSetup)
+        m_desktopSetup->setUp(m_toggleKeyCode, carbonModifiers(m_toggleModifiers));
+}
+
+void HotkeyManager::takeDesktopCombination(std::uint16_t keyCode, std::uint32_t modifiers)
+{
+    // The desktop already holds it; only the shown and stored value follow.
+    std::uint64_t flags = 0;
+    if (modifiers & HotkeyService::Command)
+        flags |= ModifierFlags::Command;
+    if (modifiers & HotkeyService::Shift)
+        flags |= ModifierFlags::Shift;
+    if (modifiers & HotkeyService::Option)
+        flags |= ModifierFlags::Option;
+    if (modifiers & HotkeyService::Control)
+        flags |= ModifierFlags::Control;
+    if (keyCode == m_toggleKeyCode && carbonModifiers(m_toggleModifiers) == modifiers)
+        return;
+    setConflict(false);
+    setToggleKeyCode(keyCode);
+    setToggleModifiers(flags);
+    store();
 }
 
 std::uint32_t HotkeyManager::carbonModifiers(std::uint64_t flags)

@@ -9,6 +9,7 @@
 
 #include "platform/HotkeyService.h"
 
+class DesktopShortcutSetup;
 class PreferencesStore;
 
 // Owns the one global shortcut that shows and hides the panel: reads it from
@@ -49,6 +50,16 @@ public:
     // The desktop refused the last combination asked for: the stored one at
     // start-up, or a newly recorded one. Cleared by the next one it accepts.
     bool hasConflict() const { return m_conflict; }
+    // How far the shortcut reaches in this session (HotkeyService::Reach).
+    HotkeyService::Reach reach() const { return m_service.reach(); }
+
+    // Where the session cannot make the shortcut global, the desktop's own
+    // keyboard settings may run `quillnook --toggle` instead; null where none
+    // can. A combination recorded later is given to that shortcut too.
+    void setDesktopSetup(DesktopShortcutSetup* setup) { m_desktopSetup = setup; }
+    DesktopShortcutSetup* desktopSetup() const { return m_desktopSetup; }
+    // Makes the desktop's shortcut with the current combination.
+    void setUpInDesktop();
 
     // Ctrl (command), Alt (option) or Super (control): one of them must be
     // held, or the shortcut would take a plain key from the whole desktop.
@@ -67,6 +78,7 @@ signals:
     void toggleModifiersChanged(std::uint64_t modifiers);
     void desktopOwnsBindingChanged(bool owned);
     void conflictChanged(bool conflict);
+    void reachChanged();
     // The current shortcut was pressed while suspended.
     void pressedWhileSuspended();
 
@@ -75,6 +87,8 @@ private:
     void handleHotkey(std::uint32_t id);
     void registerHotkey();
     void setConflict(bool conflict);
+    void takeDesktopCombination(std::uint16_t keyCode, std::uint32_t modifiers);
+    void store();
 
     HotkeyService& m_service;
     PreferencesStore& m_defaults;
@@ -85,4 +99,5 @@ private:
     QMetaObject::Connection m_eventHandlerRef;
     bool m_suspended = false;
     bool m_conflict = false;
+    DesktopShortcutSetup* m_desktopSetup = nullptr;
 };

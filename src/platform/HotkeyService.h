@@ -38,7 +38,27 @@ public:
     // keyboard settings); a new combination is then only offered next time.
     virtual bool desktopOwnsBinding() const { return false; }
 
+    // How far an accepted registration reaches: every window of the session,
+    // only Quillnook's own windows (an X11 grab under XWayland: the compositor
+    // hands X11 clients no keys while a Wayland window has the focus), or
+    // nowhere at all (no way to take a shortcut in this session).
+    enum class Reach
+    {
+        Everywhere,
+        QuillnookWindows,
+        Nowhere
+    };
+    virtual Reach reach() const { return Reach::Everywhere; }
+
 signals:
     void hotkeyPressed(std::uint32_t id);
     void desktopOwnsBindingChanged(bool owned);
+    void reachChanged();
+    // The desktop's own keyboard settings gave the shortcut another
+    // combination (`modifiers` as in a registration); the shown and stored
+    // one follows.
+    void combinationChangedByDesktop(std::uint16_t keyCode, std::uint32_t modifiers);
+    // The desktop answered a registration it had first accepted with a
+    // refusal (its service decides on the bus, after registerHotkey returned).
+    void registrationRefused();
 };

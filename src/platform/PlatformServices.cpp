@@ -1,14 +1,20 @@
 #include "PlatformServices.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QGuiApplication>
 
 #include "platform/PanelWindowHints.h"
 #include "platform/QtClipboardService.h"
 #include "platform/SessionEnvironment.h"
+#include "platform/SessionHotkeyService.h"
+#include "platform/gnome/GnomeShortcutSetup.h"
+#include "platform/kde/KGlobalAccelHotkeyService.h"
 #include "platform/null/NullHotkeyService.h"
 #include "platform/null/NullScreenCaptureService.h"
 #include "platform/portal/PortalHotkeyService.h"
+#include "platform/portal/PortalRequest.h"
 #include "platform/portal/PortalScreenCaptureService.h"
 
 #ifdef QUILLNOOK_HAVE_X11
@@ -26,21 +32,75 @@ namespace {
 }
 } // namespace
 
+namespace {
+// Calls `then` on the main thread once the bus answered `call` without an
+// error; never waits for the answer.
+template<typename Then> void whenAnswered(QDBusConnection bus, const QDBusMessage& call, QObject* context, Then then)
+{
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 10000), context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, [then](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        then(!finished->isError());
+    });
+}
+
+void probePortal(SessionHotkeyService* service, const QDBusConnection& bus)
+{
+    // The property read also starts a portal that waits for D-Bus activation;
+    // Debian 12's portal answers that it has no such interface.
+    QDBusMessage get
+        = QDBusMessage::createMethodCall(QLatin1String(PortalRequest::Service), QLatin1String(PortalRequest::Path),
+                                         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.freedesktop.portal.GlobalShortcuts") << QStringLiteral("version");
+    whenAnswered(bus, get, service, [service, bus](bool answered) {
+        if (answered)
+            service->switchTo(std::make_unique<PortalHotkeyService>(bus));
+    });
+}
+} // namespace
+
 std::unique_ptr<HotkeyService> PlatformServices::createHotkeyService()
 {
-    // Through XWayland a key grab only fires while an X11 window has the
-    // focus; the portal's shortcut works everywhere.
-    if (SessionEnvironment().isWaylandSession()) {
-        if (auto service = PortalHotkeyService::create(QDBusConnection::sessionBus()))
-            return service;
-    }
+    const SessionEnvironment session;
+    std::unique_ptr<HotkeyService> first;
 #ifdef QUILLNOOK_HAVE_X11
-    if (onX11()) {
-        if (auto service = X11HotkeyService::create())
-            return service;
-    }
+    // Through XWayland a key grab only fires while an X11 window has the focus.
+    if (onX11())
+        first = X11HotkeyService::create(session.isWaylandSession());
 #endif
-    return std::make_unique<NullHotkeyService>();
+    if (!first)
+        first = std::make_unique<NullHotkeyService>();
+    auto service = std::make_unique<SessionHotkeyService>(std::move(first));
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return service;
+    SessionHotkeyService* chosen = service.get();
+    if (session.isKdeSession()) {
+        // Preferred on Plasma's X11 session too: the shortcut then shows in
+        // System Settings, and a change made there reaches Quillnook. The
+        // ping starts the service where it waits for D-Bus activation.
+        const QDBusMessage ping = QDBusMessage::createMethodCall(
+            QLatin1String(KGlobalAccelHotkeyService::Service), QLatin1String(KGlobalAccelHotkeyService::Path),
+            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
+        const bool wayland = session.isWaylandSession();
+        whenAnswered(bus, ping, chosen, [chosen, bus, wayland](bool answered) {
+            if (answered)
+                chosen->switchTo(std::make_unique<KGlobalAccelHotkeyService>(bus));
+            else if (wayland)
+                probePortal(chosen, bus);
+        });
+    } else if (session.isWaylandSession()) {
+        probePortal(chosen, bus);
+    }
+    return service;
+}
+
+std::unique_ptr<DesktopShortcutSetup> PlatformServices::createDesktopShortcutSetup(const HotkeyService& hotkeys)
+{
+    // On GNOME's X11 session the grab already works everywhere.
+    if (hotkeys.reach() == HotkeyService::Reach::Everywhere || !SessionEnvironment().isGnomeSession())
+        return nullptr;
+    return std::make_unique<GnomeShortcutSetup>();
 }
 
 std::unique_ptr<PanelWindowHints> PlatformServices::createPanelWindowHints()

@@ -3,6 +3,7 @@
 #include <memory>
 
 class ClipboardService;
+class DesktopShortcutSetup;
 class HotkeyService;
 class PanelWindowHints;
 class ScreenCaptureService;
@@ -11,7 +12,14 @@ namespace PlatformServices {
 // The backends for the running session: on Wayland sessions the desktop
 // portals where they are offered, X11 under the xcb platform plugin,
 // otherwise the null ones.
+// The shortcut starts on the X11 grab (or none) at once; on Plasma its
+// global-shortcut service, and on Wayland sessions the global-shortcuts
+// portal, take over as soon as they answer on the bus.
 std::unique_ptr<HotkeyService> createHotkeyService();
+// Where the session's own keyboard settings can run `quillnook --toggle` for
+// a shortcut that `hotkeys` cannot make global (GNOME on Wayland); null
+// elsewhere.
+std::unique_ptr<DesktopShortcutSetup> createDesktopShortcutSetup(const HotkeyService& hotkeys);
 std::unique_ptr<PanelWindowHints> createPanelWindowHints();
 std::unique_ptr<ClipboardService> createClipboardService();
 // Captures land on `clipboard`, which must outlive the service. Where this

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QProcessEnvironment>
 #include <QString>
 
@@ -13,6 +15,9 @@ public:
     explicit SessionEnvironment(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
     bool isWaylandSession() const;
+    // The desktop named in XDG_CURRENT_DESKTOP (a colon-separated list).
+    bool isGnomeSession() const;
+    bool isKdeSession() const;
     // The variables to set before the toolkits start (empty when none): the
     // X11 backends for Qt and GTK on Wayland sessions, unless the user chose.
     QProcessEnvironment toolkitOverrides() const;
@@ -27,6 +32,20 @@ public:
 
     // Applies toolkitOverrides() to this process.
     void applyToProcess() const;
+
+    // Whether Qt's native Wayland platform plugin is installed here.
+    static bool qtWaylandPluginInstalled();
+    // The user forced Qt onto native Wayland, and its plugin is missing: the
+    // one line to print. With an X display the process goes on through
+    // XWayland (runThroughXWayland); without one it cannot start.
+    struct MissingWaylandPlugin
+    {
+        QString message;
+        bool canRunThroughXWayland;
+    };
+    std::optional<MissingWaylandPlugin> missingWaylandPlugin(bool pluginInstalled) const;
+    // Points both toolkits at the X display for this process.
+    static void runThroughXWayland();
 
 private:
     QString qtPlatform() const;

@@ -21,6 +21,7 @@
 #include "hotkey/HotkeyManager.h"
 #include "hotkey/KeyCodeNames.h"
 #include "hotkey/ModifierFlags.h"
+#include "settings/DesktopShortcutNote.h"
 #include "settings/OverlayScrollBar.h"
 #include "settings/ScreenshotGuide.h"
 #include "settings/SettingsStyle.h"
@@ -139,6 +140,8 @@ QWidget* SettingsView::buildPage()
     m_shortcutCaption = SettingsStyle::mutedLabel({}, caption);
     m_shortcutCaption->setObjectName(QStringLiteral("shortcutCaption"));
     column->addWidget(m_shortcutCaption);
+    // Where the shortcut does not reach every window, and what makes it.
+    column->addWidget(new DesktopShortcutNote(m_hotkeyManager, caption));
 
     auto* screenshotRow = new QHBoxLayout;
     screenshotRow->addWidget(new QLabel(QStringLiteral("Screenshot → AI")));

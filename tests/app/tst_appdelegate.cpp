@@ -12,10 +12,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include "app/AppDelegate.h"
+#include "app/ContentView.h"
 #include "app/FloatingPanel.h"
 #include "app/StatusItem.h"
+#include "notes/NotesBanner.h"
 #include "platform/IniPreferences.h"
 #include "platform/PanelWindowHints.h"
 #include "support/RecordingHotkeyService.h"
@@ -31,6 +34,22 @@ public:
 
 public slots:
     void ShowItems(const QStringList& uris, const QString&) { shown += uris; }
+};
+
+// A tray's watcher on the session bus, with a host registered.
+class TrayWatcherPeer : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+
+public:
+    bool hostRegistered()
+    {
+        ++asked;
+        return true;
+    }
+    int asked = 0;
 };
 
 // Receives the URLs handed to the desktop to open.
@@ -160,6 +179,53 @@ private slots:
         QFile file(m_delegate->notesStore().filePath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("last words"));
+    }
+
+    void aStartWithoutATrayShowsTheNoticeOnce()
+    {
+        // The test's session bus has no tray watcher, as on stock GNOME.
+        makeDelegate();
+        m_delegate->applicationDidFinishLaunching();
+        m_delegate->lookForTray();
+        auto* content = qobject_cast<ContentView*>(m_delegate->panel()->contentView());
+        QVERIFY(content);
+        QTRY_VERIFY(!content->notice()->text().isEmpty());
+        const QString notice = content->notice()->text();
+        QVERIFY2(notice.contains(QStringLiteral("Ctrl+Shift+X")), qPrintable(notice));
+        QVERIFY2(notice.contains(QStringLiteral("applications menu")), qPrintable(notice));
+        QCOMPARE(content->notice()->accessibleName(), notice);
+        content->notice()->dismissButton()->click();
+        QVERIFY(content->notice()->text().isEmpty());
+
+        // The next start says nothing: the notice is shown once.
+        m_delegate.reset();
+        makeDelegate();
+        m_delegate->applicationDidFinishLaunching();
+        m_delegate->lookForTray();
+        content = qobject_cast<ContentView*>(m_delegate->panel()->contentView());
+        QCoreApplication::processEvents();
+        QVERIFY(content->notice()->text().isEmpty());
+        QCOMPARE(m_prefs->readInteger(QStringLiteral("noTrayNoticeShown"), 0, 1), std::optional<std::int64_t>(1));
+    }
+
+    void aTrayOnTheBusMeansNoNotice()
+    {
+        TrayWatcherPeer watcher;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        makeDelegate();
+        m_delegate->applicationDidFinishLaunching();
+        QVERIFY(bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+        QVERIFY(bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                                   QDBusConnection::ExportAllProperties));
+        QSignalSpy lookedUp(m_delegate.get(), &AppDelegate::trayLookedUp);
+        m_delegate->lookForTray();
+        QTRY_COMPARE(lookedUp.size(), 1);
+        QCOMPARE(lookedUp.at(0).at(0).toBool(), true);
+        QCOMPARE(watcher.asked, 1);
+        QVERIFY(!qobject_cast<ContentView*>(m_delegate->panel()->contentView())->notice()->isVisible());
+        QCOMPARE(m_prefs->readInteger(QStringLiteral("noTrayNoticeShown"), 0, 1), std::nullopt);
+        bus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+        QVERIFY(bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher")));
     }
 
 private:

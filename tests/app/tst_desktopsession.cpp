@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -233,6 +234,20 @@ private slots:
         QCOMPARE(outcome.err.count(u'\n'), 1);
         QVERIFY2(outcome.err.contains(QLatin1String("needs XWayland")), qPrintable(outcome.err));
         QVERIFY(panels().isEmpty());
+    }
+
+    void forcedOntoWaylandWithoutQtsSupportItRunsThroughXWayland()
+    {
+        if (!QDir(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"))
+                 .entryList({QStringLiteral("libqwayland*.so")})
+                 .isEmpty())
+            QSKIP("Qt's Wayland platform plugin is installed here");
+        QProcessEnvironment env = waylandEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        start(env);
+        QCOMPARE(m_process.state(), QProcess::Running);
+        const QString err = QString::fromUtf8(m_process.readAllStandardError());
+        QVERIFY2(err.contains(QLatin1String("running through XWayland")), qPrintable(err));
     }
 
 private:

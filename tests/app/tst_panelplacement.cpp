@@ -88,6 +88,29 @@ private slots:
         QVERIFY(isViewable(m_panel));
     }
 
+    void anUnmovedPanelFollowsTheWorkArea()
+    {
+        m_display.emplace(QStringList {QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1440x900x24")});
+        QVERIFY(m_display->isReady());
+        start();
+        QCOMPARE(geometry(m_panel), QRect(1070, 135, 360, 630));
+
+        // A desktop panel takes a 100-pixel strip at the right edge after
+        // Quillnook started (autostart at login): the panel moves inside.
+        QVERIFY(setWorkArea(QRect(0, 0, 1340, 900)));
+        QTRY_VERIFY2_WITH_TIMEOUT(near(geometry(m_panel), QRect(995, 135, 335, 630)),
+                                  qPrintable(describe(geometry(m_panel))), 5000);
+
+        // Once the user has moved it, it stays where they put it.
+        QVERIFY(PrivateDisplay::runs(
+            QStringLiteral("xdotool"),
+            {QStringLiteral("windowmove"), m_panel, QStringLiteral("400"), QStringLiteral("100")}));
+        QTRY_COMPARE(geometry(m_panel).topLeft(), QPoint(400, 100));
+        QVERIFY(setWorkArea(QRect(0, 0, 1240, 900)));
+        QTest::qWait(500);
+        QCOMPARE(geometry(m_panel).topLeft(), QPoint(400, 100));
+    }
+
     void thePanelOpensOnTheMonitorWithThePointer_data()
     {
         QTest::addColumn<int>("pointerX");
@@ -124,6 +147,22 @@ private slots:
 
 private:
     static bool xrandr(const QStringList& args) { return PrivateDisplay::runs(QStringLiteral("xrandr"), args); }
+
+    // What a window manager announces when a desktop panel reserves a strip.
+    static bool setWorkArea(const QRect& area)
+    {
+        return PrivateDisplay::runs(
+            QStringLiteral("xprop"),
+            {QStringLiteral("-root"), QStringLiteral("-f"), QStringLiteral("_NET_WORKAREA"), QStringLiteral("32c"),
+             QStringLiteral("-set"), QStringLiteral("_NET_WORKAREA"),
+             QStringLiteral("%1,%2,%3,%4").arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height())});
+    }
+
+    static bool near(const QRect& a, const QRect& b)
+    {
+        return (a.topLeft() - b.topLeft()).manhattanLength() <= 2 && qAbs(a.width() - b.width()) <= 2
+            && qAbs(a.height() - b.height()) <= 2;
+    }
 
     static QString describe(const QRect& r)
     {

@@ -78,6 +78,37 @@ private slots:
         QVERIFY(line.contains(QLatin1String("XWayland")));
         QVERIFY(!line.contains(u'\n'));
     }
+
+    void aMissingWaylandPluginFallsBackOrSaysWhy()
+    {
+        auto forced = environment({QStringLiteral("WAYLAND_DISPLAY=wayland-0"), QStringLiteral("DISPLAY=:1"),
+                                   QStringLiteral("QT_QPA_PLATFORM=wayland")});
+        const auto missing = SessionEnvironment(forced).missingWaylandPlugin(false);
+        QVERIFY(missing && missing->canRunThroughXWayland);
+        QCOMPARE(missing->message.count(u'\n'), 0);
+        QVERIFY(!SessionEnvironment(forced).missingWaylandPlugin(true));
+
+        auto noX = forced;
+        noX.remove(QStringLiteral("DISPLAY"));
+        const auto stuck = SessionEnvironment(noX).missingWaylandPlugin(false);
+        QVERIFY(stuck && !stuck->canRunThroughXWayland);
+
+        // Qt falls back along a list on its own; XWayland is the default anyway.
+        auto list = forced;
+        list.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland;xcb"));
+        QVERIFY(!SessionEnvironment(list).missingWaylandPlugin(false));
+        forced.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        QVERIFY(!SessionEnvironment(forced).missingWaylandPlugin(false));
+    }
+
+    void theDesktopIsReadFromItsList()
+    {
+        QVERIFY(SessionEnvironment(environment({QStringLiteral("XDG_CURRENT_DESKTOP=ubuntu:GNOME")})).isGnomeSession());
+        QVERIFY(
+            !SessionEnvironment(environment({QStringLiteral("XDG_CURRENT_DESKTOP=GNOME-Flashback")})).isGnomeSession());
+        QVERIFY(SessionEnvironment(environment({QStringLiteral("XDG_CURRENT_DESKTOP=KDE")})).isKdeSession());
+        QVERIFY(!SessionEnvironment(environment({QStringLiteral("XDG_CURRENT_DESKTOP=XFCE")})).isKdeSession());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSessionEnvironment)

@@ -53,10 +53,18 @@ public:
         emit desktopOwnsBindingChanged(owned);
     }
 
+    Reach reach() const override { return reachValue; }
+    void setReach(Reach reach)
+    {
+        reachValue = reach;
+        emit reachChanged();
+    }
+
     std::map<Registration, Combination> live;
     std::set<std::pair<std::uint16_t, std::uint32_t>> taken;
     int registerCalls = 0;
     bool ownedByDesktop = false;
+    Reach reachValue = Reach::Everywhere;
 
 private:
     Registration m_next = 0;

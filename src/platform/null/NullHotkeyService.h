@@ -14,4 +14,5 @@ public:
     std::optional<Registration> registerHotkey(std::uint16_t keyCode, std::uint32_t modifiers,
                                                std::uint32_t id) override;
     void unregisterHotkey(Registration registration) override;
+    Reach reach() const override { return Reach::Nowhere; }
 };

@@ -93,7 +93,9 @@ constexpr Entry keysyms[] = {
     {0xF2, "Pause"},
 };
 
-QString keysymName(std::uint16_t keyCode)
+} // namespace
+
+QString PortalTrigger::keysymName(std::uint16_t keyCode)
 {
     static const QHash<std::uint16_t, QString> map = [] {
         QHash<std::uint16_t, QString> built;
@@ -109,7 +111,6 @@ QString keysymName(std::uint16_t keyCode)
         return name.toLower();
     return {};
 }
-} // namespace
 
 QString PortalTrigger::fromCombination(std::uint16_t keyCode, std::uint32_t modifiers)
 {
@@ -126,4 +127,21 @@ QString PortalTrigger::fromCombination(std::uint16_t keyCode, std::uint32_t modi
     if (modifiers & HotkeyService::Control)
         trigger += QStringLiteral("LOGO+");
     return trigger + key;
+}
+
+QString PortalTrigger::gtkAccelerator(std::uint16_t keyCode, std::uint32_t modifiers)
+{
+    const QString key = keysymName(keyCode);
+    if (key.isEmpty())
+        return {};
+    QString accelerator;
+    if (modifiers & HotkeyService::Shift)
+        accelerator += QStringLiteral("<Shift>");
+    if (modifiers & HotkeyService::Command)
+        accelerator += QStringLiteral("<Control>");
+    if (modifiers & HotkeyService::Option)
+        accelerator += QStringLiteral("<Alt>");
+    if (modifiers & HotkeyService::Control)
+        accelerator += QStringLiteral("<Super>");
+    return accelerator + key;
 }

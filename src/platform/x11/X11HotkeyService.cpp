@@ -269,7 +269,7 @@ void X11HotkeyService::Private::keyboardMappingChanged()
     }
 }
 
-std::unique_ptr<X11HotkeyService> X11HotkeyService::create()
+std::unique_ptr<X11HotkeyService> X11HotkeyService::create(bool underXWayland)
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return nullptr;
@@ -283,6 +283,7 @@ std::unique_ptr<X11HotkeyService> X11HotkeyService::create()
     auto service
         = std::unique_ptr<X11HotkeyService>(new X11HotkeyService(std::make_unique<Private>(connection, screen->root)));
     QCoreApplication::instance()->installNativeEventFilter(service->d.get());
+    service->m_underXWayland = underXWayland;
     return service;
 }
 

@@ -1,0 +1,150 @@
+#include <memory>
+#include <optional>
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "platform/HotkeyService.h"
+#include "platform/gnome/GnomeShortcutSetup.h"
+
+// GNOME's real keyboard schema and the real gsettings tool, over GLib's
+// keyfile backend in a folder of the test's own.
+class TestGnomeShortcutSetup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_home->isValid());
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("keyfile"));
+        m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->path());
+        m_env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("ubuntu:GNOME"));
+        if (!gsettings({QStringLiteral("list-keys"), QLatin1String(GnomeShortcutSetup::ListSchema)}).has_value())
+            QSKIP("GNOME's keyboard schema (gnome-settings-daemon-common) is not installed");
+    }
+
+    void theEntryIsAddedOnceAndOtherEntriesAreLeftAlone()
+    {
+        const QString terminal
+            = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/");
+        QVERIFY(
+            gsettings({QStringLiteral("set"), entry(terminal), QStringLiteral("command"), QStringLiteral("'xterm'")})
+                .has_value());
+        QVERIFY(
+            gsettings({QStringLiteral("set"), entry(terminal), QStringLiteral("binding"), QStringLiteral("'<Super>t'")})
+                .has_value());
+        setList({terminal});
+
+        GnomeShortcutSetup setup(m_env);
+        QCOMPARE(setup.desktopName(), QStringLiteral("GNOME"));
+        QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::NotSetUp);
+
+        // Ctrl+Shift+X, then again with Ctrl+Alt+K: one entry, updated.
+        setup.setUp(7, HotkeyService::Command | HotkeyService::Shift);
+        QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::SetUp);
+        setup.setUp(40, HotkeyService::Command | HotkeyService::Option);
+        QTRY_COMPARE(setup.binding(), QStringLiteral("<Control><Alt>k"));
+
+        const QString ours = QLatin1String(GnomeShortcutSetup::EntryPath);
+        QCOMPARE(list(), (QStringList {terminal, ours}));
+        QCOMPARE(get(entry(ours), QStringLiteral("name")), QStringLiteral("'Quillnook'"));
+        QCOMPARE(get(entry(ours), QStringLiteral("command")), QStringLiteral("'quillnook --toggle'"));
+        QCOMPARE(get(entry(ours), QStringLiteral("binding")), QStringLiteral("'<Control><Alt>k'"));
+        QCOMPARE(get(entry(terminal), QStringLiteral("command")), QStringLiteral("'xterm'"));
+        QCOMPARE(get(entry(terminal), QStringLiteral("binding")), QStringLiteral("'<Super>t'"));
+
+        // A later start finds it; a newly recorded combination reaches it.
+        GnomeShortcutSetup later(m_env);
+        QTRY_COMPARE(later.state(), GnomeShortcutSetup::State::SetUp);
+        QCOMPARE(later.binding(), QStringLiteral("<Control><Alt>k"));
+        later.updateBinding(49, HotkeyService::Control);
+        QTRY_COMPARE(get(entry(ours), QStringLiteral("binding")), QStringLiteral("'<Super>space'"));
+        QCOMPARE(list(), (QStringList {terminal, ours}));
+    }
+
+    void anEntryMadeByHandForTheCommandIsTheOneUsed()
+    {
+        const QString byHand
+            = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom3/");
+        QVERIFY(gsettings({QStringLiteral("set"), entry(byHand), QStringLiteral("name"), QStringLiteral("'Panel'")})
+                    .has_value());
+        QVERIFY(gsettings({QStringLiteral("set"), entry(byHand), QStringLiteral("command"),
+                           QStringLiteral("'quillnook --toggle'")})
+                    .has_value());
+        setList({byHand});
+
+        GnomeShortcutSetup setup(m_env);
+        QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::SetUp);
+        QCOMPARE(setup.entryPath(), byHand);
+        setup.setUp(7, HotkeyService::Command | HotkeyService::Shift);
+        QTRY_COMPARE(get(entry(byHand), QStringLiteral("binding")), QStringLiteral("'<Shift><Control>x'"));
+        QCOMPARE(list(), QStringList {byHand});
+    }
+
+    void onlyAGnomeSessionIsOffered()
+    {
+        m_env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("XFCE"));
+        GnomeShortcutSetup setup(m_env);
+        QCOMPARE(setup.state(), GnomeShortcutSetup::State::Unavailable);
+        setup.setUp(7, HotkeyService::Command);
+        QTest::qWait(0);
+        QCOMPARE(list(), QStringList {});
+    }
+
+    void aKeyGnomeCannotNameIsRefusedWithWhy()
+    {
+        GnomeShortcutSetup setup(m_env);
+        QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::NotSetUp);
+        setup.setUp(0xFFF, HotkeyService::Command);
+        QCOMPARE(setup.state(), GnomeShortcutSetup::State::Failed);
+        QVERIFY(!setup.errorText().isEmpty());
+        QCOMPARE(list(), QStringList {});
+    }
+
+    void pathListsSurviveTheTextForm()
+    {
+        const QStringList paths {QStringLiteral("/a/"), QStringLiteral("/it's/")};
+        QCOMPARE(GnomeShortcutSetup::parsePathList(GnomeShortcutSetup::pathListText(paths)), paths);
+        QCOMPARE(GnomeShortcutSetup::parsePathList(QStringLiteral("@as []")), QStringList {});
+    }
+
+private:
+    static QString entry(const QString& path) { return QLatin1String(GnomeShortcutSetup::EntrySchema) + u':' + path; }
+
+    // Nothing when the tool failed.
+    std::optional<QString> gsettings(const QStringList& arguments)
+    {
+        QProcess process;
+        process.setProcessEnvironment(m_env);
+        process.start(QStringLiteral("gsettings"), arguments);
+        if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+            return std::nullopt;
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    }
+    QString get(const QString& schema, const QString& key)
+    {
+        return gsettings({QStringLiteral("get"), schema, key}).value_or(QStringLiteral("(failed)"));
+    }
+    QStringList list()
+    {
+        return GnomeShortcutSetup::parsePathList(
+            get(QLatin1String(GnomeShortcutSetup::ListSchema), QStringLiteral("custom-keybindings")));
+    }
+    void setList(const QStringList& paths)
+    {
+        QVERIFY(gsettings({QStringLiteral("set"), QLatin1String(GnomeShortcutSetup::ListSchema),
+                           QStringLiteral("custom-keybindings"), GnomeShortcutSetup::pathListText(paths)})
+                    .has_value());
+    }
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    QProcessEnvironment m_env;
+};
+
+QTEST_GUILESS_MAIN(TestGnomeShortcutSetup)
+#include "tst_gnomeshortcutsetup.moc"

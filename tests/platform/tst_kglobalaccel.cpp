@@ -1,0 +1,135 @@
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "hotkey/HotkeyManager.h"
+#include "hotkey/ModifierFlags.h"
+#include "platform/IniPreferences.h"
+#include "platform/kde/KGlobalAccelHotkeyService.h"
+#include "support/PrivateSessionBus.h"
+
+// Plasma's real global-shortcut service (kglobalaccel5) on the test's X
+// display and a session bus of the test's own; xdotool presses the keys.
+class TestKGlobalAccel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("kglobalaccel5")).isEmpty())
+            QSKIP("kglobalaccel5 (libkf5globalaccel-bin) is not installed");
+        QVERIFY(!m_bus.address().isEmpty());
+        QVERIFY(m_config.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        m_daemon.setProcessEnvironment(env);
+        m_daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_daemon.start(QStringLiteral("kglobalaccel5"), {});
+        QVERIFY(m_daemon.waitForStarted());
+        m_connection = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("kglobalaccel-test"));
+        QVERIFY(m_connection.isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_connection.interface()->isServiceRegistered(QLatin1String(KGlobalAccelHotkeyService::Service)), 30000);
+    }
+
+    void cleanupTestCase()
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("kglobalaccel-test"));
+        m_daemon.terminate();
+        if (!m_daemon.waitForFinished(5000))
+            m_daemon.kill();
+    }
+
+    void theShortcutWorksAndFollowsSystemSettings()
+    {
+        KGlobalAccelHotkeyService service(m_connection);
+        IniPreferences prefs(m_config.filePath(QStringLiteral("Quillnook.conf")));
+        HotkeyManager manager(service, prefs);
+        int toggles = 0;
+        manager.setOnToggle([&toggles] { ++toggles; });
+        QVERIFY(manager.isRegistered());
+
+        // Ctrl+Shift+X, as Plasma lists it.
+        const int ctrlShiftX = (Qt::CTRL | Qt::SHIFT | Qt::Key_X).toCombined();
+        QTRY_COMPARE(shortcut(), QList<int> {ctrlShiftX});
+        QTRY_VERIFY_WITH_TIMEOUT(press("ctrl+shift+x", toggles), 20000);
+
+        // Changed in System Settings: Quillnook shows and keeps the new one.
+        QDBusMessage foreign = call(QStringLiteral("setForeignShortcut"));
+        foreign << KGlobalAccelHotkeyService::actionId()
+                << QVariant::fromValue(QList<int> {(Qt::CTRL | Qt::ALT | Qt::Key_K).toCombined()});
+        QVERIFY(m_connection.call(foreign).type() == QDBusMessage::ReplyMessage);
+        QTRY_COMPARE(manager.toggleKeyCode(), std::uint16_t(40));
+        QCOMPARE(manager.toggleModifiers(), ModifierFlags::Command | ModifierFlags::Option);
+        QCOMPARE(prefs.readInteger(QStringLiteral("toggleKeyCode"), 0, 0xFFFF), std::optional<std::int64_t>(40));
+        toggles = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(press("ctrl+alt+k", toggles), 20000);
+
+        // Recorded in Quillnook: Plasma takes the new combination.
+        QVERIFY(manager.updateToggle(16, ModifierFlags::Command | ModifierFlags::Shift));
+        QTRY_COMPARE(shortcut(), QList<int> {(Qt::CTRL | Qt::SHIFT | Qt::Key_Y).toCombined()});
+        QVERIFY(!manager.hasConflict());
+        toggles = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(press("ctrl+shift+y", toggles), 20000);
+    }
+
+    void keyCodesAndPlasmasKeysMeet()
+    {
+        for (const std::uint16_t keyCode :
+             {std::uint16_t(0), std::uint16_t(29), std::uint16_t(0x2C), std::uint16_t(0x7A), std::uint16_t(123),
+              std::uint16_t(0x57), std::uint16_t(49)}) {
+            const auto modifiers = HotkeyService::Command | HotkeyService::Control;
+            const int key = KGlobalAccelHotkeyService::keyFromCombination(keyCode, modifiers);
+            QVERIFY2(key, qPrintable(QString::number(keyCode)));
+            const auto back = KGlobalAccelHotkeyService::combinationFromKey(key);
+            QVERIFY(back);
+            QCOMPARE(back->first, keyCode);
+            QCOMPARE(back->second, std::uint32_t(modifiers));
+        }
+        QCOMPARE(KGlobalAccelHotkeyService::keyFromCombination(7, HotkeyService::Shift | HotkeyService::Option),
+                 (Qt::SHIFT | Qt::ALT | Qt::Key_X).toCombined());
+    }
+
+private:
+    QDBusMessage call(const QString& method)
+    {
+        return QDBusMessage::createMethodCall(QLatin1String(KGlobalAccelHotkeyService::Service),
+                                              QLatin1String(KGlobalAccelHotkeyService::Path),
+                                              QLatin1String(KGlobalAccelHotkeyService::Interface), method);
+    }
+
+    QList<int> shortcut()
+    {
+        QDBusMessage message = call(QStringLiteral("shortcut"));
+        message << KGlobalAccelHotkeyService::actionId();
+        const QDBusReply<QList<int>> reply = m_connection.call(message);
+        return reply.isValid() ? reply.value() : QList<int> {};
+    }
+
+    // Presses the keys until they toggled: the service takes its grab a
+    // moment after it answered.
+    static bool press(const char* keys, const int& toggles)
+    {
+        if (toggles == 0)
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QString::fromLatin1(keys)});
+        QTest::qWait(300);
+        return toggles > 0;
+    }
+
+    PrivateSessionBus m_bus;
+    QTemporaryDir m_config;
+    QProcess m_daemon;
+    QDBusConnection m_connection {QString()};
+};
+
+QTEST_GUILESS_MAIN(TestKGlobalAccel)
+#include "tst_kglobalaccel.moc"
