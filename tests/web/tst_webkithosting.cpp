@@ -109,6 +109,7 @@ private slots:
     {
         QVERIFY(m_server.isListening());
         m_server.html("/one", "<title>One</title><p>one");
+        m_server.html("/colour", "<title>Colour</title><body style='margin:0;background:#3366cc'>");
         const QByteArray report
             = "<script>f.onchange = () => document.title = 'chosen:' + "
               "[...f.files].map(x => (x.webkitRelativePath || x.name) + '=' + x.size).sort().join(',');"
@@ -180,6 +181,18 @@ private slots:
         free(attributes);
         xcb_disconnect(connection);
         QCOMPARE(terminated.size(), 1);
+    }
+
+    void pageChangesAreRedrawn()
+    {
+        QVERIFY(open("/colour"));
+        const QPoint at = m_view->widget()->mapToGlobal(QPoint(300, 250));
+        auto pixel = [at] {
+            return QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0);
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(pixel(), QColor(0x33, 0x66, 0xcc), 10000);
+        run(*m_view, QStringLiteral("document.body.style.background = '#cc6633'"));
+        QTRY_COMPARE_WITH_TIMEOUT(pixel(), QColor(0xcc, 0x66, 0x33), 10000);
     }
 
     void theFileChooserGoesToTheProgram()
