@@ -20,20 +20,8 @@ QString WebKitEngine::cacheDirectory()
     return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/web");
 }
 
-namespace {
-std::chrono::steady_clock::time_point settled;
-// Measured: 50 ms suffices on an idle machine; a loaded one takes longer.
-constexpr std::chrono::milliseconds SettleTime {250};
-} // namespace
-
-std::chrono::steady_clock::time_point WebKitEngine::settledAt()
-{
-    return settled;
-}
-
 std::unique_ptr<WebKitEngine> WebKitEngine::create(QString* error)
 {
-    settled = std::chrono::steady_clock::now() + SettleTime;
     const QString data = dataDirectory();
     const QString cache = cacheDirectory();
     for (const QString& folder : {data, cache}) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <memory>
 
 #include <QString>
@@ -22,9 +21,6 @@ public:
     static QString cacheDirectory();
 
     static std::unique_ptr<WebKitEngine> create(QString* error);
-    // When the engine has settled after its start: a page window realized
-    // before then stays blank.
-    static std::chrono::steady_clock::time_point settledAt();
     ~WebKitEngine() override;
 
     std::unique_ptr<WebView> createView(const WebViewOptions& options) override;

@@ -10,7 +10,6 @@
 #include "web/FileDrop.h"
 #include "web/ImagePaste.h"
 #include "web/webkitgtk/WebKitClipboard.h"
-#include "web/webkitgtk/WebKitEngine.h"
 #include "web/webkitgtk/WebKitFileChooser.h"
 #include "web/webkitgtk/WebKitFocusBridge.h"
 #include "web/webkitgtk/WebKitShortcutForward.h"
@@ -201,14 +200,7 @@ void WebKitView::buildWindow()
     layout->setContentsMargins(0, 0, 0, 0);
     // Files dropped from other programs reach the page's drop event.
     m_fileDrop = std::make_unique<FileDrop>(*this, m_host);
-    // A page whose window is realized in the toolkit's first moments never
-    // draws (seen on every window manager): its window waits until then.
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(WebKitEngine::settledAt()
-                                                                            - std::chrono::steady_clock::now());
-    if (wait.count() > 0)
-        QTimer::singleShot(wait, this, &WebKitView::embedWindow);
-    else
-        embedWindow();
+    embedWindow();
 }
 
 void WebKitView::embedWindow()
