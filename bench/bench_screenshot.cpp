@@ -10,7 +10,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -31,6 +34,7 @@
 #include "support/BenchReport.h"
 #include "support/FakeKeyboard.h"
 #include "support/LocalHttpServer.h"
+#include "support/LoopStalls.h"
 #include "support/RecordingHotkeyService.h"
 #include "web/WebEngineLoader.h"
 
@@ -99,9 +103,26 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    constexpr int runs = 20;
+    const int runs = qEnvironmentVariableIntValue("RUNS") ? qEnvironmentVariableIntValue("RUNS") : 20;
     const char* name = "screenshot: Ctrl+Shift+S to paste event in the page";
-    const char* target = "median <= 250 ms";
+    const char* target = "median <= 300 ms";
+    const char* stallName = "screenshot: longest event-loop stall, shortcut to paste";
+    const char* stallTarget = "<= 50 ms";
+
+    // A busy picture fills the screen behind the panel: noise compresses
+    // worst of all, so it is what a PNG encoder takes longest on.
+    const QSize screenSize = QGuiApplication::primaryScreen()->geometry().size();
+    QImage noise(screenSize, QImage::Format_RGB32);
+    auto* random = QRandomGenerator::global();
+    for (int y = 0; y < noise.height(); ++y) {
+        auto* line = reinterpret_cast<quint32*>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x)
+            line[x] = random->generate();
+    }
+    QLabel backdrop;
+    backdrop.setPixmap(QPixmap::fromImage(noise));
+    backdrop.setGeometry(QGuiApplication::primaryScreen()->geometry());
+    backdrop.show();
 
     FakeKeyboard keyboard;
     if (!keyboard.setChord({controlL, shiftL, lowerS})) {
@@ -152,6 +173,8 @@ int main(int argc, char* argv[])
     }
 
     std::vector<double> samples;
+    std::vector<double> stalls;
+    LoopStalls loopStalls;
     int missed = 0;
     for (int i = 0; i < runs && missed < 3; ++i) {
         evaluate(page, QStringLiteral("document.activeElement.blur(); true"));
@@ -165,9 +188,11 @@ int main(int argc, char* argv[])
 
         const qsizetype before = pasteReports(server).size();
         const double sent = wallClockMs();
+        loopStalls.start();
         keyboard.sendChord();
-        if (!waitUntil([&] { return pasteReports(server).size() > before; }, 5000)
-            || pasteReports(server).last().queryItemValue(QStringLiteral("files")) != QLatin1String("1")) {
+        const bool arrived = waitUntil([&] { return pasteReports(server).size() > before; }, 5000);
+        stalls.push_back(loopStalls.longestMs());
+        if (!arrived || pasteReports(server).last().queryItemValue(QStringLiteral("files")) != QLatin1String("1")) {
             ++missed;
             std::fprintf(stderr, "run %d: no paste event with a file within 5 s\n", i + 1);
             continue;
@@ -188,5 +213,10 @@ int main(int argc, char* argv[])
     if (missed)
         figure += ", " + std::to_string(missed) + " missed";
     BenchReport::row(name, figure, target);
+    const auto st = BenchReport::summarize(stalls);
+    BenchReport::row(stallName,
+                     "median " + BenchReport::number(st.median, 1) + " ms, worst "
+                         + BenchReport::number(*std::max_element(stalls.begin(), stalls.end()), 1) + " ms",
+                     stallTarget);
     return 0;
 }

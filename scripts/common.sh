@@ -9,6 +9,7 @@ TEST_PACKAGES=(ccache xvfb xauth openbox xdotool x11-utils dbus-x11 libxcb-xtest
 BUILD_PACKAGES+=(libwebkit2gtk-4.1-dev)  # the browser's and file preview's web engine, a module loaded at run time
 BUILD_PACKAGES+=(libx11-dev)  # saving the notes before the toolkits end the process on a lost X connection
 TEST_PACKAGES+=(x11-xserver-utils)  # xrandr: screens that change size while the panel is up
+BUILD_PACKAGES+=(zlib1g-dev)  # the screenshot PNG, compressed in parallel parts
 BUILD_PACKAGES+=(libxcb-xfixes0-dev)  # the clipboard's change count follows XFixes selection notifications
 TEST_PACKAGES+=(xclip)  # another X client that reads and writes the clipboard
 
@@ -42,13 +43,14 @@ build_quillnook() {
     cmake --build "$dir" -j"$(nproc)"
 }
 
-# Starts Xvfb on a free display and openbox on it; exports DISPLAY. The
+# Starts Xvfb on a free display (QUILLNOOK_SCREEN_SIZE, default 1440x900x24)
+# and openbox on it; exports DISPLAY. The
 # caller's EXIT trap should call stop_display.
 QUILLNOOK_DISPLAY_PIDS=()
 start_display() {
     local n=${QUILLNOOK_DISPLAY_NUMBER:-90}
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1440x900x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${QUILLNOOK_SCREEN_SIZE:-1440x900x24}" -nolisten tcp -noreset >/dev/null 2>&1 &
     QUILLNOOK_DISPLAY_PIDS+=($!)
     export DISPLAY=":$n"
     local i
@@ -77,3 +79,4 @@ TEST_PACKAGES+=(libkf5globalaccel-bin)  # Plasma's global-shortcut service (kglo
 TEST_PACKAGES+=(mutter)  # the suite's browser checks under mutter as the X11 window manager (GNOME on Xorg)
 # scripts/test-desktops: the other real desktop sessions the browser is checked on.
 DESKTOP_PACKAGES=(mutter gnome-shell xwayland kwin-x11 xfwm4 xfconf openbox)
+TEST_PACKAGES+=(at-spi2-core orca)  # the accessibility bus, and the screen reader that reads the panel in a test

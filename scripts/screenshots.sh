@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the pictures in docs/: the panel on the Notes tool, the settings
-# page and the Files tool. Runs the built program on a private X server
+# page, the Files tool with Send to Chat and the find bar. Runs the built program on a private X server
 # with a throwaway home.
 # Usage: scripts/screenshots.sh [build-dir]   (default: build)
 set -euo pipefail
@@ -83,4 +83,35 @@ xdotool mousemove $((px + pw - 92)) $((py + 28)) click 1
 sleep 1
 import -window root -crop "${pw}x${ph}+${px}+${py}" +repage "$docs/panel-files.png"
 
-echo "Wrote $docs/panel-notes.png, $docs/settings.png and $docs/panel-files.png"
+# Send to Chat: the paper plane on the chosen (first) row, its tooltip showing.
+xdotool mousemove $((px + pw - 50)) $((py + 175))
+sleep 2
+import -window root -crop "${pw}x${ph}+${px}+${py}" +repage "$docs/send-to-chat.png"
+
+# The find bar, over a page from a server on this machine only.
+site=$scratch/site
+mkdir -p "$site"
+{
+    echo '<!doctype html><title>Release notes</title><body style="font:15px sans-serif;margin:14px">'
+    echo '<h2>Release notes</h2>'
+    for n in 1 2 3 4 5 6; do
+        echo "<p>Change $n: the panel keeps your draft while you switch tools, and the panel opens where you left it.</p>"
+    done
+} >"$site/notes.html"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$site" >/dev/null 2>&1 &
+server_pid=$!
+# The Browser is the middle tool tab.
+xdotool mousemove $((px + pw - 160)) $((py + 28)) click 1
+sleep 1
+xdotool key ctrl+a type "http://127.0.0.1:$port/notes.html"
+xdotool key Return
+sleep 3
+xdotool key ctrl+f
+sleep 0.5
+xdotool type "panel"
+sleep 1.5
+import -window root -crop "${pw}x${ph}+${px}+${py}" +repage "$docs/find-in-page.png"
+kill "$server_pid" 2>/dev/null || true
+
+echo "Wrote $docs/panel-notes.png, $docs/settings.png, $docs/panel-files.png, $docs/send-to-chat.png and $docs/find-in-page.png"

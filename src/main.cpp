@@ -115,7 +115,7 @@ int main(int argc, char* argv[])
     QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, &app, &QCoreApplication::quit);
 
     const QString preferencesPath = IniPreferences::defaultFilePath();
-    SingleInstance instance(SingleInstance::lockFilePath(QFileInfo(preferencesPath).absolutePath()));
+    SingleInstance instance(SingleInstance::lockFilePaths(QFileInfo(preferencesPath).absolutePath()));
     if (!instance.acquire()) {
         const bool shown = SingleInstance::showRunningPanel();
         std::fputs(shown ? "Quillnook is already running; its panel is shown.\n" : "Quillnook is already running.\n",

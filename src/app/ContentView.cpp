@@ -11,6 +11,7 @@
 #include "app/FloatingPanel.h"
 #include "app/GearButton.h"
 #include "app/KeyboardActivation.h"
+#include "app/PanelAccessible.h"
 #include "app/PanelStyle.h"
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
@@ -23,6 +24,7 @@
 #include "notes/NotesBanner.h"
 #include "notes/NotesStore.h"
 #include "notes/NotesView.h"
+#include "screenshot/FileToChat.h"
 #include "settings/SettingsView.h"
 #include "web/WebEngineProvider.h"
 
@@ -76,7 +78,7 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     m_divider = new QWidget(this);
     m_divider->setFixedHeight(1);
 
-    m_tools = new QStackedWidget(this);
+    m_tools = new QuietStack(this);
     m_notesView = new NotesView(m_notesStore);
     m_tools->addWidget(m_notesView);
     m_tools->addWidget(makePlaceholderTool(QStringLiteral("Browser")));
@@ -84,7 +86,9 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     // The shelf sits beside the notes file, in the documents folder the
     // application was given.
     m_filesStore = new FilesStore(QFileInfo(m_notesStore.filePath()).absolutePath(), this);
-    m_tools->addWidget(new FilesView(*m_filesStore, m_webEngines));
+    auto* files = new FilesView(*m_filesStore, m_webEngines);
+    connect(files, &FilesView::sendToChatRequested, this, &ContentView::sendToChat);
+    m_tools->addWidget(files);
     m_tools->setCurrentIndex(m_selectedTab);
 
     auto* column = new QVBoxLayout(this);
@@ -110,6 +114,7 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     addAction(m_quitAction);
 
     KeyboardActivation::install();
+    PanelAccessible::install();
 
     m_screenshotAction = new QAction(this);
     m_screenshotAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
@@ -293,4 +298,23 @@ void ContentView::paintEvent(QPaintEvent*)
     // The header band runs from the top edge (drag strip included) to the divider.
     p.fillRect(QRect(0, 0, width(), m_tabRow->geometry().bottom() + 1), PanelStyle::tabRowWash(pal));
     p.fillRect(m_divider->geometry(), PanelStyle::divider(pal));
+}
+
+void ContentView::sendToChat(const QList<QUrl>& files)
+{
+    BrowserTab* tab = m_browserTabs ? m_browserTabs->activeTab() : nullptr;
+    WebView* page = tab ? &tab->webView() : nullptr;
+    if (auto refused = FileToChat::refusal(page, files)) {
+        if (FilesView* shelf = filesView())
+            shelf->showNotice(*refused);
+        return;
+    }
+    // The chat comes to the front first: the page takes the keyboard only
+    // while it is shown.
+    setSelectedTab(Browser);
+    if (auto failed = FileToChat::send(page, files)) {
+        setSelectedTab(Files);
+        if (FilesView* shelf = filesView())
+            shelf->showNotice(*failed);
+    }
 }

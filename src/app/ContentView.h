@@ -87,6 +87,11 @@ public:
     void showNotice(const QString& text);
     NotesBanner* notice() const { return m_notice; }
 
+    // Shelf files to the active tab's chat: the Browser comes to the front
+    // and the page gets them in one paste event. With no tab to send to, or
+    // a file that cannot go, the Files tool says why and nothing is sent.
+    void sendToChat(const QList<QUrl>& files);
+
 signals:
     void selectedTabChanged(int tab);
     void showSettingsChanged(bool show);

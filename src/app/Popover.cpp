@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -14,6 +15,8 @@ namespace {
 constexpr int ScreenMargin = 6;
 constexpr int BorderWidth = 1;
 constexpr int MinimumContentHeight = 120;
+// A window manager that never answers the activation still sees the popover go.
+constexpr int DismissTimeoutMs = 1000;
 } // namespace
 
 Popover::Popover(QWidget* anchor, QWidget* parent)
@@ -27,6 +30,10 @@ Popover::Popover(QWidget* anchor, QWidget* parent)
     layout->setContentsMargins(BorderWidth, ArrowHeight + BorderWidth, BorderWidth, BorderWidth);
     layout->setSpacing(0);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &Popover::focusWindowChanged);
+    m_dismissTimeout = new QTimer(this);
+    m_dismissTimeout->setSingleShot(true);
+    m_dismissTimeout->setInterval(DismissTimeoutMs);
+    connect(m_dismissTimeout, &QTimer::timeout, this, &Popover::finishDismiss);
 }
 
 Popover::~Popover()
@@ -107,16 +114,42 @@ void Popover::paintEvent(QPaintEvent*)
 void Popover::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        hide();
-        // Back where the keyboard user came from.
-        if (m_anchor) {
-            m_anchor->activateWindow();
-            m_anchor->setFocus(Qt::PopupFocusReason);
-        }
+        dismiss();
         event->accept();
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void Popover::dismiss()
+{
+    if (!isVisible() || m_dismissing)
+        return;
+    QWidget* panel = m_anchor ? m_anchor->window() : nullptr;
+    if (!panel || !panel->isVisible() || !panel->windowHandle()) {
+        hide();
+        return;
+    }
+    // Back where the keyboard user came from, once the panel holds the focus.
+    m_anchor->setFocus(Qt::PopupFocusReason);
+    if (QGuiApplication::focusWindow() == panel->windowHandle()) {
+        hide();
+        return;
+    }
+    m_dismissing = true;
+    panel->activateWindow();
+    m_dismissTimeout->start();
+}
+
+void Popover::finishDismiss()
+{
+    if (!m_dismissing)
+        return;
+    m_dismissing = false;
+    m_dismissTimeout->stop();
+    hide();
+    if (m_anchor && m_anchor->window()->isActiveWindow())
+        m_anchor->setFocus(Qt::PopupFocusReason);
 }
 
 bool Popover::eventFilter(QObject* watched, QEvent* event)
@@ -124,6 +157,20 @@ bool Popover::eventFilter(QObject* watched, QEvent* event)
     // Presses in the application's other windows close the popover; the press
     // goes on where it was aimed, except on the anchor.
     const auto type = event->type();
+    // Keys typed right after Escape, still sent to this window before the
+    // panel took the focus, belong to the panel.
+    if (m_dismissing && (type == QEvent::KeyPress || type == QEvent::KeyRelease || type == QEvent::ShortcutOverride)
+        && watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
+        QWidget* panel = m_anchor ? m_anchor->window() : nullptr;
+        QWidget* target = panel ? (panel->focusWidget() ? panel->focusWidget() : panel) : nullptr;
+        if (target && type != QEvent::ShortcutOverride) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->nativeScanCode(), key->nativeVirtualKey(),
+                           key->nativeModifiers(), key->text(), key->isAutoRepeat(), key->count());
+            QApplication::sendEvent(target, &copy);
+        }
+        return true;
+    }
     if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) && isVisible()
         && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
@@ -150,8 +197,14 @@ void Popover::focusWindowChanged(QWindow* window)
         return;
     const QWindow* own = windowHandle();
     const QWindow* panel = m_anchor && m_anchor->window() ? m_anchor->window()->windowHandle() : nullptr;
+    if (m_dismissing && window == panel) {
+        finishDismiss();
+        return;
+    }
     if (window == own || window == panel)
         return;
+    m_dismissing = false;
+    m_dismissTimeout->stop();
     hide();
 }
 
@@ -167,6 +220,8 @@ void Popover::showEvent(QShowEvent* event)
 
 void Popover::hideEvent(QHideEvent* event)
 {
+    m_dismissing = false;
+    m_dismissTimeout->stop();
     QWidget::hideEvent(event);
     qApp->removeEventFilter(this);
     emit shownChanged(false);

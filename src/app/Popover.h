@@ -10,6 +10,8 @@
 // does a click anywhere outside it: in the panel (the click then does what it
 // would have done, except on the anchor, which must not open it again) or in
 // another program.
+class QTimer;
+
 class Popover : public QWidget
 {
     Q_OBJECT
@@ -29,6 +31,12 @@ public:
 
     // anchorRect: the part of the anchor the arrow points at, in its coordinates.
     void popup(const QRect& anchorRect);
+    // Closes the popover and gives the keyboard back to the anchor. The
+    // anchor's window takes the X focus first and the popover goes after:
+    // unmapping the focused window would let the window manager hand the
+    // focus to whatever window of another program lies behind.
+    void dismiss();
+    bool isDismissing() const { return m_dismissing; }
 
 signals:
     void shownChanged(bool shown);
@@ -45,6 +53,7 @@ private:
     QPainterPath outline() const;
     void updateMask();
     void focusWindowChanged(QWindow* window);
+    void finishDismiss();
 
     QPointer<QWidget> m_anchor;
     QPointer<QWidget> m_content;
@@ -52,4 +61,7 @@ private:
     qreal m_arrowX = 0;
     // A press on the anchor closed the popover; its release must not open it again.
     bool m_swallowAnchorRelease = false;
+    // Escape was pressed: waiting for the anchor's window to hold the focus.
+    bool m_dismissing = false;
+    QTimer* m_dismissTimeout = nullptr;
 };

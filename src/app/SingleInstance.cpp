@@ -9,31 +9,82 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
-SingleInstance::SingleInstance(const QString& lockFilePath, QObject* parent)
-    : QObject(parent)
-    , m_lock(lockFilePath)
+namespace {
+const QString LockName = QStringLiteral("/quillnook.lock");
+
+// A folder only this user may enter and write to, not a link to one.
+bool isPrivateFolder(const QByteArray& path)
 {
-    // A lock left by a program that died is taken over at once.
-    m_lock.setStaleLockTime(0);
+    struct stat st
+    {
+    };
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()
+        && (st.st_mode & 0777) == 0700;
+}
+} // namespace
+
+SingleInstance::SingleInstance(const QString& lockFilePath, QObject* parent)
+    : SingleInstance(QStringList {lockFilePath}, parent)
+{ }
+
+SingleInstance::SingleInstance(const QStringList& lockFilePaths, QObject* parent)
+    : QObject(parent)
+    , m_paths(lockFilePaths)
+{ }
+
+QStringList SingleInstance::lockFilePaths(const QString& fallbackFolder)
+{
+    QStringList paths;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        paths.append(runtime + LockName);
+    const QString temporary = privateTemporaryFolder();
+    if (!temporary.isEmpty())
+        paths.append(temporary + LockName);
+    paths.append(fallbackFolder + LockName);
+    return paths;
 }
 
-QString SingleInstance::lockFilePath(const QString& fallbackFolder)
+QString SingleInstance::privateTemporaryFolder()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString folder = !runtime.isEmpty() && QFileInfo(runtime).isDir() ? runtime : fallbackFolder;
-    return folder + QStringLiteral("/quillnook.lock");
+    const QString folder = QDir::tempPath() + QStringLiteral("/quillnook-") + QString::number(::geteuid());
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat st
+    {
+    };
+    // Made, or found as this user's own real folder: only its owner may use
+    // it (the umask may also have taken bits the owner needs).
+    if ((::mkdir(path.constData(), 0700) == 0
+         || (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()))
+        && ::chmod(path.constData(), 0700) != 0)
+        return {};
+    // One that another user made, or opened to others, is not used: whoever
+    // else may write there could hold the lock or take it away.
+    return isPrivateFolder(path) ? folder : QString();
 }
 
 bool SingleInstance::acquire()
 {
-    QDir().mkpath(QFileInfo(m_lock.fileName()).absolutePath());
-    if (m_lock.tryLock(0))
-        return true;
+    for (const QString& path : std::as_const(m_paths)) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        auto lock = std::make_unique<QLockFile>(path);
+        // A lock left by a program that died is taken over at once.
+        lock->setStaleLockTime(0);
+        if (lock->tryLock(0)) {
+            m_lock = std::move(lock);
+            return true;
+        }
+        if (lock->error() == QLockFile::LockFailedError)
+            return false;
+        // No lock can be made here; the next place is tried, in the same
+        // order by every instance.
+    }
     // Without a folder we may write to there can be no lock at all; running
     // is better than refusing to start.
-    return m_lock.error() == QLockFile::PermissionError || m_lock.error() == QLockFile::UnknownError;
+    return true;
 }
 
 void SingleInstance::listen()

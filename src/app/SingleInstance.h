@@ -1,13 +1,18 @@
 #pragma once
 
+#include <memory>
+
 #include <QDBusContext>
 #include <QLockFile>
 #include <QObject>
+#include <QStringList>
 
 // One Quillnook per user. Two would each hold the notes in memory and write
 // over each other's words, so a second start shows the running program's
 // panel and leaves. The lock lives in the user's runtime folder, which is
-// always writable, and beside the preferences only where there is none.
+// always writable; without one, in a private folder of the user's own in the
+// system's temporary folder; and beside the preferences only where neither
+// can be had.
 class SingleInstance : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -18,14 +23,22 @@ public:
     static constexpr const char* ObjectPath = "/app/quillnook/Quillnook";
 
     explicit SingleInstance(const QString& lockFilePath, QObject* parent = nullptr);
+    // The first of lockFilePaths where a lock can be made is the one used.
+    explicit SingleInstance(const QStringList& lockFilePaths, QObject* parent = nullptr);
 
-    // $XDG_RUNTIME_DIR/quillnook.lock, or fallbackFolder/quillnook.lock
-    // when there is no runtime folder.
-    static QString lockFilePath(const QString& fallbackFolder);
+    // Where the lock may go, in the order tried: $XDG_RUNTIME_DIR, the
+    // private temporary folder, fallbackFolder; each as .../quillnook.lock.
+    static QStringList lockFilePaths(const QString& fallbackFolder);
+    static QString lockFilePath(const QString& fallbackFolder) { return lockFilePaths(fallbackFolder).constFirst(); }
+    // QDir::tempPath()/quillnook-UID, made when missing; empty unless it is
+    // a real folder of this user's that nobody else may enter.
+    static QString privateTemporaryFolder();
 
     // True when no other instance holds the lock; this one then holds it
     // until it ends.
     bool acquire();
+    // The lock file held, once acquired.
+    QString heldLockFile() const { return m_lock ? m_lock->fileName() : QString(); }
     // Offers ShowPanel() on the session bus, where there is one.
     void listen();
     // Asks the running instance to show its panel; false when it did not answer.
@@ -63,5 +76,6 @@ signals:
 private:
     bool callerIsThisUser();
 
-    QLockFile m_lock;
+    QStringList m_paths;
+    std::unique_ptr<QLockFile> m_lock;
 };

@@ -17,6 +17,10 @@ public:
     // The tab is closing: every dialog still open is answered as if cancelled
     // and goes away, so no page waits for ever and none is answered twice.
     virtual void dismissDialogs() = 0;
+
+    // The tab shows a new page: what the user chose about the last page's
+    // dialogs no longer holds.
+    virtual void pageNavigated() = 0;
 };
 
 using DialogHandlerFactory = std::function<std::unique_ptr<BrowserDialogHandler>()>;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include <QSignalBlocker>
+
 #include "browser/BrowserAddresses.h"
 #include "web/WebEngine.h"
 
@@ -67,6 +69,10 @@ BrowserTab::BrowserTab(WebEngine& engine, const QString& urlString, const QStrin
     m_webView->setUiDelegate(m_dialogHandler.get());
     connect(m_webView.get(), &WebView::webProcessTerminated, this, [this] { setWebProcessTerminated(true); });
     connect(m_webView.get(), &WebView::downloadSaved, this, &BrowserTab::downloadSaved);
+    connect(m_webView.get(), &WebView::downloadProgress, this, &BrowserTab::downloadProgress);
+    connect(m_webView.get(), &WebView::downloadFailed, this, &BrowserTab::downloadFailed);
+    connect(m_webView.get(), &WebView::responsivenessChanged, this,
+            [this](bool responsive) { setNotResponding(!responsive); });
     // The engine may tell a page's title only after saying the page finished:
     // a title that comes then is still the finished page's title.
     connect(m_webView.get(), &WebView::titleChanged, this, [this] {
@@ -120,6 +126,29 @@ void BrowserTab::setLoadError(const QString& error)
     emit loadErrorChanged(m_loadError);
 }
 
+void BrowserTab::setNotResponding(bool notResponding)
+{
+    if (m_tornDown || notResponding == m_notResponding)
+        return;
+    m_notResponding = notResponding;
+    emit notRespondingChanged(notResponding);
+}
+
+void BrowserTab::waitForPage()
+{
+    setNotResponding(false);
+}
+
+void BrowserTab::endStuckProcess()
+{
+    if (m_webView->isResponsive())
+        return;
+    // Its end is this tab's own doing, not a crash to report.
+    const QSignalBlocker quiet(m_webView.get());
+    m_webView->terminateWebProcess();
+    setNotResponding(false);
+}
+
 bool BrowserTab::endNavigation()
 {
     if (m_navigationsUnderWay > 0)
@@ -155,6 +184,11 @@ void BrowserTab::load(const QString& text)
     }
     if (m_tornDown)
         return;
+    // A dialog the page still waits on is answered as cancelled: the page
+    // is being left.
+    if (m_dialogHandler)
+        m_dialogHandler->dismissDialogs();
+    endStuckProcess();
     setWebProcessTerminated(false);
     setLoadError({});
     m_awaitingTitle = false;
@@ -167,6 +201,7 @@ void BrowserTab::reloadPage()
 {
     if (m_tornDown)
         return;
+    endStuckProcess();
     setWebProcessTerminated(false);
     if (!m_loadError.isEmpty() && m_requested.isValid()) {
         // The failed page never became the view's page: reloading would
@@ -199,6 +234,8 @@ void BrowserTab::webViewDidFinishNavigation(WebView& view)
         return;
     endNavigation();
     setLoadError({});
+    if (m_dialogHandler)
+        m_dialogHandler->pageNavigated();
     const QString title = view.title();
     const QUrl url = view.url();
     m_awaitingTitle = title.isEmpty();
@@ -213,13 +250,21 @@ void BrowserTab::webViewDidFinishNavigation(WebView& view)
     setWebProcessTerminated(false);
 }
 
-void BrowserTab::webViewDidFailProvisionalNavigation(WebView&, const QString& error)
+void BrowserTab::webViewDidFailProvisionalNavigation(WebView& view, const QString& error)
 {
     if (m_tornDown)
         return;
     printLine(warning("Failed to start loading: ") + error);
-    if (endNavigation())
+    if (endNavigation()) {
+        // A link the page followed fails as a typed address does: Reload
+        // asks for the link. Only a web address: Reload is the browser's own
+        // load, and a page's link to a local file stays the engine's to refuse.
+        const QUrl failed = view.failedUrl();
+        const QString scheme = failed.scheme().toLower();
+        if (failed.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
+            m_requested = failed;
         setLoadError(error);
+    }
 }
 
 void BrowserTab::webViewDidFailNavigation(WebView&, const QString& error)

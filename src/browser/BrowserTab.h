@@ -22,6 +22,7 @@ class BrowserTab : public QObject, public WebNavigationDelegate
     Q_PROPERTY(QString pageTitle READ pageTitle NOTIFY pageTitleChanged)
     Q_PROPERTY(bool webProcessTerminated READ webProcessTerminated NOTIFY webProcessTerminatedChanged)
     Q_PROPERTY(QString loadError READ loadError NOTIFY loadErrorChanged)
+    Q_PROPERTY(bool notResponding READ notResponding NOTIFY notRespondingChanged)
 
 public:
     // Starts loading `urlString` at once. `makeDialogHandler` may be empty:
@@ -50,8 +51,15 @@ public:
     void reloadPage();
 
     // Why the latest page could not be opened (nothing of it arrived), or
-    // empty. reloadPage() asks for that page again.
+    // empty. reloadPage() asks for that page again, a link's included.
     QString loadError() const { return m_loadError; }
+
+    // The page has stopped answering and the user has not chosen to wait.
+    // reloadPage() or load() end its process first.
+    bool notResponding() const { return m_notResponding; }
+    // Lets the page go on running; it is reported again should it answer
+    // and then stop once more.
+    void waitForPage();
 
     // Stops the page for good: it goes blank and calls this tab no more.
     void teardown();
@@ -66,13 +74,19 @@ signals:
     void pageTitleChanged(const QString& pageTitle);
     void webProcessTerminatedChanged(bool terminated);
     void loadErrorChanged(const QString& loadError);
+    void notRespondingChanged(bool notResponding);
     // A response the page could not show was saved to this file.
     void downloadSaved(const QString& path);
+    void downloadProgress(const QString& fileName, qint64 received, qint64 total);
+    void downloadFailed(const QString& fileName, const QString& reason);
 
 private:
     void setPageTitle(const QString& title);
     void setWebProcessTerminated(bool terminated);
     void setLoadError(const QString& error);
+    void setNotResponding(bool notResponding);
+    // A page that no longer answers takes no load; its process goes first.
+    void endStuckProcess();
     // Counts one navigation as ended; true when no newer one is under way.
     bool endNavigation();
 
@@ -84,6 +98,7 @@ private:
     std::unique_ptr<WebView> m_webView;
     bool m_webProcessTerminated = false;
     QString m_loadError;
+    bool m_notResponding = false;
     QUrl m_requested;
     // Loads asked for and not yet ended: a load cancelled by a newer one
     // fails too, and that failure is not the page the user waits for.

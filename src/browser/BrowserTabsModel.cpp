@@ -66,6 +66,16 @@ void BrowserTabsModel::newTab()
     setActiveTabID(tab->id());
 }
 
+BrowserTab* BrowserTabsModel::openTab(const QString& address, bool activate)
+{
+    BrowserTab* tab = makeTab(address, QString::fromLatin1(BrowserAddresses::NewTabTitle));
+    m_tabs.append(tab);
+    emit tabsChanged();
+    if (activate)
+        setActiveTabID(tab->id());
+    return tab;
+}
+
 void BrowserTabsModel::closeTab(const QUuid& id)
 {
     const int i = indexOf(id);

@@ -40,6 +40,8 @@ public:
 
     // Opens the search engine's start page at the right end and activates it.
     void newTab();
+    // Opens `address` in a new tab at the right end, made active when asked.
+    BrowserTab* openTab(const QString& address, bool activate);
     // The active tab's place goes to its right-hand neighbour, or to the new
     // last tab; closing the only tab leaves a fresh one.
     void closeTab(const QUuid& id);

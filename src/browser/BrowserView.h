@@ -1,16 +1,21 @@
 #pragma once
 
+#include <memory>
+
 #include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QUuid>
 #include <QWidget>
 
+class BrowserFindBar;
 class BrowserTab;
 class BrowserTabsModel;
 class BrowserURLBar;
 class DownloadNotice;
+class QAction;
 class QLabel;
+class SiteZoom;
 class QPushButton;
 class QScrollArea;
 class QStackedLayout;
@@ -48,6 +53,19 @@ public:
     // Stands in for a page whose web process died.
     QWidget* crashNotice() const { return m_crashNotice; }
     QPushButton* reloadButton() const { return m_reload; }
+    // Shown with the notice of a page that stopped answering.
+    QPushButton* waitButton() const { return m_wait; }
+    QString noticeText() const;
+    BrowserFindBar* findBar() const { return m_findBar; }
+    SiteZoom& siteZoom() const { return *m_siteZoom; }
+
+    // What the browser's keys do to the active page.
+    void goBack();
+    void goForward();
+    void reload();
+    void openFind();
+    // +1 zooms in a step, -1 out, 0 back to 100%; kept for the page's site.
+    void zoom(int step);
     // The widget now shown under the address bar: the active page, the
     // crash notice, or null.
     QWidget* shownPage() const;
@@ -64,6 +82,9 @@ private:
     void showActivePage();
     void updateTabOrder();
     TabChip* makeChip(BrowserTab* tab);
+    void addBrowsingActions();
+    void connectBrowsing(BrowserTab* tab);
+    void applySiteZoom(BrowserTab* tab);
 
     BrowserTabsModel& m_model;
     // Answers the pages' file choosers.
@@ -80,6 +101,9 @@ private:
     QWidget* m_crashNotice = nullptr;
     QLabel* m_noticeMessage = nullptr;
     QPushButton* m_reload = nullptr;
+    QPushButton* m_wait = nullptr;
+    BrowserFindBar* m_findBar = nullptr;
+    std::unique_ptr<SiteZoom> m_siteZoom;
     QHash<QUuid, TabChip*> m_chips;
     QList<TabChip*> m_order;
 };

@@ -37,23 +37,48 @@ DownloadNotice::DownloadNotice(QWidget* parent)
 void DownloadNotice::showSaved(const QString& path)
 {
     m_path = path;
+    m_reveal->show();
+    showLine(QStringLiteral("Saved “%1”").arg(QFileInfo(m_path).fileName()));
+    m_label->setToolTip(m_path);
+}
+
+void DownloadNotice::showProgress(const QString& fileName, qint64 received, qint64 total)
+{
+    m_path.clear();
+    m_reveal->hide();
+    const QString amount = total > 0 ? QStringLiteral("%1 %").arg(std::min<qint64>(100, received * 100 / total))
+                                     : locale().formattedDataSize(received);
+    showLine(QStringLiteral("Downloading “%1”… %2").arg(fileName, amount));
+    m_label->setToolTip({});
+}
+
+void DownloadNotice::showFailed(const QString& fileName, const QString& reason)
+{
+    m_path.clear();
+    m_reveal->hide();
+    const QString what = fileName.isEmpty() ? QStringLiteral("the file") : QStringLiteral("“%1”").arg(fileName);
+    showLine(QStringLiteral("Could not download %1: %2").arg(what, reason.simplified()));
+    m_label->setToolTip({});
+}
+
+void DownloadNotice::showLine(const QString& text)
+{
+    m_text = text;
     showText();
     show();
 }
 
 void DownloadNotice::showText()
 {
-    const QString full = QStringLiteral("Saved “%1”").arg(QFileInfo(m_path).fileName());
     const int room = qMax(40, m_label->width());
-    m_label->setText(m_label->fontMetrics().elidedText(full, Qt::ElideMiddle, room));
-    m_label->setToolTip(m_path);
-    m_label->setAccessibleName(full);
+    m_label->setText(m_label->fontMetrics().elidedText(m_text, Qt::ElideMiddle, room));
+    m_label->setAccessibleName(m_text);
 }
 
 void DownloadNotice::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (!m_path.isEmpty())
+    if (!m_text.isEmpty())
         showText();
 }
 

@@ -1,5 +1,6 @@
 #include "ScriptDialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,7 +13,10 @@ ScriptDialog::ScriptDialog(Kind kind, const QString& message, const QString& def
     , m_kind(kind)
     , m_answer(std::move(answer))
 {
-    setWindowModality(Qt::ApplicationModal);
+    // Above the always-on-top panel that holds it, blocking neither it nor
+    // anything else.
+    setWindowModality(Qt::NonModal);
+    setWindowFlag(Qt::WindowStaysOnTopHint);
 
     m_message = new QLabel(message, this);
     m_message->setTextFormat(Qt::PlainText);
@@ -40,6 +44,7 @@ ScriptDialog::ScriptDialog(Kind kind, const QString& message, const QString& def
         connect(m_cancel, &QAbstractButton::clicked, this, &QDialog::reject);
     }
     column->addWidget(buttons);
+    m_column = column;
 
     if (m_field) {
         m_field->selectAll();
@@ -47,6 +52,15 @@ ScriptDialog::ScriptDialog(Kind kind, const QString& message, const QString& def
     } else {
         m_ok->setFocus();
     }
+}
+
+void ScriptDialog::offerToStop()
+{
+    if (m_stop)
+        return;
+    m_stop = new QCheckBox(QStringLiteral("Don't show more dialogs from this page"), this);
+    // Above the buttons, so Return still answers the page.
+    m_column->insertWidget(m_column->count() - 1, m_stop);
 }
 
 ScriptDialog::~ScriptDialog()
@@ -75,6 +89,8 @@ void ScriptDialog::claimFocus()
 
 void ScriptDialog::done(int result)
 {
+    if (m_stop && m_stop->isChecked() && m_answer)
+        emit stopRequested();
     answer(result == QDialog::Accepted);
     QDialog::done(result);
 }

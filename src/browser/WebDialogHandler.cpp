@@ -1,5 +1,6 @@
 #include "WebDialogHandler.h"
 
+#include <QEvent>
 #include <QWidget>
 
 #include "browser/ScriptDialog.h"
@@ -11,15 +12,17 @@ WebDialogHandler::WebDialogHandler(BringPanelToFront bringPanelToFront, QObject*
 
 WebDialogHandler::~WebDialogHandler()
 {
+    if (m_panel)
+        m_panel->removeEventFilter(this);
     dismissDialogs();
 }
 
 void WebDialogHandler::webViewCreateWebView(WebView& view, const QUrl& request, bool hasTargetFrame)
 {
     // A request aimed at an existing frame is that frame's business; only a
-    // new window or tab is turned into a load in place.
+    // new window or tab becomes the page's own navigation in place.
     if (!hasTargetFrame && request.isValid() && !request.isEmpty())
-        view.load(request, WebView::DefaultTimeout);
+        view.navigateFromPage(request);
 }
 
 void WebDialogHandler::webViewRunAlert(WebView&, const QString& message, std::function<void()> completion)
@@ -52,13 +55,34 @@ void WebDialogHandler::webViewRunPrompt(WebView&, const QString& prompt, const Q
 
 void WebDialogHandler::show(ScriptDialog* dialog)
 {
+    m_dialogs.removeAll(nullptr);
+    if (m_stopped) {
+        // Answered as cancelled, never shown.
+        dialog->reject();
+        delete dialog;
+        return;
+    }
+    const bool repeated
+        = !m_dialogs.isEmpty() || (m_lastAnswered.isValid() && m_lastAnswered.elapsed() < RepeatWindowMs);
+    if (repeated)
+        dialog->offerToStop();
+    connect(dialog, &ScriptDialog::stopRequested, this, [this] { m_stopped = true; });
+    connect(dialog, &QDialog::finished, this, [this, dialog] {
+        m_lastAnswered.start();
+        m_dialogs.removeAll(dialog);
+    });
     QWidget* panel = m_bringPanelToFront ? m_bringPanelToFront() : nullptr;
     if (panel) {
         // A child window of the panel: placed over it and kept above it.
         dialog->setParent(panel, dialog->windowFlags());
+        if (m_panel != panel) {
+            if (m_panel)
+                m_panel->removeEventFilter(this);
+            m_panel = panel;
+            panel->installEventFilter(this);
+        }
     }
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    m_dialogs.removeAll(nullptr);
     m_dialogs.append(dialog);
     dialog->show();
     dialog->raise();
@@ -77,6 +101,38 @@ void WebDialogHandler::dismissDialogs()
             dialog->deleteLater();
         }
     }
+}
+
+void WebDialogHandler::pageNavigated()
+{
+    m_stopped = false;
+    m_lastAnswered.invalidate();
+}
+
+bool WebDialogHandler::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_panel && (event->type() == QEvent::Hide || event->type() == QEvent::Show)) {
+        // Not alone on the desktop while the panel is away; over it again
+        // once it is back.
+        if (event->type() == QEvent::Hide) {
+            for (const QPointer<ScriptDialog>& dialog : std::as_const(m_dialogs)) {
+                if (dialog && dialog->isVisible()) {
+                    dialog->hide();
+                    m_hiddenWithPanel.append(dialog);
+                }
+            }
+        } else {
+            const QList<QPointer<ScriptDialog>> hidden = std::exchange(m_hiddenWithPanel, {});
+            for (const QPointer<ScriptDialog>& dialog : hidden) {
+                if (!dialog)
+                    continue;
+                dialog->show();
+                dialog->raise();
+                dialog->activateWindow();
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 QList<ScriptDialog*> WebDialogHandler::openDialogs() const

@@ -1,11 +1,17 @@
 #include "FilePreview.h"
 
+#include <thread>
+
+#include <QCoreApplication>
+#include <QImageReader>
 #include <QLabel>
+#include <QPointer>
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
 #include "app/PanelStyle.h"
 #include "files/FilesListModel.h"
+#include "files/FilesStore.h"
 #include "web/WebEngineProvider.h"
 #include "web/WebView.h"
 
@@ -63,9 +69,14 @@ FilePreview::FilePreview(WebEngineProvider* webEngines, const QString& folder, Q
     column->addWidget(m_size);
     column->addStretch(2);
 
+    m_picture = new QLabel(this);
+    m_picture->setAlignment(Qt::AlignCenter);
+    m_picture->setAccessibleName(QStringLiteral("Picture"));
+
     m_stack = new QStackedLayout(this);
     m_stack->setContentsMargins(0, 0, 0, 0);
     m_stack->addWidget(m_fallback);
+    m_stack->addWidget(m_picture);
 
     if (m_webEngines) {
         // A file waiting on the icon page gets its real preview once the
@@ -104,6 +115,8 @@ void FilePreview::setUrl(const QUrl& url)
 void FilePreview::clear()
 {
     m_url = QUrl();
+    ++m_decode;
+    m_picture->clear();
     if (m_webView && !m_loadedUrl.isEmpty()) {
         m_webView->load(QUrl(QStringLiteral("about:blank")));
         m_loadedUrl = QUrl();
@@ -111,11 +124,86 @@ void FilePreview::clear()
     m_stack->setCurrentWidget(m_fallback);
 }
 
+QSize FilePreview::largeImage(const QString& path, const QMimeType& type)
+{
+    if (!type.name().startsWith(QLatin1String("image/")) || type.name() == QLatin1String("image/svg+xml"))
+        return {};
+    // The header alone: nothing is decoded.
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > EngineBudget)
+        return size;
+    return {};
+}
+
+bool FilePreview::isShowingPicture() const
+{
+    return m_stack->currentWidget() == m_picture;
+}
+
+void FilePreview::unloadPage()
+{
+    // A page still loaded behind another page would keep playing.
+    if (m_webView && !m_loadedUrl.isEmpty()) {
+        m_webView->load(QUrl(QStringLiteral("about:blank")));
+        m_loadedUrl = QUrl();
+    }
+}
+
+void FilePreview::showLargeImage(const QSize& size)
+{
+    // Blank until decoded.
+    m_stack->setCurrentWidget(m_picture);
+    unloadPage();
+    const QString path = m_url.toLocalFile();
+    const QSize area = this->size().expandedTo(QSize(200, 200)) * devicePixelRatioF();
+    const quint64 decode = ++m_decode;
+    QPointer<FilePreview> self(this);
+    std::thread([self, decode, path, size, area] {
+        QImageReader reader(path);
+        QImage image;
+        const bool scalesWhileReading
+            = reader.supportsOption(QImageIOHandler::ScaledSize) && reader.format() == QByteArrayLiteral("jpeg");
+        if (qint64(size.width()) * size.height() <= FullDecodeBudget || scalesWhileReading) {
+            reader.setScaledSize(size.scaled(area, Qt::KeepAspectRatio).boundedTo(size));
+            image = reader.read();
+        }
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, decode, image, size] {
+                if (!self || self->m_decode != decode)
+                    return;
+                if (image.isNull()) {
+                    self->m_tooLarge = size;
+                    self->showFallback();
+                    return;
+                }
+                QPixmap pixmap = QPixmap::fromImage(image);
+                pixmap.setDevicePixelRatio(self->devicePixelRatioF());
+                self->m_picture->setPixmap(pixmap);
+                self->m_stack->setCurrentWidget(self->m_picture);
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
 void FilePreview::show(bool reload)
 {
     const QMimeType type = m_icons.mimeType(m_url.toLocalFile());
     WebEngine* engine = m_webEngines ? m_webEngines->engine() : nullptr;
-    if (!engineRenders(type) || (!engine && !m_webView)) {
+    ++m_decode;
+    m_picture->clear();
+    m_tooLarge = QSize();
+    const QSize large = engineRenders(type) ? largeImage(m_url.toLocalFile(), type) : QSize();
+    if (large.isValid()) {
+        showLargeImage(large);
+        return;
+    }
+    // The engine cannot open a file whose name is not UTF-8; its details
+    // page can.
+    const QByteArray path = FilesStore::pathBytes(m_url);
+    const bool textName = QString::fromUtf8(path).toUtf8() == path;
+    if (!engineRenders(type) || (!engine && !m_webView) || !textName) {
         showFallback();
         return;
     }
@@ -148,13 +236,15 @@ void FilePreview::showFallback()
     const QString path = m_url.toLocalFile();
     const QMimeType type = m_icons.mimeType(path);
     m_icon->setPixmap(m_icons.iconFor(type).pixmap(FallbackIconSize, FallbackIconSize));
-    m_name->setText(m_url.fileName());
-    m_type->setText(type.comment().isEmpty() ? type.name() : type.comment());
-    m_size->setText(FilesListModel::sizeText(path));
+    m_name->setText(FilesStore::displayName(m_url));
+    QString kind = type.comment().isEmpty() ? type.name() : type.comment();
+    // Too large to decode whole, and not in a format that scales as it reads.
+    if (m_tooLarge.isValid())
+        kind += QStringLiteral("\n%1 × %2 pixels, too large to preview here")
+                    .arg(m_tooLarge.width())
+                    .arg(m_tooLarge.height());
+    m_type->setText(kind);
+    m_size->setText(FilesListModel::sizeText(m_url));
     m_stack->setCurrentWidget(m_fallback);
-    // A page still loaded behind the icon page would keep playing.
-    if (m_webView && !m_loadedUrl.isEmpty()) {
-        m_webView->load(QUrl(QStringLiteral("about:blank")));
-        m_loadedUrl = QUrl();
-    }
+    unloadPage();
 }

@@ -35,6 +35,19 @@ public:
 
     // Whether the engine can show this file's type.
     static bool engineRenders(const QMimeType& type);
+    // Raster images over this many pixels are not handed to the engine,
+    // which keeps every pixel of them, and more, while they are shown; they
+    // are decoded here at the size they are shown at instead.
+    static constexpr qint64 EngineBudget = 2'000'000;
+    // Over this many pixels, only a decoder that can scale while it reads
+    // (JPEG) is used; anything else shows the details page.
+    static constexpr qint64 FullDecodeBudget = 24'000'000;
+    // The size of a raster image over the engine's budget; invalid otherwise.
+    static QSize largeImage(const QString& path, const QMimeType& type);
+
+    // Shows a large image decoded at display size; null until one is shown.
+    QLabel* picture() const { return m_picture; }
+    bool isShowingPicture() const;
 
     bool isShowingWebView() const;
     // Null until the first file the engine renders.
@@ -47,12 +60,18 @@ public:
 private:
     void show(bool reload);
     void showFallback();
+    void showLargeImage(const QSize& size);
+    void unloadPage();
 
     WebEngineProvider* m_webEngines = nullptr;
     std::unique_ptr<WebView> m_webView;
     QString m_folder;
     QUrl m_url;
     QUrl m_loadedUrl;
+    QSize m_tooLarge;
+    QLabel* m_picture = nullptr;
+    // Which decode is wanted; older ones that finish late are dropped.
+    quint64 m_decode = 0;
     FileIconCache m_icons;
     QStackedLayout* m_stack = nullptr;
     QWidget* m_fallback = nullptr;

@@ -1,5 +1,6 @@
 #include "FileRow.h"
 
+#include <QAbstractItemView>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -90,12 +91,16 @@ void FileRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const
     icon.paint(painter, iconRect(option.rect));
 
     const QRect trash = trashRect(option.rect);
-    FileSymbols::paint(*painter, FileSymbols::Symbol::Trash, QRectF(trash).adjusted(5, 5, -5, -5),
-                       PanelStyle::secondary(pal), 1.3);
+    if (index.row() != m_coveredRow)
+        FileSymbols::paint(*painter, FileSymbols::Symbol::Trash, QRectF(trash).adjusted(5, 5, -5, -5),
+                           PanelStyle::secondary(pal), 1.3);
 
     const QRect inner = card.marginsRemoved(CardPadding);
     const int textLeft = iconRect(option.rect).right() + 1 + Spacing;
-    const int textWidth = std::max(0, trash.left() - Spacing - textLeft);
+    // The chosen row carries "Send to Chat" left of the trash.
+    const auto* list = qobject_cast<const QAbstractItemView*>(option.widget);
+    const int buttons = list && list->currentIndex() == index ? TrashSize + 2 : 0;
+    const int textWidth = std::max(0, trash.left() - buttons - Spacing - textLeft);
     const QFont name = nameFont(option.font);
     const QFont size = sizeFont(option.font);
     const QFontMetrics nameMetrics(name);
@@ -123,6 +128,9 @@ bool FileRow::editorEvent(QEvent* event, QAbstractItemModel*, const QStyleOption
         return false;
     const auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() != Qt::LeftButton || !option.rect.contains(mouse->position().toPoint()))
+        return false;
+    // Ctrl or Shift with the click choose rows, to send several at once.
+    if (mouse->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier))
         return false;
     const QUrl url = index.data(FilesListModel::UrlRole).toUrl();
     if (trashRect(option.rect).contains(mouse->position().toPoint()))

@@ -34,6 +34,9 @@ public:
     static QFont nameFont(const QFont& base);
     static QFont sizeFont(const QFont& base);
 
+    // The row whose trash symbol a real button covers; -1 for none.
+    void setCoveredRow(int row) { m_coveredRow = row; }
+
 signals:
     void openRequested(const QUrl& url);
     void deleteRequested(const QUrl& url);
@@ -41,4 +44,7 @@ signals:
 protected:
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
+
+private:
+    int m_coveredRow = -1;
 };

@@ -73,6 +73,17 @@ void drawSymbol(QPainter& p, Symbol symbol)
         p.drawPolyline(QPolygonF({QPointF(14, 4), QPointF(20, 4), QPointF(20, 10)}));
         break;
     }
+    case Symbol::Send: {
+        QPainterPath plane;
+        plane.moveTo(3, 11);
+        plane.lineTo(21, 3);
+        plane.lineTo(14, 21);
+        plane.lineTo(11, 13);
+        plane.closeSubpath();
+        p.drawPath(plane);
+        p.drawLine(QPointF(11, 13), QPointF(21, 3));
+        break;
+    }
     case Symbol::Trash: {
         p.drawLine(QPointF(4, 6.5), QPointF(20, 6.5));
         p.drawPolyline(QPolygonF({QPointF(9, 6.5), QPointF(9.5, 3.5), QPointF(14.5, 3.5), QPointF(15, 6.5)}));

@@ -19,6 +19,7 @@ enum class Symbol
     Trash, // delete a row
     DocumentAdd, // empty drop zone at rest
     TrayArrowDown, // empty drop zone under a drag
+    Send, // paper plane: send a row to the chat
 };
 
 // Draws the symbol centred in `box` with strokes of `color`.

@@ -4,8 +4,11 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <QMimeData>
 
 #include "files/FilesStore.h"
+
+#include <sys/stat.h>
 
 FilesListModel::FilesListModel(FilesStore& store, QObject* parent)
     : QAbstractListModel(parent)
@@ -68,12 +71,23 @@ int FilesListModel::rowOf(const QUrl& url) const
     return int(m_files.indexOf(url));
 }
 
-QString FilesListModel::sizeText(const QString& path)
+QString FilesListModel::byteCountText(qint64 bytes)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    // The locale's formatter says "1 bytes".
+    if (bytes == 1)
+        return QStringLiteral("1 byte");
+    return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+QString FilesListModel::sizeText(const QUrl& url)
+{
+    struct stat info
+    {
+    };
+    const QByteArray path = FilesStore::pathBytes(url);
+    if (path.isEmpty() || ::stat(path.constData(), &info) != 0)
         return QString();
-    return QLocale().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
+    return byteCountText(info.st_size);
 }
 
 QVariant FilesListModel::data(const QModelIndex& index, int role) const
@@ -85,11 +99,11 @@ QVariant FilesListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
     case Qt::ToolTipRole:
-        return url.fileName();
+        return FilesStore::displayName(url);
     case Qt::DecorationRole:
         return m_icons.icon(url.toLocalFile());
     case SizeTextRole:
-        return sizeText(url.toLocalFile());
+        return sizeText(url);
     case UrlRole:
         return url;
     default:
@@ -103,4 +117,38 @@ QHash<int, QByteArray> FilesListModel::roleNames() const
     names.insert(UrlRole, "url");
     names.insert(SizeTextRole, "sizeText");
     return names;
+}
+
+Qt::ItemFlags FilesListModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags flags = QAbstractListModel::flags(index);
+    if (index.isValid())
+        flags |= Qt::ItemIsDragEnabled;
+    return flags;
+}
+
+QStringList FilesListModel::mimeTypes() const
+{
+    return {QStringLiteral("text/uri-list")};
+}
+
+QMimeData* FilesListModel::mimeData(const QModelIndexList& indexes) const
+{
+    QList<QUrl> urls;
+    for (const QModelIndex& index : indexes) {
+        const QUrl file = url(index.row());
+        if (file.isValid() && !urls.contains(file))
+            urls.append(file);
+    }
+    if (urls.isEmpty())
+        return nullptr;
+    auto* mime = new QMimeData;
+    mime->setUrls(urls);
+    return mime;
+}
+
+Qt::DropActions FilesListModel::supportedDragActions() const
+{
+    // The shelf keeps its copy, whatever the receiver does with it.
+    return Qt::CopyAction;
 }

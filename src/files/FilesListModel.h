@@ -27,6 +27,11 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
+    // Rows drag out as the shelf copies' file URLs (text/uri-list).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
 
     QUrl url(int row) const;
     int rowOf(const QUrl& url) const;
@@ -34,7 +39,8 @@ public:
 
     // Decimal units, the way file sizes are shown on the desktop; empty when
     // the entry cannot be read.
-    static QString sizeText(const QString& path);
+    static QString sizeText(const QUrl& url);
+    static QString byteCountText(qint64 bytes);
 
 private:
     void storeChanged();

@@ -10,6 +10,7 @@ class FilesListModel;
 class FilesStore;
 class QLabel;
 class QListView;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
@@ -49,16 +50,30 @@ public:
     QToolButton* openButton() const { return m_open; }
     QListView* listView() const { return m_list; }
     QToolButton* deleteButton() const { return m_delete; }
+    // On the current row: sends the chosen rows' files to the chat.
+    QToolButton* sendButton() const { return m_send; }
+    // The chosen rows' files, the current row's when none is chosen.
+    QList<QUrl> selectedUrls() const;
+    // One line under the header that tells why something was not done.
+    void showNotice(const QString& message);
     FileDropZone* dropZone() const { return m_dropZone; }
     FilePreview* preview() const { return m_preview; }
     // Names the imports of the latest drop or pick that failed.
     QLabel* importNotice() const { return m_importNotice; }
+    // Shown while copies run: what is being copied, how far, and Cancel.
+    QWidget* progressRow() const { return m_progressRow; }
+    QLabel* progressText() const { return m_progressText; }
+    QPushButton* cancelButton() const { return m_cancel; }
+    // Where "Choose Files…" opens: the folder last chosen from, else home.
+    QString pickFolder() const;
     FilesListModel* model() const { return m_model; }
     QWidget* currentContent() const;
 
 signals:
     void previewingURLChanged(const QUrl& url);
     void dropTargetedChanged(bool targeted);
+    // "Send to Chat" or Ctrl+Return on the list.
+    void sendToChatRequested(const QList<QUrl>& files);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -77,10 +92,15 @@ private:
     void updateCount();
     void updatePreviewName();
     void placeDeleteButton();
+    void placeSendButton();
     void setDropTargeted(bool targeted);
     void deleteCurrent();
     void openCurrent();
     void applyLooks();
+    void addNotice(const QString& message, const QUrl& file);
+    void clearNotices();
+    void showNotices();
+    void showProgress(const QString& name, qint64 done, qint64 total);
 
     FilesStore& m_store;
     FilesListModel* m_model = nullptr;
@@ -103,9 +123,23 @@ private:
     QToolButton* m_open = nullptr;
     QWidget* m_divider = nullptr;
     QLabel* m_importNotice = nullptr;
+    struct Notice
+    {
+        QString message;
+        // A delete's notice goes once its entry has gone; empty otherwise.
+        QUrl entry;
+    };
+    QList<Notice> m_notices;
+    QWidget* m_progressRow = nullptr;
+    QLabel* m_progressText = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QString m_lastPickFolder;
     QStackedWidget* m_content = nullptr;
     QListView* m_list = nullptr;
+    QWidget* m_listPane = nullptr;
     QToolButton* m_delete = nullptr;
+    QToolButton* m_send = nullptr;
     FileDropZone* m_dropZone = nullptr;
     FilePreview* m_preview = nullptr;
 };

@@ -16,6 +16,8 @@ NotesBanner::NotesBanner(QWidget* parent)
     m_label->setTextFormat(Qt::PlainText);
     m_open = new QPushButton(QStringLiteral("Open in Text Editor"), this);
     m_open->setAccessibleName(m_open->text());
+    m_undo = new QPushButton(QStringLiteral("Undo"), this);
+    m_undo->setAccessibleName(m_undo->text());
     m_dismiss = new QToolButton(this);
     m_dismiss->setText(QStringLiteral("✕"));
     m_dismiss->setAccessibleName(QStringLiteral("Dismiss"));
@@ -25,14 +27,16 @@ NotesBanner::NotesBanner(QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 4, 4, 4);
     layout->addWidget(m_label, 1);
+    layout->addWidget(m_undo, 0, Qt::AlignVCenter);
     layout->addWidget(m_open, 0, Qt::AlignVCenter);
     layout->addWidget(m_dismiss, 0, Qt::AlignTop);
     connect(m_open, &QPushButton::clicked, this, &NotesBanner::openRequested);
     connect(m_dismiss, &QToolButton::clicked, this, &NotesBanner::dismissRequested);
+    connect(m_undo, &QPushButton::clicked, this, &NotesBanner::undoRequested);
     QFrame::hide();
 }
 
-void NotesBanner::showNotice(const QString& text, bool urgent, bool offerEditor, bool dismissible)
+void NotesBanner::showNotice(const QString& text, bool urgent, bool offerEditor, bool dismissible, bool offerUndo)
 {
     m_label->setText(text);
     m_label->setAccessibleName(text);
@@ -42,6 +46,7 @@ void NotesBanner::showNotice(const QString& text, bool urgent, bool offerEditor,
     colours.setColor(QPalette::WindowText, QColor(0x3a, 0x2a, 0x10));
     setPalette(colours);
     m_open->setVisible(offerEditor);
+    m_undo->setVisible(offerUndo);
     m_dismiss->setVisible(dismissible);
     QFrame::show();
 }

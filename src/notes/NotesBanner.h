@@ -17,20 +17,24 @@ public:
 
     // urgent: a failure still going on, shown in warning colours and not
     // dismissable. offerEditor: shows the button that opens the file elsewhere.
-    void showNotice(const QString& text, bool urgent, bool offerEditor, bool dismissible);
+    // offerUndo: shows the button that takes back another program's change.
+    void showNotice(const QString& text, bool urgent, bool offerEditor, bool dismissible, bool offerUndo = false);
     void clearNotice();
 
     QString text() const;
     QLabel* label() const { return m_label; }
     QPushButton* openButton() const { return m_open; }
+    QPushButton* undoButton() const { return m_undo; }
     QToolButton* dismissButton() const { return m_dismiss; }
 
 signals:
     void openRequested();
     void dismissRequested();
+    void undoRequested();
 
 private:
     QLabel* m_label = nullptr;
     QPushButton* m_open = nullptr;
+    QPushButton* m_undo = nullptr;
     QToolButton* m_dismiss = nullptr;
 };

@@ -11,10 +11,14 @@
 
 #include "notes/NotesEncoding.h"
 
+#include <sys/stat.h>
+#include <time.h>
+
 namespace {
 constexpr int DiskCheckDelayMs = 100;
 const QString RecoveryPrefix = QStringLiteral("Quillnook-");
 const QString AnnouncedMarker = QStringLiteral(".announced");
+const QString HistoryPattern = QStringLiteral("Quillnook-*.txt");
 
 size_t hashOf(const QByteArray& bytes)
 {
@@ -52,6 +56,9 @@ NotesStore::NotesStore(const QString& folder, const QString& recoveryFolder,
     connect(&m_checkTimer, &QTimer::timeout, this, &NotesStore::checkDisk);
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_checkTimer, qOverload<>(&QTimer::start));
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_checkTimer, qOverload<>(&QTimer::start));
+    QString error;
+    if (!m_fileSystem->cleanUp(m_filePath, &error))
+        m_saveError = error;
     load();
     findRecoveredFile();
     watch();
@@ -71,6 +78,16 @@ void NotesStore::setText(const QString& text)
             scheduleSave();
         return;
     }
+    // Only the part that differs is replaced, so every other line keeps its
+    // own end in the file.
+    const qsizetype shorter = qMin(text.size(), m_text.size());
+    qsizetype head = 0;
+    while (head < shorter && text.at(head) == m_text.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head && text.at(text.size() - 1 - tail) == m_text.at(m_text.size() - 1 - tail))
+        ++tail;
+    m_lineEnds.replace(m_text, head, m_text.size() - head - tail, text.mid(head, text.size() - head - tail));
     m_text = text;
     m_longestLine = NotesEncoding::longestLine(m_text);
     const bool wasEditable = m_editable;
@@ -86,6 +103,7 @@ void NotesStore::replaceText(qsizetype position, qsizetype removed, const QStrin
     removed = qBound<qsizetype>(0, removed, m_text.size() - position);
     if (removed == 0 && added.isEmpty())
         return;
+    m_lineEnds.replace(m_text, position, removed, added);
     m_text.replace(position, removed, added);
     changed();
 }
@@ -94,8 +112,20 @@ void NotesStore::changed()
 {
     const bool wasClean = !m_dirty;
     m_dirty = true;
+    bool noticeMoved = wasClean && m_fileUnreadable;
+    if (m_changedOutside) {
+        // Back to the text from before: nothing is left to undo.
+        if (m_text == m_textBeforeOutsideChange) {
+            m_changedOutside = false;
+            m_textBeforeOutsideChange.clear();
+            noticeMoved = true;
+        } else if (!m_typedSinceOutsideChange) {
+            m_typedSinceOutsideChange = true;
+            noticeMoved = true;
+        }
+    }
     emit textChanged(m_text);
-    if (wasClean && m_fileUnreadable)
+    if (noticeMoved)
         emit noticeChanged();
     scheduleSave();
 }
@@ -128,7 +158,7 @@ bool NotesStore::adopt(const QByteArray& bytes)
     m_fileUnreadable = false;
     m_readError.clear();
     m_text = std::move(decoded.text);
-    m_crlf = decoded.crlf;
+    m_lineEnds = decoded.lineEnds;
     m_byteOrderMark = decoded.byteOrderMark;
     m_longestLine = decoded.longestLine;
     m_diskHash = hashOf(bytes);
@@ -192,35 +222,60 @@ void NotesStore::checkDisk()
         return;
     }
     m_diskStamp = now;
-    if (adopt(bytes))
+    const QString before = m_text;
+    const bool wasEditable = m_editable;
+    if (adopt(bytes)) {
+        if (wasEditable && m_editable && m_text != before) {
+            // What was shown stays one undo away; after several changes in a
+            // row, the user's own text is what an undo brings back.
+            if (!m_changedOutside || m_typedSinceOutsideChange)
+                m_textBeforeOutsideChange = before;
+            m_changedOutside = true;
+            m_typedSinceOutsideChange = false;
+            m_dismissed = false;
+        }
         emit textChanged(m_text);
+    }
     // Readable or not, editable or not: the banner may say something else now.
     emit noticeChanged();
 }
 
-QString NotesStore::freeName(const QString& suffix) const
+QString NotesStore::freeName(const QString& suffix, const QString& beside) const
 {
-    QString name = m_filePath + suffix;
+    const QString base = beside.isEmpty() ? m_filePath : beside;
+    QString name = base + suffix;
     for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
-        name = m_filePath + suffix + QLatin1Char('-') + QString::number(n);
+        name = base + suffix + QLatin1Char('-') + QString::number(n);
     return name;
 }
 
-bool NotesStore::keepOutsideVersion(const QString& suffix, const QByteArray* bytes, QString* kept, QString* error)
+bool NotesStore::keepOutsideVersion(const QString& suffix, const QByteArray* bytes, QString* kept, QString* error,
+                                    bool* linked)
 {
     // A second name for the same bytes: nothing is copied, nothing can be
-    // half-written, and an existing copy is never replaced.
+    // half-written, and an existing copy is never replaced. A file that has
+    // other names already is written in place, which would change the
+    // copy too: it gets a copy of its own where its bytes are at hand.
     int failed = 0;
-    QString name;
-    do {
-        name = freeName(suffix);
+    QString name = freeName(suffix);
+    const bool linkable = !bytes || m_fileSystem->stamp(m_filePath).links <= 1;
+    while (linkable) {
         if (m_fileSystem->link(m_filePath, name, &failed)) {
             *kept = name;
+            *linked = true;
             return true;
         }
-    } while (failed == EEXIST);
-    // Folders without hard links get a copy, or the file itself moves aside.
-    const bool ok = bytes ? m_fileSystem->writeNew(name, *bytes, error) : m_fileSystem->rename(m_filePath, name, error);
+        if (failed != EEXIST)
+            break;
+        name = freeName(suffix);
+    }
+    // Folders without hard links get a copy, or the file itself moves aside:
+    // the one at the end of any links, which stay links.
+    const QString target = NotesFileSystem::resolved(m_filePath);
+    if (!bytes && target != m_filePath)
+        name = freeName(suffix, target);
+    const bool ok
+        = bytes ? m_fileSystem->writeCopy(name, *bytes, m_filePath, error) : m_fileSystem->rename(target, name, error);
     if (ok)
         *kept = name;
     return ok;
@@ -238,18 +293,19 @@ bool NotesStore::save()
     QString error;
     bool ok = true;
     bool keptCopy = false;
+    bool linked = false;
     const NotesFileSystem::Stamp now = m_fileSystem->stamp(m_filePath);
     if (now.exists && m_fileUnreadable) {
-        ok = keepOutsideVersion(QStringLiteral(".unreadable"), nullptr, &m_keptCopy, &error);
+        ok = keepOutsideVersion(QStringLiteral(".unreadable"), nullptr, &m_keptCopy, &error, &linked);
         keptCopy = ok;
         m_fileUnreadable = !ok;
     } else if (now.exists && now != m_diskStamp) {
         QByteArray theirs;
         if (!m_fileSystem->read(m_filePath, &theirs, &error)) {
-            ok = keepOutsideVersion(QStringLiteral(".conflict"), nullptr, &m_conflictCopy, &error);
+            ok = keepOutsideVersion(QStringLiteral(".conflict"), nullptr, &m_conflictCopy, &error, &linked);
             keptCopy = ok;
         } else if (!m_diskStamp.exists || hashOf(theirs) != m_diskHash) {
-            ok = keepOutsideVersion(QStringLiteral(".conflict"), &theirs, &m_conflictCopy, &error);
+            ok = keepOutsideVersion(QStringLiteral(".conflict"), &theirs, &m_conflictCopy, &error, &linked);
             keptCopy = ok;
         }
     }
@@ -259,8 +315,9 @@ bool NotesStore::save()
         m_diskStamp = m_fileSystem->stamp(m_filePath);
     }
 
-    const QByteArray bytes = NotesEncoding::encode(m_text, m_crlf, m_byteOrderMark);
-    ok = ok && m_fileSystem->writeAtomically(m_filePath, bytes, &error);
+    const QByteArray bytes = NotesEncoding::encode(m_text, m_lineEnds, m_byteOrderMark);
+    // A copy kept as another name of the file must not be written into.
+    ok = ok && m_fileSystem->writeAtomically(m_filePath, bytes, &error, linked);
     const size_t hash = hashOf(bytes);
     const NotesFileSystem::Stamp written = m_fileSystem->stamp(m_filePath);
     if (ok || (written.size == bytes.size() && written != now)) {
@@ -270,6 +327,8 @@ bool NotesStore::save()
         m_diskHash = hash;
     }
     m_dirty = !ok;
+    if (ok)
+        keepInHistory(bytes);
     // An exit handler leaves timers and the watcher alone: the event loop is gone.
     if (!m_exiting) {
         if (ok)
@@ -314,17 +373,76 @@ QString NotesStore::writeRecoveryFile()
     localtime_r(&now, &local);
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
     const QString base = m_recoveryFolder + QLatin1Char('/') + RecoveryPrefix + QString::fromLatin1(stamp);
-    const QByteArray bytes = NotesEncoding::encode(m_text, m_crlf, m_byteOrderMark);
+    const QByteArray bytes = NotesEncoding::encode(m_text, m_lineEnds, m_byteOrderMark);
     QString error;
     for (int n = 1; n < 100; ++n) {
         const QString path
             = base + (n > 1 ? QLatin1Char('-') + QString::number(n) : QString()) + QStringLiteral(".txt");
-        if (m_fileSystem->writeNew(path, bytes, &error))
+        if (m_fileSystem->writeNew(path, bytes, &error, NotesFileSystem::PrivateMode))
             return path;
         if (!QFileInfo::exists(path))
             return {};
     }
     return {};
+}
+
+void NotesStore::keepInHistory(const QByteArray& bytes)
+{
+    // Plain C time and folder calls: this may run from an exit handler,
+    // after Qt's own helpers are gone.
+    const QString folder = historyFolder();
+    const QByteArray local = QFile::encodeName(folder);
+    if (::mkdir(local.constData(), 0700) != 0 && errno == ENOENT) {
+        QDir().mkpath(m_recoveryFolder);
+        ::mkdir(local.constData(), 0700);
+    }
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::tm when {};
+    localtime_r(&now.tv_sec, &when);
+    char stamp[48] = {};
+    const size_t length = std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &when);
+    std::snprintf(stamp + length, sizeof stamp - length, "-%06d", int(now.tv_nsec / 1000));
+    const QString base = folder + QLatin1Char('/') + RecoveryPrefix + QString::fromLatin1(stamp);
+    QString error;
+    QString path;
+    bool kept = false;
+    for (int n = 1; !kept && n < 100; ++n) {
+        path = base + (n > 1 ? QLatin1Char('-') + QString::number(n) : QString()) + QStringLiteral(".txt");
+        // Unsynced: the notes file itself is; this copy only adds a way back.
+        kept = m_fileSystem->writeNew(path, bytes, &error, NotesFileSystem::PrivateMode, false);
+        if (!kept && !QFileInfo::exists(path))
+            break;
+    }
+    const QString failed = kept ? QString() : error;
+    if (failed != m_historyError) {
+        m_historyError = failed;
+        if (!failed.isEmpty())
+            m_dismissed = false;
+        if (!m_exiting)
+            emit noticeChanged();
+    }
+    if (kept && !m_exiting)
+        pruneHistory(path);
+}
+
+void NotesStore::pruneHistory(const QString& newest)
+{
+    // The one just written counts first and always stays, also when the
+    // clock was set back; the others from the newest name down.
+    const QFileInfo written(newest);
+    qint64 bytes = written.size();
+    int count = 1;
+    const QFileInfoList versions = QDir(historyFolder()).entryInfoList({HistoryPattern}, QDir::Files, QDir::Name);
+    for (qsizetype i = versions.size() - 1; i >= 0; --i) {
+        const QFileInfo& version = versions.at(i);
+        if (version.fileName() == written.fileName())
+            continue;
+        bytes += version.size();
+        ++count;
+        if (count > HistoryVersions || bytes > HistoryBytes)
+            QFile::remove(version.filePath());
+    }
 }
 
 void NotesStore::findRecoveredFile()
@@ -364,8 +482,12 @@ NotesStore::Notice NotesStore::notice() const
         return Notice::Conflict;
     if (!m_keptCopy.isEmpty())
         return Notice::Unreadable;
+    if (m_changedOutside)
+        return Notice::ChangedOutside;
     if (!m_recoveredFile.isEmpty())
         return Notice::Recovered;
+    if (!m_historyError.isEmpty())
+        return Notice::HistoryFailed;
     return Notice::None;
 }
 
@@ -399,9 +521,14 @@ QString NotesStore::noticeText() const
             + QStringLiteral(" was changed by another program while you typed. Your text is saved; the "
                              "other version is kept in ")
             + m_conflictCopy + QLatin1Char('.');
+    case Notice::ChangedOutside:
+        return name + QStringLiteral(" was changed by another program");
     case Notice::Recovered:
         return QStringLiteral("Your notes could not be saved when Quillnook last closed. They are kept in ")
             + m_recoveredFile + QLatin1Char('.');
+    case Notice::HistoryFailed:
+        return QStringLiteral("Earlier versions of your notes could not be kept in ") + historyFolder()
+            + QStringLiteral(": ") + m_historyError;
     }
     return {};
 }
@@ -419,5 +546,18 @@ void NotesStore::dismissNotice()
     // Every informing notice goes at once; a newer one comes back.
     m_dismissed = true;
     m_recoveredFile.clear();
+    m_changedOutside = false;
+    m_textBeforeOutsideChange.clear();
     emit noticeChanged();
+}
+
+bool NotesStore::canUndoOutsideChange() const
+{
+    return notice() == Notice::ChangedOutside && !m_typedSinceOutsideChange;
+}
+
+void NotesStore::undoOutsideChange()
+{
+    if (canUndoOutsideChange())
+        setText(m_textBeforeOutsideChange);
 }

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "notes/NotesEncoding.h"
 #include "notes/NotesFileSystem.h"
 
 // The one notes text and its file. Loaded once, written half a second after
@@ -16,7 +17,9 @@
 // one), and at once whenever the application asks. Only text that differs
 // from the file is written; writes replace the whole file atomically, and a
 // failed write is shown and retried. Changes made to the file by other
-// programs are loaded, or kept beside ours when both sides changed.
+// programs are loaded, which the user may undo, or kept beside ours when
+// both sides changed. Every version written is also kept in a short history
+// of its own, so one that another program wrote over can still be found.
 class NotesStore : public QObject
 {
     Q_OBJECT
@@ -30,6 +33,10 @@ public:
     // the editor several times their size in memory.
     static constexpr qsizetype LongestEditableLine = 100'000;
     static constexpr qsizetype LargestEditableNote = 20'000'000;
+    // The history keeps the newest saves up to whichever limit comes first;
+    // the newest one always.
+    static constexpr int HistoryVersions = 50;
+    static constexpr qint64 HistoryBytes = 20'000'000;
 
     // What the banner above the notes tells, most urgent first.
     enum class Notice
@@ -39,7 +46,9 @@ public:
         TooBigToEdit,
         Unreadable,
         Conflict,
-        Recovered
+        ChangedOutside,
+        Recovered,
+        HistoryFailed
     };
     Q_ENUM(Notice)
 
@@ -74,6 +83,8 @@ public:
     QString filePath() const { return m_filePath; }
     QUrl fileUrl() const { return QUrl::fromLocalFile(m_filePath); }
     QString recoveryFolder() const { return m_recoveryFolder; }
+    // Where the versions this store wrote are kept, newest last by name.
+    QString historyFolder() const { return m_recoveryFolder + QStringLiteral("/history"); }
     static QString defaultRecoveryFolder();
 
     Notice notice() const;
@@ -83,6 +94,10 @@ public:
     QString noticeText() const;
     // Puts away a notice that only informs; a failing save stays shown.
     void dismissNotice();
+    // Whether undoOutsideChange() can bring back the text that was shown
+    // before another program's version was loaded: nothing typed since.
+    bool canUndoOutsideChange() const;
+    void undoOutsideChange();
 
     QString saveError() const { return m_saveError; }
     // The copy that keeps an unreadable notes file's bytes, once made.
@@ -104,9 +119,14 @@ private:
     void scheduleSave();
     void checkDisk();
     void watch();
-    bool keepOutsideVersion(const QString& suffix, const QByteArray* bytes, QString* kept, QString* error);
-    QString freeName(const QString& suffix) const;
+    bool keepOutsideVersion(const QString& suffix, const QByteArray* bytes, QString* kept, QString* error,
+                            bool* linked);
+    // A name no file has yet: path + suffix, then -2, -3 and on; beside the
+    // notes file unless beside is given.
+    QString freeName(const QString& suffix, const QString& beside = {}) const;
     QString writeRecoveryFile();
+    void keepInHistory(const QByteArray& bytes);
+    void pruneHistory(const QString& newest);
     void findRecoveredFile();
     void setSaveError(const QString& error);
 
@@ -114,7 +134,7 @@ private:
     QString m_text;
     QString m_filePath;
     QString m_recoveryFolder;
-    bool m_crlf = false;
+    NotesEncoding::LineEnds m_lineEnds;
     bool m_byteOrderMark = false;
     qsizetype m_longestLine = 0;
     bool m_editable = true;
@@ -140,5 +160,10 @@ private:
     QString m_keptCopy;
     QString m_conflictCopy;
     QString m_recoveredFile;
+    QString m_historyError;
     bool m_dismissed = false;
+    // Another program's version was loaded over the text kept here.
+    bool m_changedOutside = false;
+    bool m_typedSinceOutsideChange = false;
+    QString m_textBeforeOutsideChange;
 };

@@ -17,6 +17,21 @@
 
 namespace {
 constexpr qreal CardRadius = 12;
+// Past this much changed text an outside change is shown afresh in pieces
+// rather than as one undoable step, which would stall the panel.
+constexpr qsizetype LargestUndoableChange = 1'000'000;
+
+// The editor's text as the store holds it: every character as it is, with
+// "\n" for each break between blocks. (toPlainText() would also turn
+// no-break spaces and line separators into plain ones.)
+QString editorText(QTextDocument* document)
+{
+    QTextCursor all(document);
+    all.select(QTextCursor::Document);
+    QString text = all.selectedText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
 
 // The beginning of the text with overlong lines cut short, so the editor
 // lays out no line it cannot keep up with and holds no more than it can.
@@ -67,6 +82,9 @@ NotesView::NotesView(NotesStore& notesStore, QWidget* parent)
     m_editor->setFrameShape(QFrame::NoFrame);
     m_editor->setTabChangesFocus(true);
     m_editor->viewport()->setAutoFillBackground(false);
+    // A screen reader would take the viewport, which forwards its focus to
+    // the editor, for a second focused object; clicks reach the editor anyway.
+    m_editor->viewport()->setFocusProxy(nullptr);
     m_editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // QPlainTextEdit lays lines out at the font's own spacing and ignores
     // block line heights; the extra leading is given up for its speed on
@@ -91,6 +109,7 @@ NotesView::NotesView(NotesStore& notesStore, QWidget* parent)
     connect(&m_notesStore, &NotesStore::textChanged, this, &NotesView::storeChanged);
     connect(&m_notesStore, &NotesStore::noticeChanged, this, &NotesView::showNotice);
     connect(m_banner, &NotesBanner::dismissRequested, &m_notesStore, &NotesStore::dismissNotice);
+    connect(m_banner, &NotesBanner::undoRequested, &m_notesStore, &NotesStore::undoOutsideChange);
     connect(m_banner, &NotesBanner::openRequested, this, [this] { QDesktopServices::openUrl(m_notesStore.fileUrl()); });
 }
 
@@ -119,7 +138,7 @@ void NotesView::editorChanged(int position, int removed, int added)
     // Only the piece that changed is copied; should the two ever disagree,
     // the whole text settles it.
     if (m_notesStore.text().size() != editorSize)
-        m_notesStore.setText(m_editor->toPlainText());
+        m_notesStore.setText(editorText(document));
     m_writingStore = false;
 }
 
@@ -127,7 +146,38 @@ void NotesView::storeChanged(const QString& text)
 {
     if (m_writingStore)
         return;
+    if (!m_filling && m_notesStore.isEditable() && !m_editor->isReadOnly() && replaceUndoably(text))
+        return;
     showText(text);
+}
+
+bool NotesView::replaceUndoably(const QString& text)
+{
+    // Only the part that differs changes, as one step Ctrl+Z takes back;
+    // the caret and the view stay where they were around it.
+    QTextDocument* document = m_editor->document();
+    const QString shown = editorText(document);
+    const qsizetype shorter = qMin(shown.size(), text.size());
+    qsizetype head = 0;
+    while (head < shorter && shown.at(head) == text.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head && shown.at(shown.size() - 1 - tail) == text.at(text.size() - 1 - tail))
+        ++tail;
+    if (text.size() - head - tail > LargestUndoableChange || shown.size() - head - tail > LargestUndoableChange)
+        return false;
+    const int scroll = m_editor->verticalScrollBar()->value();
+    m_writingEditor = true;
+    QTextCursor span(document);
+    span.beginEditBlock();
+    span.setPosition(int(head));
+    span.setPosition(int(shown.size() - tail), QTextCursor::KeepAnchor);
+    span.insertText(text.mid(head, text.size() - head - tail));
+    span.endEditBlock();
+    m_writingEditor = false;
+    m_editor->verticalScrollBar()->setValue(scroll);
+    m_placeholder->setVisible(text.isEmpty());
+    return true;
 }
 
 void NotesView::showText(const QString& text)
@@ -198,7 +248,8 @@ void NotesView::showNotice()
         return;
     }
     m_banner->showNotice(m_notesStore.noticeText(), notice == NotesStore::Notice::SaveFailed,
-                         notice == NotesStore::Notice::TooBigToEdit, m_notesStore.isNoticeDismissible());
+                         notice == NotesStore::Notice::TooBigToEdit, m_notesStore.isNoticeDismissible(),
+                         m_notesStore.canUndoOutsideChange());
     // A note that became (or stopped being) too long to edit is shown anew.
     if (!m_filling && m_editor->isReadOnly() == m_notesStore.isEditable())
         showText(m_notesStore.text());

@@ -51,6 +51,7 @@ private:
     void editorChanged(int position, int removed, int added);
     void storeChanged(const QString& text);
     void showText(const QString& text);
+    bool replaceUndoably(const QString& text);
     void fillPieces(quint64 generation, bool first);
     void finishFill();
     void showNotice();

@@ -19,4 +19,11 @@ public:
     // The clipboard's image; null when it holds none.
     virtual QImage image() = 0;
     virtual void setImage(const QImage& image) = 0;
+    // The image with its PNG encoding already made, so no reader has to wait
+    // for one.
+    virtual void setImage(const QImage& image, const QByteArray& png)
+    {
+        Q_UNUSED(png);
+        setImage(image);
+    }
 };

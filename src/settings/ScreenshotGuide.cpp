@@ -10,10 +10,10 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStringList>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "platform/SessionEnvironment.h"
+#include "settings/PageControls.h"
 #include "settings/SettingsStyle.h"
 #include "settings/SymbolIcons.h"
 
@@ -62,41 +62,24 @@ ScreenshotGuide::ScreenshotGuide(const QFont& bodyFont, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    const QString disclosureText = QStringLiteral("Enable screenshots (") + screenshotKeys() + u')';
-    auto* disclosureRow = new QHBoxLayout;
-    disclosureRow->setSpacing(2);
-    m_disclosureButton = new QToolButton;
+    // One control, arrow, symbol and title together, so that a screen
+    // reader meets one button that says whether the group is open.
+    m_disclosureButton = new DisclosureButton(QStringLiteral("Enable screenshots (") + screenshotKeys() + u')');
     m_disclosureButton->setObjectName(QStringLiteral("screenshotGuideButton"));
-    m_disclosureButton->setCheckable(true);
-    m_disclosureButton->setAutoRaise(true);
-    m_disclosureButton->setArrowType(Qt::RightArrow);
-    m_disclosureButton->setAccessibleName(disclosureText);
+    m_disclosureButton->setFont(headline);
+    m_disclosureButton->setIconSize(QSize(14, 14));
     m_disclosureButton->setAccessibleDescription(QStringLiteral("Shows or hides how to use screenshots"));
-    disclosureRow->addWidget(m_disclosureButton);
-    // The title opens the group too; the arrow alone takes keyboard focus.
-    m_disclosureTitle = new QToolButton;
-    m_disclosureTitle->setText(disclosureText);
-    m_disclosureTitle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_disclosureTitle->setAutoRaise(true);
-    m_disclosureTitle->setFocusPolicy(Qt::NoFocus);
-    m_disclosureTitle->setFont(headline);
-    connect(m_disclosureTitle, &QToolButton::clicked, m_disclosureButton, &QToolButton::click);
-    disclosureRow->addWidget(m_disclosureTitle);
-    disclosureRow->addStretch();
-    column->addLayout(disclosureRow);
+    column->addWidget(m_disclosureButton, 0, Qt::AlignLeft);
 
     m_guide = buildGuide();
     m_guide->setVisible(false);
     column->addWidget(m_guide);
-    connect(m_disclosureButton, &QToolButton::toggled, this, [this](bool expanded) {
-        m_disclosureButton->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
-        m_guide->setVisible(expanded);
-    });
+    connect(m_disclosureButton, &DisclosureButton::expandedChanged, m_guide, &QWidget::setVisible);
 }
 
 bool ScreenshotGuide::isExpanded() const
 {
-    return m_disclosureButton->isChecked();
+    return m_disclosureButton->isExpanded();
 }
 
 QWidget* ScreenshotGuide::buildGuide()
@@ -173,6 +156,6 @@ QWidget* ScreenshotGuide::guideStep(const QString& number, const QString& text)
 
 void ScreenshotGuide::applyColours()
 {
-    m_disclosureTitle->setIcon(
+    m_disclosureButton->setIcon(
         SymbolIcons::icon(QStringLiteral("camera.viewfinder"), palette().color(QPalette::ButtonText)));
 }

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-class QToolButton;
+class DisclosureButton;
 
 // The collapsible "Enable screenshots" group of the settings page: a
 // disclosure arrow and title, and under them what the running session needs
@@ -19,7 +19,7 @@ public:
     explicit ScreenshotGuide(const QFont& bodyFont, QWidget* parent = nullptr);
 
     bool isExpanded() const;
-    QToolButton* disclosureButton() const { return m_disclosureButton; }
+    DisclosureButton* disclosureButton() const { return m_disclosureButton; }
     // Redraws the title's symbol in the palette's colours.
     void applyColours();
 
@@ -29,7 +29,6 @@ private:
 
     QFont m_bodyFont;
 
-    QToolButton* m_disclosureButton = nullptr;
-    QToolButton* m_disclosureTitle = nullptr;
+    DisclosureButton* m_disclosureButton = nullptr;
     QWidget* m_guide = nullptr;
 };

@@ -23,6 +23,7 @@
 #include "hotkey/ModifierFlags.h"
 #include "settings/DesktopShortcutNote.h"
 #include "settings/OverlayScrollBar.h"
+#include "settings/PageControls.h"
 #include "settings/ScreenshotGuide.h"
 #include "settings/SettingsStyle.h"
 #include "settings/SymbolIcons.h"
@@ -59,6 +60,9 @@ SettingsView::SettingsView(HotkeyManager& hotkeyManager, PanelSettings& panelSet
 
     m_scrollArea = new QScrollArea(this);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
+    // Not a Tab stop of its own (it has no name to read): it scrolls to
+    // whichever control takes the focus.
+    m_scrollArea->setFocusPolicy(Qt::NoFocus);
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_page = buildPage();
@@ -70,8 +74,9 @@ SettingsView::SettingsView(HotkeyManager& hotkeyManager, PanelSettings& panelSet
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_scrollArea);
 
-    connect(&m_recorder, &ShortcutRecorder::recordingChanged, this, [this] {
+    connect(&m_recorder, &ShortcutRecorder::recordingChanged, this, [this](bool recording) {
         m_rejection = Rejection::None;
+        holdKeyboard(recording);
         updateShortcut();
     });
     connect(&m_recorder, &ShortcutRecorder::recordingChanged, this, &SettingsView::recordingChanged);
@@ -94,6 +99,18 @@ SettingsView::SettingsView(HotkeyManager& hotkeyManager, PanelSettings& panelSet
 SettingsView::~SettingsView()
 {
     m_recorder.stopRecording();
+}
+
+void SettingsView::holdKeyboard(bool hold)
+{
+    // Another program's grab of a combination would take its press before
+    // any window of ours saw it, and the page would wait for it forever.
+    // While recording, the page holds the whole keyboard, so the press
+    // arrives here and the desktop's refusal can be told.
+    if (hold && m_shortcutButton->isVisible())
+        m_shortcutButton->grabKeyboard();
+    else if (!hold && QWidget::keyboardGrabber() == m_shortcutButton)
+        m_shortcutButton->releaseKeyboard();
 }
 
 QWidget* SettingsView::buildPage()
@@ -173,7 +190,6 @@ QWidget* SettingsView::buildPage()
     m_opacitySlider = new QSlider(Qt::Horizontal);
     m_opacitySlider->setObjectName(QStringLiteral("opacitySlider"));
     m_opacitySlider->setAccessibleName(QStringLiteral("Panel opacity"));
-    m_opacitySlider->setAccessibleDescription(QStringLiteral("Percent"));
     m_opacitySlider->setRange(qRound(minimumOpacity * sliderScale), qRound(maximumOpacity * sliderScale));
     m_opacitySlider->setSingleStep(1);
     m_opacitySlider->setPageStep(5);
@@ -190,6 +206,8 @@ QWidget* SettingsView::buildPage()
     m_opacityLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_opacityLabel->setFixedWidth(
         std::max(36, QFontMetrics(percentFont).horizontalAdvance(QStringLiteral("100%")) + 2));
+    // Read with the slider: the label names it, and says the value as shown.
+    m_opacityLabel->setBuddy(m_opacitySlider);
     opacityRow->addWidget(m_opacityLabel);
     column->addLayout(opacityRow);
 
@@ -211,15 +229,9 @@ QWidget* SettingsView::buildPage()
     supportRow->setSpacing(6);
     supportRow->addWidget(iconLabel(QStringLiteral("envelope")));
     const auto address = QStringLiteral(QUILLNOOK_SUPPORT_EMAIL);
-    auto* link = new QLabel(
-        QStringLiteral("<a href=\"%1\">%2</a>")
-            .arg(supportMailtoURL().toString(QUrl::FullyEncoded).toHtmlEscaped(), address.toHtmlEscaped()));
+    auto* link = new LinkButton(address, supportMailtoURL());
     link->setObjectName(QStringLiteral("supportLink"));
     link->setFont(scaledFont(12));
-    link->setTextFormat(Qt::RichText);
-    link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    link->setOpenExternalLinks(true);
-    link->setAccessibleName(address);
     supportLabel->setBuddy(link);
     supportRow->addWidget(link);
     supportRow->addStretch();
@@ -330,6 +342,7 @@ void SettingsView::updateOpacity()
 {
     const auto opacity = m_panelSettings.opacity();
     m_opacityLabel->setText(percentText(opacity));
+    m_opacitySlider->setAccessibleDescription(m_opacityLabel->text());
     // Only the knob follows; a stored value outside the slider's range stays
     // as it is until the user moves the slider.
     const QSignalBlocker blocker(m_opacitySlider);

@@ -67,6 +67,7 @@ private:
     void applyColours();
     void updateShortcut();
     void updateOpacity();
+    void holdKeyboard(bool hold);
 
     HotkeyManager& m_hotkeyManager;
     PanelSettings& m_panelSettings;

@@ -1,6 +1,9 @@
 #include "ImagePaste.h"
 
+#include <thread>
+
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImage>
 #include <QImageWriter>
 #include <QJsonArray>
@@ -78,20 +81,44 @@ QByteArray ImagePaste::pngFromClipboard(const QMimeData* clipboard)
 
 QString ImagePaste::pasteEventScript(const QByteArray& png, const QString& text)
 {
-    return QString::fromUtf8(EventScript) + u'(' + u'"' + QString::fromLatin1(png.toBase64()) + u'"' + u','
-        + jsonString(text) + u')';
+    return QString::fromUtf8(pasteEventScriptUtf8(png, text));
+}
+
+QByteArray ImagePaste::pasteEventScriptUtf8(const QByteArray& png, const QString& text)
+{
+    const QByteArray event(EventScript);
+    const QByteArray json = jsonString(text).toUtf8();
+    const qsizetype base64Size = (png.size() + 2) / 3 * 4;
+    QByteArray script;
+    script.reserve(event.size() + base64Size + json.size() + 8);
+    script.append(event).append("(\"").append(png.toBase64()).append("\",").append(json).append(')');
+    return script;
 }
 
 void ImagePaste::paste(WebView& view, const QByteArray& png, const QString& text, std::function<void()> nativePaste)
 {
-    if (png.isEmpty()) {
+    // Cells copied from a spreadsheet come as text and as a picture of
+    // them; a text field wants the text.
+    if (png.isEmpty() || !text.isEmpty()) {
         nativePaste();
         return;
     }
+    // A screenshot's script runs to tens of megabytes; it is written on a
+    // thread of its own so the panel keeps answering meanwhile.
     QPointer<WebView> guard(&view);
-    view.evaluateJavaScript(pasteEventScript(png, text),
-                            [guard, nativePaste = std::move(nativePaste)](const QVariant& taken, const QString& error) {
-                                if (guard && (!error.isEmpty() || !taken.toBool()))
-                                    nativePaste();
-                            });
+    std::thread([guard, png, nativePaste = std::move(nativePaste)]() mutable {
+        QByteArray script = pasteEventScriptUtf8(png, QString());
+        QMetaObject::invokeMethod(
+            qApp,
+            [guard, script = std::move(script), nativePaste = std::move(nativePaste)]() mutable {
+                if (!guard)
+                    return;
+                guard->evaluateJavaScriptUtf8(
+                    script, [guard, nativePaste = std::move(nativePaste)](const QVariant& taken, const QString& error) {
+                        if (guard && (!error.isEmpty() || !taken.toBool()))
+                            nativePaste();
+                    });
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }

@@ -22,10 +22,12 @@ QByteArray pngFromClipboard(const QMimeData* clipboard);
 // clipboardData holding the file and, when not empty, the text. Evaluates to
 // true when the page took the event (called preventDefault).
 QString pasteEventScript(const QByteArray& png, const QString& text);
+QByteArray pasteEventScriptUtf8(const QByteArray& png, const QString& text);
 
-// Pastes into the page: an image (`png`, with the clipboard's `text` beside
-// it) through the event, falling back to `nativePaste` when the page did not
-// take it or the script failed; without an image, `nativePaste` at once.
+// Pastes into the page: an image without text (`png`) through the event,
+// made ready off the main thread, falling back to `nativePaste` when the page
+// did not take it or the script failed; text, with an image beside it or
+// not, through `nativePaste` at once.
 void paste(WebView& view, const QByteArray& png, const QString& text, std::function<void()> nativePaste);
 
 } // namespace ImagePaste

@@ -22,6 +22,10 @@ struct WebViewOptions
     // read straight from it by the page's sandboxed process, so it is opened
     // to that process, read-only. The first preview view fixes it.
     QString previewFolder;
+    // FilePreview: the page may read the file it was loaded with and nothing
+    // else: every other request (network, other files, frames, objects) is
+    // blocked, and it never navigates away from the file.
+    bool confineToFile = true;
 };
 
 // A loaded web engine. Every view it makes shares one persistent store of

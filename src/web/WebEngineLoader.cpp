@@ -1,7 +1,11 @@
 #include "WebEngineLoader.h"
 
+#include <cstring>
+#include <type_traits>
+
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QLibrary>
 #include <QTimer>
@@ -9,6 +13,8 @@
 
 #include "platform/SessionEnvironment.h"
 #include "web/WebEngineModule.h"
+
+#include <elf.h>
 
 namespace {
 const QString ModuleFileName = QStringLiteral("quillnook_webkit.so");
@@ -24,6 +30,39 @@ QStringList WebEngineLoader::defaultModulePaths()
     return {programDir + QLatin1Char('/') + ModuleFileName,
             programDir + QStringLiteral("/../" QUILLNOOK_WEB_MODULE_RELATIVE_DIR "/") + ModuleFileName,
             QStringLiteral(QUILLNOOK_WEB_MODULE_DIR "/") + ModuleFileName};
+}
+
+QString WebEngineLoader::damagedModuleReason(const QString& path)
+{
+    using Header = std::conditional_t<sizeof(void*) == 8, Elf64_Ehdr, Elf32_Ehdr>;
+    using Segment = std::conditional_t<sizeof(void*) == 8, Elf64_Phdr, Elf32_Phdr>;
+    constexpr unsigned char OwnClass = sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("The web engine module %1 cannot be read.").arg(path);
+    const quint64 size = quint64(file.size());
+    const QString damaged = QStringLiteral("The web engine module %1 is damaged; install Quillnook again.").arg(path);
+    Header header {};
+    if (file.read(reinterpret_cast<char*>(&header), sizeof header) != qint64(sizeof header)
+        || memcmp(header.e_ident, ELFMAG, SELFMAG) != 0)
+        return damaged;
+    if (header.e_ident[EI_CLASS] != OwnClass || header.e_phentsize != sizeof(Segment) || header.e_phnum == 0)
+        return QStringLiteral("The web engine module %1 is not one this Quillnook can use.").arg(path);
+    const auto within = [size](quint64 offset, quint64 length) { return offset <= size && length <= size - offset; };
+    if (!within(header.e_phoff, quint64(header.e_phnum) * header.e_phentsize)
+        || (header.e_shoff && !within(header.e_shoff, quint64(header.e_shnum) * header.e_shentsize)))
+        return damaged;
+    if (!file.seek(qint64(header.e_phoff)))
+        return damaged;
+    for (int i = 0; i < header.e_phnum; ++i) {
+        Segment segment {};
+        if (file.read(reinterpret_cast<char*>(&segment), sizeof segment) != qint64(sizeof segment))
+            return damaged;
+        // Every byte the loader maps from the file must be in it.
+        if (segment.p_type != PT_NULL && !within(segment.p_offset, segment.p_filesz))
+            return damaged;
+    }
+    return {};
 }
 
 WebEngineLoader::WebEngineLoader(QStringList modulePaths, QObject* parent)
@@ -90,6 +129,10 @@ void WebEngineLoader::loadModule()
     }
     if (path.isEmpty()) {
         setUnavailable(QStringLiteral("The web engine module (%1) is not installed.").arg(ModuleFileName));
+        return;
+    }
+    if (const QString damage = damagedModuleReason(path); !damage.isEmpty()) {
+        setUnavailable(damage);
         return;
     }
     m_library = new QLibrary(path, this);

@@ -19,6 +19,11 @@ public:
     // build tree), then the installed library folder.
     static QStringList defaultModulePaths();
 
+    // Why the module file at `path` cannot be loaded safely, or empty. A file
+    // cut short would fault the process that maps it; its headers must lie
+    // whole inside the file before it is opened.
+    static QString damagedModuleReason(const QString& path);
+
     explicit WebEngineLoader(QStringList modulePaths = defaultModulePaths(), QObject* parent = nullptr);
     ~WebEngineLoader() override;
 

@@ -4,6 +4,8 @@
 #include <functional>
 #include <optional>
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -41,11 +43,33 @@ public:
     virtual void stopLoading() = 0;
     virtual void reload() = 0;
 
+    // Navigates the page as its own script would, with the page's rights
+    // rather than the browser's: what the page may not open stays closed.
+    // Only http and https addresses; anything else is refused.
+    virtual void navigateFromPage(const QUrl& url) = 0;
+
+    // False while the page's web process has stopped answering (a script
+    // that never yields); responsivenessChanged() tells of each change.
+    virtual bool isResponsive() const = 0;
+    // Ends the page's web process at once; webProcessTerminated() follows,
+    // and the next load or reload starts a new one.
+    virtual void terminateWebProcess() = 0;
+
+    // The address of the latest navigation that failed, or empty: what a
+    // reload of that failure asks for again.
+    QUrl failedUrl() const { return m_failedUrl; }
+
     // The current page's address and title; either may be empty.
     virtual QUrl url() const = 0;
     virtual QString title() const = 0;
 
     virtual void evaluateJavaScript(const QString& script, ScriptCompletion completion) = 0;
+    // The same for a script already in UTF-8, which a very long one (a
+    // pasted screenshot) reaches the engine in without being converted.
+    virtual void evaluateJavaScriptUtf8(const QByteArray& script, ScriptCompletion completion)
+    {
+        evaluateJavaScript(QString::fromUtf8(script), std::move(completion));
+    }
 
     // Makes the page the keyboard's target, so the next key or edit action
     // reaches its focused element.
@@ -54,6 +78,36 @@ public:
     // Pastes the clipboard into the page's focused element. An image reaches
     // the page as an image/png File in the paste event's clipboardData.
     virtual void paste() = 0;
+
+    // History of this page. Engines without one answer false and do nothing.
+    virtual bool canGoBack() const { return false; }
+    virtual bool canGoForward() const { return false; }
+    virtual void goBack() { }
+    virtual void goForward() { }
+    virtual bool isLoading() const { return false; }
+
+    // Finds `text` in the page, case-insensitively and wrapping around, and
+    // selects the first match; findResult() tells how it went. Empty text
+    // ends the search. `backwards` steps to the previous match of the same
+    // text instead of the next.
+    virtual void find(const QString& text, bool backwards = false)
+    {
+        Q_UNUSED(text)
+        Q_UNUSED(backwards)
+    }
+    virtual void endFind() { }
+
+    // The page's zoom, 1 being the page's own size.
+    virtual qreal zoomFactor() const { return 1.0; }
+    virtual void setZoomFactor(qreal factor) { Q_UNUSED(factor) }
+
+    // A file handed to the page as if pasted.
+    struct PastedFile
+    {
+        QString name;
+        QString mimeType;
+        QByteArray data;
+    };
 
     // Delegates are referred to, not owned; null detaches. Once detached, no
     // later callback of the engine reaches them.
@@ -70,13 +124,32 @@ Q_SIGNALS:
     void urlChanged();
     // The page's web process died; reload() brings the page back.
     void webProcessTerminated();
+    void responsivenessChanged(bool responsive);
+    // A download into `fileName` is under way: `received` bytes of `total`
+    // (0 when the server did not say).
+    void downloadProgress(const QString& fileName, qint64 received, qint64 total);
     // A response the engine cannot show was saved to this file.
     void downloadSaved(const QString& path);
     // A download ended without its file; `fileName` may be empty when it
     // failed before it had one.
     void downloadFailed(const QString& fileName, const QString& reason);
+    // canGoBack(), canGoForward() or isLoading() may have changed.
+    void historyChanged();
+    // `current` is the selected match counted from 1 (0 with none), of `total`.
+    void findResult(int current, int total);
+    // The user asked the page for one of these by mouse or by key while the
+    // page had the keyboard.
+    void openInNewTabRequested(const QUrl& url);
+    void openExternallyRequested(const QUrl& url);
+    void copyLinkRequested(const QUrl& url);
+    // +1 zooms in, -1 out, 0 back to the page's own size.
+    void zoomStepRequested(int step);
+
+protected:
+    void setFailedUrl(const QUrl& url) { m_failedUrl = url; }
 
 private:
+    QUrl m_failedUrl;
     WebNavigationDelegate* m_navigationDelegate = nullptr;
     WebUiDelegate* m_uiDelegate = nullptr;
     WebFileChooser* m_fileChooser = nullptr;
@@ -102,7 +175,8 @@ class WebUiDelegate
 {
 public:
     // window.open or a link with a blank target has no target frame. No
-    // window is ever made for the request.
+    // window is ever made for the request. Only http and https requests
+    // reach the delegate; answer them with navigateFromPage(), never load().
     virtual void webViewCreateWebView(WebView& view, const QUrl& request, bool hasTargetFrame) = 0;
     virtual void webViewRunAlert(WebView& view, const QString& message, std::function<void()> completion) = 0;
     virtual void webViewRunConfirm(WebView& view, const QString& message, std::function<void(bool)> completion) = 0;

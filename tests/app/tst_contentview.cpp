@@ -3,6 +3,10 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListView>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -11,6 +15,9 @@
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
 #include "app/WindowDragHandle.h"
+#include "files/FilesListModel.h"
+#include "files/FilesStore.h"
+#include "files/FilesView.h"
 #include "settings/ScreenshotGuide.h"
 #include "settings/SettingsView.h"
 
@@ -356,6 +363,27 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), editor());
         key(Qt::Key_A);
         QCOMPARE(m_notes->text(), QStringLiteral("a"));
+    }
+
+    void sendToChatWithoutABrowserSaysWhyAndStaysOnFiles()
+    {
+        showPanel();
+        const QString path = m_view->filesStore()->folderPath() + QStringLiteral("/note.txt");
+        QFile file(path);
+        QVERIFY(QDir().mkpath(m_view->filesStore()->folderPath()));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("hello") == 5);
+        file.close();
+        m_view->setSelectedTab(ContentView::Files);
+        FilesView* files = m_view->filesView();
+        QSignalSpy asked(files, &FilesView::sendToChatRequested);
+        QTRY_COMPARE(files->model()->rowCount(), 1);
+        files->listView()->setFocus();
+        QTest::keyClick(files->listView(), Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked.at(0).at(0).value<QList<QUrl>>(), QList<QUrl> {QUrl::fromLocalFile(path)});
+        QCOMPARE(m_view->selectedTab(), int(ContentView::Files));
+        QVERIFY(files->importNotice()->isVisible());
+        QCOMPARE(files->importNotice()->text(), QStringLiteral("No page is open in the Browser to send to."));
     }
 };
 

@@ -7,7 +7,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -111,6 +113,33 @@ private slots:
         // ... and the default shortcut is the one in use.
         key(QStringLiteral("shift+ctrl+x"));
         QTRY_VERIFY(!isViewable(m_panel));
+    }
+
+    void aDamagedBrowserModuleLeavesTheOtherToolsWorking()
+    {
+        // The program beside a browser module cut short, as a full disk or a
+        // broken update would leave it.
+        const QString folder = m_home->filePath(QStringLiteral("damaged"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString copy = folder + QStringLiteral("/quillnook");
+        QVERIFY(QFile::copy(m_binary, copy));
+        QFile module(QFileInfo(m_binary).absolutePath() + QStringLiteral("/quillnook_webkit.so"));
+        QVERIFY(module.open(QIODevice::ReadOnly));
+        QFile cut(folder + QStringLiteral("/quillnook_webkit.so"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        // Cut inside the code the loader maps: opened, it faults the process.
+        QVERIFY(cut.write(module.read(64 * 1024)) == 64 * 1024);
+        cut.close();
+        const QString built = std::exchange(m_binary, copy);
+        const auto restore = qScopeGuard([&] { m_binary = built; });
+
+        start();
+        QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
+        // The module was tried on the panel's first paint; Notes still takes
+        // the typing and saves it.
+        type(QStringLiteral("xx"));
+        QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("xx"), 5000);
+        QCOMPARE(m_process.state(), QProcess::Running);
     }
 
     void theShortcutTogglesThePanelFromAnywhere()

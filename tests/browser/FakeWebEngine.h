@@ -42,6 +42,9 @@ public:
     }
     void stopLoading() override { ++stops; }
     void reload() override { ++reloads; }
+    void navigateFromPage(const QUrl& url) override { pageNavigations.append(url); }
+    bool isResponsive() const override { return responsive; }
+    void terminateWebProcess() override { ++terminations; }
     QUrl url() const override { return currentUrl; }
     QString title() const override { return currentTitle; }
     void evaluateJavaScript(const QString&, ScriptCompletion completion) override
@@ -61,8 +64,9 @@ public:
         if (WebNavigationDelegate* delegate = navigationDelegate())
             delegate->webViewDidFinishNavigation(*this);
     }
-    void failBeforeCommit(const QString& error)
+    void failBeforeCommit(const QString& error, const QUrl& url = {})
     {
+        setFailedUrl(url);
         if (WebNavigationDelegate* delegate = navigationDelegate())
             delegate->webViewDidFailProvisionalNavigation(*this, error);
     }
@@ -72,6 +76,11 @@ public:
             delegate->webViewDidFailNavigation(*this, error);
     }
     void crash() { emit webProcessTerminated(); }
+    void setResponsive(bool now)
+    {
+        responsive = now;
+        emit responsivenessChanged(now);
+    }
     void saveDownload(const QString& path) { emit downloadSaved(path); }
 
     const WebViewOptions options;
@@ -79,6 +88,9 @@ public:
     QList<std::chrono::seconds> timeouts;
     int stops = 0;
     int reloads = 0;
+    QList<QUrl> pageNavigations;
+    bool responsive = true;
+    int terminations = 0;
     QUrl currentUrl;
     QString currentTitle;
 

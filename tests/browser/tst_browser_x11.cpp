@@ -2,6 +2,7 @@
 #include <memory>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserURLBar.h"
 #include "browser/BrowserView.h"
+#include "browser/DownloadNotice.h"
 #include "browser/ScriptDialog.h"
 #include "browser/TabChip.h"
 #include "browser/WebDialogHandler.h"
@@ -141,6 +143,16 @@ private slots:
                       "new window link</a>"
                       "<button onclick=\"window.open('/third')\" style='display:block;width:100%;height:120px'>"
                       "open</button>");
+        m_server.html("/busy", "<title>Busy</title><script>setTimeout(() => { for (;;) {} }, 200)</script>");
+        m_server.html("/alerts", "<title>Alerts</title>");
+        LocalHttpServer::Route file;
+        file.body = QByteArray(5000, 'f');
+        file.contentType = "application/octet-stream";
+        file.extraHeaders = {"Content-Disposition: attachment; filename=\"notes.bin\""};
+        m_server.route("/file", file);
+        file.extraHeaders = {"Content-Disposition: attachment; filename=\"broken.bin\""};
+        file.behaviour = LocalHttpServer::Route::Behaviour::DropMidBody;
+        m_server.route("/broken", file);
         m_engine = loadedEngine();
         QVERIFY(m_engine);
     }
@@ -328,6 +340,185 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(handler->openDialogs().isEmpty(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(run(page, QStringLiteral("document.title")).toString(),
                                   QStringLiteral("answer:") + answer, 10000);
+    }
+
+    void aPageThatAlertsWithoutEndHoldsNothingAndCanBeStopped()
+    {
+        type(address("/alerts"));
+        QTRY_COMPARE_WITH_TIMEOUT(tabAt(0)->pageTitle(), QStringLiteral("Alerts"), 15000);
+        WebView& page = tabAt(0)->webView();
+        run(page,
+            QStringLiteral("setTimeout(() => { for (let i = 0; i < 40; ++i) alert('again ' + i);"
+                           " document.title = 'done'; }, 0); 1"));
+        auto* handler = static_cast<WebDialogHandler*>(tabAt(0)->dialogHandler());
+        QTRY_COMPARE_WITH_TIMEOUT(handler->openDialogs().size(), 1, 10000);
+        ScriptDialog* first = handler->openDialogs().first();
+        QVERIFY(!first->stopBox());
+
+        // Another window of the program takes clicks meanwhile, as the other
+        // tools do: nothing is modal to the whole program.
+        QVERIFY(!QApplication::activeModalWidget());
+        QPushButton other(QStringLiteral("Another tool"));
+        int clicks = 0;
+        connect(&other, &QPushButton::clicked, this, [&clicks] { ++clicks; });
+        other.setGeometry(700, 100, 200, 30);
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        QTest::mouseClick(&other, Qt::LeftButton);
+        QCOMPARE(clicks, 1);
+
+        first->accept();
+        // The next one, soon after: it offers to stop them (the first may be
+        // gone, its memory holding the second).
+        QTRY_VERIFY_WITH_TIMEOUT(!handler->openDialogs().isEmpty() && handler->openDialogs().first()->stopBox(), 10000);
+        ScriptDialog* second = handler->openDialogs().first();
+        QVERIFY(second->stopBox());
+        QCOMPARE(second->stopBox()->text(), QStringLiteral("Don't show more dialogs from this page"));
+        second->stopBox()->setChecked(true);
+        second->accept();
+        // The rest are answered unseen, and the page runs to its end.
+        QTRY_COMPARE_WITH_TIMEOUT(run(page, QStringLiteral("document.title")).toString(), QStringLiteral("done"),
+                                  10000);
+        QVERIFY(handler->openDialogs().isEmpty());
+        QVERIFY(handler->dialogsStopped());
+        // A new page may ask again.
+        type(address("/alerts"));
+        QTRY_VERIFY_WITH_TIMEOUT(!handler->dialogsStopped(), 15000);
+    }
+
+    void aDialogHidesAndShowsWithThePanelAboveIt()
+    {
+        WebView& page = tabAt(0)->webView();
+        run(page, QStringLiteral("setTimeout(() => alert('over the panel'), 0); 1"));
+        auto* handler = static_cast<WebDialogHandler*>(tabAt(0)->dialogHandler());
+        QTRY_COMPARE_WITH_TIMEOUT(handler->openDialogs().size(), 1, 10000);
+        QPointer<ScriptDialog> dialog = handler->openDialogs().first();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        const auto stacking = [] {
+            return X11Tools::run(QStringLiteral("xprop"),
+                                 {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+        };
+        const auto above = [&] {
+            const QStringList ids = stacking().section(QLatin1Char('#'), 1).split(QLatin1Char(','));
+            qsizetype panel = -1, shown = -1;
+            for (qsizetype i = 0; i < ids.size(); ++i) {
+                const qulonglong id = ids.at(i).trimmed().toULongLong(nullptr, 16);
+                if (id == m_window->winId())
+                    panel = i;
+                if (dialog && id == dialog->winId())
+                    shown = i;
+            }
+            return panel >= 0 && shown > panel;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(above(), 5000);
+
+        m_window->hide();
+        QTRY_VERIFY(!dialog->isVisible());
+        m_window->show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->isVisible(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(above(), 5000);
+        dialog->accept();
+        QTRY_VERIFY(handler->openDialogs().isEmpty());
+    }
+
+    void theEnginesOwnWindowsSitAboveThePanelAndFollowIt()
+    {
+        const auto listed = [] {
+            return X11Tools::run(QStringLiteral("xprop"),
+                                 {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")})
+                .section(QLatin1Char('#'), 1)
+                .split(QLatin1Char(','), Qt::SkipEmptyParts);
+        };
+        const QStringList before = listed();
+        run(tabAt(0)->webView(), QStringLiteral("setTimeout(() => window.print(), 0); 1"));
+        QString printDialog;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                for (const QString& id : listed()) {
+                    if (!before.contains(id))
+                        printDialog = id.trimmed();
+                }
+                return !printDialog.isEmpty();
+            }(),
+            15000);
+        const QString transient = X11Tools::run(
+            QStringLiteral("xprop"), {QStringLiteral("-id"), printDialog, QStringLiteral("WM_TRANSIENT_FOR")});
+        QVERIFY2(transient.trimmed().endsWith(QStringLiteral("0x%1").arg(m_window->winId(), 0, 16)),
+                 qPrintable(transient));
+        const auto aboveThePanel = [&] {
+            const QStringList ids = listed();
+            qsizetype panel = -1, dialog = -1;
+            for (qsizetype i = 0; i < ids.size(); ++i) {
+                if (ids.at(i).trimmed().toULongLong(nullptr, 16) == m_window->winId())
+                    panel = i;
+                if (ids.at(i).trimmed() == printDialog)
+                    dialog = i;
+            }
+            return panel >= 0 && dialog > panel;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(aboveThePanel(), 5000);
+        m_window->hide();
+        QTRY_VERIFY_WITH_TIMEOUT(!listed().contains(QLatin1Char(' ') + printDialog) && !listed().contains(printDialog),
+                                 5000);
+        m_window->show();
+        QTRY_VERIFY_WITH_TIMEOUT(aboveThePanel(), 5000);
+        X11Tools::key(QStringLiteral("Escape"));
+    }
+
+    void aStuckPageSaysSoAndATypedAddressEndsIt()
+    {
+        type(address("/busy"));
+        QTRY_COMPARE_WITH_TIMEOUT(tabAt(0)->pageTitle(), QStringLiteral("Busy"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_view->shownPage(), m_view->crashNotice(), 10000);
+        QCOMPARE(m_view->noticeText(), QStringLiteral("This page is not responding."));
+        QVERIFY(m_view->waitButton()->isVisible());
+        QVERIFY(m_view->reloadButton()->isVisible());
+        QTest::mouseClick(m_view->waitButton(), Qt::LeftButton);
+        QCOMPARE(m_view->shownPage(), tabAt(0)->webView().widget());
+
+        const qsizetype before = m_server.requestsFor("/one").size();
+        type(address("/one"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestsFor("/one").size(), before + 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(run(tabAt(0)->webView(), QStringLiteral("document.title")).toString(),
+                                  QStringLiteral("One"), 15000);
+        QCOMPARE(m_view->shownPage(), tabAt(0)->webView().widget());
+        QVERIFY(!tabAt(0)->webProcessTerminated());
+    }
+
+    void downloadsKeepThePageAndTheNoticeTellsHowTheyEnded()
+    {
+        WebView& page = tabAt(0)->webView();
+        type(address("/file"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_view->downloadNotice()->isVisible(), 15000);
+        QTRY_COMPARE(m_view->downloadNotice()->label()->accessibleName(), QStringLiteral("Saved “notes.bin”"));
+        QVERIFY(m_view->downloadNotice()->revealButton()->isVisible());
+        QCOMPARE(m_view->shownPage(), page.widget());
+        QTRY_COMPARE(field()->text(), address("/one"));
+        QCOMPARE(run(page, QStringLiteral("document.title")).toString(), QStringLiteral("One"));
+
+        type(address("/broken"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_view->downloadNotice()->label()->accessibleName().startsWith(
+                                     QStringLiteral("Could not download “broken.bin”: ")),
+                                 15000);
+        QVERIFY(!m_view->downloadNotice()->revealButton()->isVisible());
+        QCOMPARE(m_view->shownPage(), page.widget());
+    }
+
+    void reloadAfterAFailedLinkAsksForTheLink()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const QString link = QStringLiteral("http://127.0.0.1:%1/gone").arg(closed.serverPort());
+        closed.close();
+        StdoutCapture out;
+        run(tabAt(0)->webView(), QStringLiteral("location.href = '%1'; 1").arg(link));
+        QTRY_COMPARE_WITH_TIMEOUT(m_view->shownPage(), m_view->crashNotice(), 15000);
+        const qsizetype before = m_server.requestsFor("/one").size();
+        QTRY_COMPARE(out.peek().count(QStringLiteral("Failed to start loading")), 1);
+        QTest::mouseClick(m_view->reloadButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(out.peek().count(QStringLiteral("Failed to start loading")), 2, 15000);
+        QTRY_COMPARE(m_view->shownPage(), m_view->crashNotice());
+        QCOMPARE(m_server.requestsFor("/one").size(), before);
     }
 
     void switchingTabsKeepsThePageWhereItWas()

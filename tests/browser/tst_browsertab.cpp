@@ -247,6 +247,48 @@ private slots:
         QCOMPARE(spy.count(), 4);
     }
 
+    void reloadAsksForTheLinkThatFailed_data()
+    {
+        QTest::addColumn<QString>("failed");
+        QTest::addColumn<QString>("reloaded");
+        QTest::newRow("a web link") << "https://example.net/next"
+                                    << "https://example.net/next";
+        // Never the browser's own load of a page's local link.
+        QTest::newRow("a local file") << "file:///etc/passwd"
+                                      << "https://example.org/";
+    }
+
+    void reloadAsksForTheLinkThatFailed()
+    {
+        QFETCH(QString, failed);
+        QFETCH(QString, reloaded);
+        m_view->finish(QStringLiteral("Example"), QUrl(QStringLiteral("https://example.org/")));
+        // A link on the page fails: no load of the tab's own was under way.
+        m_view->failBeforeCommit(QStringLiteral("Could not connect"), QUrl(failed));
+        QCOMPARE(m_tab->loadError(), QStringLiteral("Could not connect"));
+        m_tab->reloadPage();
+        QCOMPARE(loadedUrls(), QStringList {reloaded});
+    }
+
+    void aStuckPageIsEndedBeforeTheNextLoad()
+    {
+        QSignalSpy spy(m_tab.get(), &BrowserTab::notRespondingChanged);
+        m_view->setResponsive(false);
+        QVERIFY(m_tab->notResponding());
+        // Waiting hides the report until the page answers and stops again.
+        m_tab->waitForPage();
+        QVERIFY(!m_tab->notResponding());
+        QCOMPARE(m_view->terminations, 0);
+        m_tab->load(QStringLiteral("example.com"));
+        QCOMPARE(m_view->terminations, 1);
+        QCOMPARE(loadedUrls(), QStringList {QStringLiteral("https://example.com")});
+        QVERIFY(!m_tab->webProcessTerminated());
+        m_view->setResponsive(true);
+        m_tab->reloadPage();
+        QCOMPARE(m_view->terminations, 1);
+        QCOMPARE(spy.count(), 2);
+    }
+
     void savedDownloadsAreRelayed()
     {
         QSignalSpy spy(m_tab.get(), &BrowserTab::downloadSaved);

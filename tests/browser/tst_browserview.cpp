@@ -299,6 +299,36 @@ private slots:
         QCOMPARE(field()->placeholderText(), QStringLiteral("Search or enter URL"));
     }
 
+    void aScreenReaderListsChipsInStripOrderAndNewTabStaysInSight()
+    {
+        // Eight tabs overflow the strip; the last moved to the front.
+        for (int i = 0; i < 6; ++i)
+            click(m_view->newTabButton());
+        m_model->moveTab(tabAt(7)->id(), -7);
+        QStringList order;
+        QList<QAccessibleInterface*> pending {accessible(m_view.get())};
+        while (!pending.isEmpty()) {
+            QAccessibleInterface* node = pending.takeFirst();
+            if ((node->role() == QAccessible::PageTab || node->object() == m_view->newTabButton())
+                && !node->state().invisible)
+                order << node->text(QAccessible::Name);
+            QList<QAccessibleInterface*> children;
+            for (int i = 0; i < node->childCount(); ++i)
+                children << node->child(i);
+            pending = children + pending;
+        }
+        QCOMPARE(order, chipTitles() << QStringLiteral("New Tab"));
+
+        // However many tabs, "New Tab" is wholly in sight, and still when
+        // the strip scrolls to the last chip.
+        QWidget* plus = m_view->newTabButton();
+        QTRY_COMPARE(plus->visibleRegion().boundingRect(), plus->rect());
+        QVERIFY(m_view->rect().contains(QRect(plus->mapTo(m_view.get(), QPoint()), plus->size())));
+        m_model->setActiveTabID(tabAt(7)->id());
+        QTRY_VERIFY(chipAt(7)->visibleRegion().boundingRect() == chipAt(7)->rect());
+        QCOMPARE(plus->visibleRegion().boundingRect(), plus->rect());
+    }
+
     void keyboardReachesEveryPartAndDrivesTheChips()
     {
         activateWindow();

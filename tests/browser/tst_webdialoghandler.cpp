@@ -2,6 +2,7 @@
 #include <optional>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -63,11 +64,12 @@ private slots:
     {
         const QUrl target(QStringLiteral("http://127.0.0.1:8000/opened.html"));
         m_handler->webViewCreateWebView(*m_view, target, false);
-        QCOMPARE(m_view->loads, QList<QUrl> {target});
-        QCOMPARE(m_view->timeouts.first(), std::chrono::seconds(60));
+        // As the page's own navigation, never as one of the browser's.
+        QCOMPARE(m_view->pageNavigations, QList<QUrl> {target});
+        QVERIFY(m_view->loads.isEmpty());
         // A request for an existing frame is neither loaded nor opened.
         m_handler->webViewCreateWebView(*m_view, QUrl(QStringLiteral("http://127.0.0.1:8000/framed.html")), true);
-        QCOMPARE(m_view->loads.size(), 1);
+        QCOMPARE(m_view->pageNavigations.size(), 1);
         // Nothing was shown for either.
         QVERIFY(m_handler->openDialogs().isEmpty());
         QCOMPARE(m_frontCalls, 0);
@@ -94,7 +96,9 @@ private slots:
         QVERIFY(dialog);
         QCOMPARE(m_frontCalls, 1);
         QCOMPARE(dialog->parentWidget(), m_panel.get());
-        QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
+        // It holds no other window, and stays above the always-on-top panel.
+        QCOMPARE(dialog->windowModality(), Qt::NonModal);
+        QVERIFY(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
         QCOMPARE(dialog->messageLabel()->text(), QStringLiteral("Leave this page?"));
         QCOMPARE(dialog->okButton()->text(), QStringLiteral("OK"));
         QCOMPARE(dialog->cancelButton()->text(), QStringLiteral("Cancel"));
@@ -110,6 +114,57 @@ private slots:
         QTRY_VERIFY(m_handler->openDialogs().isEmpty());
         m_handler->dismissDialogs();
         QCOMPARE(answers.size(), 1);
+    }
+
+    void aPageAskingAgainMayBeStoppedUntilItChanges()
+    {
+        QList<bool> answers;
+        const auto ask = [&] {
+            m_handler->webViewRunConfirm(*m_view, QStringLiteral("Again?"),
+                                         [&answers](bool ok) { answers.append(ok); });
+        };
+        ask();
+        QVERIFY(openDialog() && !openDialog()->stopBox());
+        openDialog()->accept();
+        QTRY_VERIFY(m_handler->openDialogs().isEmpty());
+        // Soon after: the user may stop them.
+        ask();
+        QVERIFY(openDialog() && openDialog()->stopBox());
+        openDialog()->stopBox()->setChecked(true);
+        openDialog()->accept();
+        QTRY_VERIFY(m_handler->openDialogs().isEmpty());
+        QVERIFY(m_handler->dialogsStopped());
+        // Answered as cancelled, unseen; a prompt gets no text.
+        ask();
+        std::optional<std::optional<QString>> prompted;
+        m_handler->webViewRunPrompt(*m_view, QStringLiteral("Name?"), QStringLiteral("x"),
+                                    [&prompted](std::optional<QString> text) { prompted = text; });
+        QCOMPARE(answers, (QList<bool> {true, true, false}));
+        QVERIFY(prompted.has_value() && !prompted->has_value());
+        QVERIFY(m_handler->openDialogs().isEmpty());
+
+        // Another page may ask again, without the offer at first.
+        m_handler->pageNavigated();
+        ask();
+        QVERIFY(openDialog() && !openDialog()->stopBox());
+        m_handler->dismissDialogs();
+    }
+
+    void dialogsHideAndShowWithThePanel()
+    {
+        bool answered = false;
+        m_handler->webViewRunAlert(*m_view, QStringLiteral("Hello"), [&answered] { answered = true; });
+        QPointer<ScriptDialog> dialog = openDialog();
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        m_panel->hide();
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(!answered);
+        m_panel->show();
+        QTRY_VERIFY(dialog->isVisible());
+        QVERIFY(!answered);
+        dialog->accept();
+        QVERIFY(answered);
     }
 
     void prompt_data()

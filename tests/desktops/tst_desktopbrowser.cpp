@@ -342,7 +342,12 @@ private slots:
                 !windowProperty(QString::number(window), QStringLiteral("WM_STATE")).contains(QLatin1String("Normal")),
                 "a web view's window was given a window-manager state");
         }
-        QVERIFY(showsColour(pageArea().adjusted(20, 20, -20, -20), Blue));
+        QVERIFY2(showsColour(pageArea().adjusted(20, 20, -20, -20), Blue),
+                 qPrintable(QStringLiteral("the page shown after switching tabs is not on screen: ")
+                            + evaluate(page(),
+                                       QStringLiteral("document.visibilityState + ' ' + innerWidth + 'x' + "
+                                                      "innerHeight"))
+                                  .toString()));
         while (m_model->tabs().size() > 1)
             m_model->closeTab(m_model->tabs().last()->id());
     }

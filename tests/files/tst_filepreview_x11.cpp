@@ -17,9 +17,13 @@
 #include "files/FilePreview.h"
 #include "files/FilesStore.h"
 #include "files/FilesView.h"
+#include "support/LocalHttpServer.h"
 #include "web/WebEngineFixture.h"
 #include "web/WebEngineLoader.h"
 #include "web/WebView.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 // What a script in the page's own world answers, as text; empty on failure.
@@ -75,6 +79,35 @@ QByteArray wave(double seconds)
     };
     return "RIFF" + le32(36 + quint32(data.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(1) + le32(rate)
         + le32(rate * 2) + le16(2) + le16(16) + "data" + le32(quint32(data.size())) + data;
+}
+
+QByteArray pngChunk(const char* type, const QByteArray& data)
+{
+    const auto be32 = [](quint32 v) {
+        const char bytes[] = {char(v >> 24), char((v >> 16) & 0xff), char((v >> 8) & 0xff), char(v & 0xff)};
+        return QByteArray(bytes, 4);
+    };
+    const QByteArray body = type + data;
+    quint32 c = 0xffffffffu;
+    for (const char byte : body) {
+        c ^= quint8(byte);
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1u)));
+    }
+    return be32(quint32(data.size())) + body + be32(~c);
+}
+
+// A PNG whose header claims `width` × `height` pixels, without the pixels:
+// only the header is read before such a file is refused.
+QByteArray pngHeaderOnly(quint32 width, quint32 height)
+{
+    const auto be32 = [](quint32 v) {
+        const char bytes[] = {char(v >> 24), char((v >> 16) & 0xff), char((v >> 8) & 0xff), char(v & 0xff)};
+        return QByteArray(bytes, 4);
+    };
+    return QByteArray("\x89PNG\r\n\x1a\n", 8)
+        + pngChunk("IHDR", be32(width) + be32(height) + QByteArray("\x08\x02\x00\x00\x00", 5))
+        + pngChunk("IDAT", QByteArray()) + pngChunk("IEND", QByteArray());
 }
 
 void writeBytes(const QString& path, const QByteArray& bytes)
@@ -237,6 +270,126 @@ private slots:
         m_view->repaint();
         QTest::qWait(300);
         QCOMPARE(evaluate(*web, u"window.place"_qs), u"kept"_qs);
+    }
+
+    void aNameThatIsNotUtf8ShowsItsDetails()
+    {
+        const QByteArray path = QFile::encodeName(m_store->folderPath()) + "/list\xff\xfe.txt";
+        const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "bytes on the shelf", 18), ssize_t(18));
+        ::close(fd);
+        m_store->refresh();
+        const QUrl url = FilesStore::urlFromPath(path);
+        QVERIFY(m_store->files().contains(url));
+        m_view->setPreviewingURL(url);
+        // The engine cannot open such a name; the details page shows it.
+        FilePreview* preview = m_view->preview();
+        QVERIFY(!preview->isShowingWebView());
+        QVERIFY(preview->fallback()->isVisible());
+        QCOMPARE(preview->fallbackName()->text(), QStringLiteral(u"list\uFFFD\uFFFD.txt"));
+        QCOMPARE(preview->fallbackSize()->text(), u"18 bytes"_qs);
+        QCOMPARE(m_view->previewNameLabel()->accessibleName(), QStringLiteral(u"list\uFFFD\uFFFD.txt"));
+        m_view->setPreviewingURL(QUrl());
+        m_store->deleteFile(url);
+        QVERIFY(!m_store->files().contains(url));
+    }
+
+    void aPreviewReachesNothingButItsFile()
+    {
+        LocalHttpServer server;
+        QVERIFY(server.isListening());
+        const QByteArray remote = server.url(QString()).toEncoded();
+        const QString shelf = m_store->folderPath();
+        const QByteArray elsewhere = QUrl::fromLocalFile(m_documents.filePath(u"private.txt"_qs)).toEncoded();
+        writeBytes(m_documents.filePath(u"private.txt"_qs), "private words");
+        // Every kind of reach out: network and other files, by subresource,
+        // frame, object and redirect.
+        writeBytes(shelf + u"/tracker.html"_qs,
+                   "<title>tracker</title><link rel=stylesheet href='" + remote
+                       + "/style.css'>"
+                         "<style>@import url('"
+                       + remote + "/import.css'); body { background: url('" + remote
+                       + "/bg.png') }</style>"
+                         "<img src='"
+                       + remote
+                       + "/pixel.png'><img src='photo.png'>"
+                         "<iframe src='"
+                       + remote + "/frame.html'></iframe><iframe src='" + elsewhere
+                       + "'></iframe>"
+                         "<iframe src='secret.txt'></iframe><object data='"
+                       + remote
+                       + "/object.bin'></object>"
+                         "<object data='secret.txt' type='text/plain'></object><embed src='"
+                       + elsewhere
+                       + "'>"
+                         "<video src='"
+                       + remote
+                       + "/film.mp4' autoplay></video>"
+                         "<meta http-equiv=refresh content='0;url="
+                       + remote
+                       + "/away'>"
+                         "<p id=p>tracked</p>");
+        writeBytes(shelf + u"/hop.svg"_qs,
+                   "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' width='10' "
+                   "height='10'><image href='"
+                       + remote
+                       + "/svg.png' width='10' height='10'/>"
+                         "<image xlink:href='"
+                       + elsewhere + "' width='10' height='10'/></svg>");
+        writeBytes(shelf + u"/jump.html"_qs, "<meta http-equiv=refresh content='0;url=secret.txt'><p id=p>jump</p>");
+        m_store->refresh();
+
+        for (const QString& name : {u"tracker.html"_qs, u"hop.svg"_qs, u"jump.html"_qs}) {
+            m_view->setPreviewingURL(shelved(name));
+            WebView* web = m_view->preview()->webView();
+            QTRY_VERIFY_WITH_TIMEOUT(
+                web->url() == shelved(name) && evaluate(*web, u"document.readyState"_qs) == u"complete"_qs, 15000);
+            // Long enough for any refresh and late load to have gone out.
+            QTest::qWait(1500);
+            QCOMPARE(web->url(), shelved(name));
+            QCOMPARE(m_view->previewingURL(), shelved(name));
+            // Nothing the page itself holds is blocked.
+            if (name != u"hop.svg"_qs)
+                QVERIFY(!evaluate(*web, u"document.getElementById('p') ? 'shown' : ''"_qs).isEmpty());
+            // Loads that happened are listed here, other files among them.
+            QCOMPARE(evaluate(*web, u"String(performance.getEntriesByType('resource').length)"_qs), u"0"_qs);
+        }
+        QByteArray asked;
+        for (const auto& request : server.requests())
+            asked += request.path + ' ';
+        QVERIFY2(server.requests().isEmpty(), asked.constData());
+    }
+
+    void anImageOverThePixelBudgetIsRefused()
+    {
+        // 20000 × 20000: 1.6 GB once decoded.
+        writeBytes(m_store->folderPath() + u"/huge.png"_qs, pngHeaderOnly(20000, 20000));
+        m_store->refresh();
+        m_view->setPreviewingURL(shelved(u"photo.png"_qs));
+        WebView* web = m_view->preview()->webView();
+        QTRY_COMPARE_WITH_TIMEOUT(web->url(), shelved(u"photo.png"_qs), 15000);
+        m_view->setPreviewingURL(shelved(u"huge.png"_qs));
+        FilePreview* preview = m_view->preview();
+        QVERIFY(!preview->isShowingWebView());
+        QTRY_VERIFY(preview->fallbackType()->text().contains(u"20000 × 20000 pixels, too large"_qs));
+        QVERIFY(preview->fallback()->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(web->url(), QUrl(u"about:blank"_qs), 15000);
+
+        // A large picture is decoded here, at the size it is shown at.
+        QImage wide(3000, 1200, QImage::Format_RGB32);
+        wide.fill(Qt::darkCyan);
+        QVERIFY(wide.save(m_store->folderPath() + u"/wide.png"_qs));
+        m_store->refresh();
+        m_view->setPreviewingURL(shelved(u"wide.png"_qs));
+        QVERIFY(preview->isShowingPicture());
+        QTRY_VERIFY(!preview->picture()->pixmap().isNull());
+        const QSize shown = preview->picture()->pixmap().size();
+        QVERIFY2(shown.width() <= preview->width() * preview->devicePixelRatioF() + 1 && shown.width() > 100,
+                 qPrintable(QStringLiteral("%1 x %2").arg(shown.width()).arg(shown.height())));
+        QCOMPARE(shown.width() * 1200 / 3000, shown.height());
+        QTest::mouseClick(m_view->backButton(), Qt::LeftButton);
+        QVERIFY(preview->picture()->pixmap().isNull());
     }
 
     void otherTypesShowTheirDetailsAndBackLetsGo()

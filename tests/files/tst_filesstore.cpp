@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "files/FileCopy.h"
 #include "files/FilesStore.h"
 #include "support/StdoutCapture.h"
 
@@ -67,6 +68,20 @@ bool makeSocket(const QString& path)
     const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
     ::close(fd);
     return bound;
+}
+
+// Imports run on a worker thread; this waits for the one asked for.
+void importNow(FilesStore& store, const QUrl& url)
+{
+    QSignalSpy finished(&store, &FilesStore::importsFinished);
+    store.importFile(url);
+    if (store.isImporting())
+        QVERIFY(finished.wait(20000));
+}
+
+QByteArray shelfBytes(const QString& path)
+{
+    return QFile::encodeName(path);
 }
 
 QStringList names(const FilesStore& store)
@@ -166,7 +181,7 @@ private slots:
 
         StdoutCapture out;
         for (const char* name : {"report.pdf", "empty.txt", "Project"})
-            store.importFile(QUrl::fromLocalFile(outside(QLatin1String(name))));
+            importNow(store, QUrl::fromLocalFile(outside(QLatin1String(name))));
         QCOMPARE(out.text(), QByteArray());
 
         QCOMPARE(names(store), (QStringList {u"empty.txt"_qs, u"Project"_qs, u"report.pdf"_qs}));
@@ -204,7 +219,7 @@ private slots:
 
         FilesStore store(documents());
         StdoutCapture out;
-        store.importFile(QUrl::fromLocalFile(outside(QStringLiteral("notes.txt"))));
+        importNow(store, QUrl::fromLocalFile(outside(QStringLiteral("notes.txt"))));
         QCOMPARE(out.text(), QByteArray());
         QCOMPARE(names(store), QStringList {u"notes.txt"_qs});
         // No scratch copy is left behind either.
@@ -252,7 +267,7 @@ private slots:
         const auto before = snapshot(shelf());
         const QStringList listed = names(store);
         StdoutCapture out;
-        store.importFile(QUrl::fromLocalFile(path));
+        importNow(store, QUrl::fromLocalFile(path));
         const QByteArray printed = out.text();
 
         QVERIFY2(printed.startsWith(QStringLiteral("⚠️ Could not import %1: ").arg(name).toUtf8()), printed);
@@ -279,7 +294,7 @@ private slots:
         FilesStore store(documents());
         const auto before = snapshot(shelf());
         StdoutCapture out;
-        store.importFile(QUrl::fromLocalFile(documents() + QLatin1Char('/') + via + QStringLiteral("/slides.pdf")));
+        importNow(store, QUrl::fromLocalFile(documents() + QLatin1Char('/') + via + QStringLiteral("/slides.pdf")));
         QCOMPARE(out.text(), QByteArray());
         QCOMPARE(snapshot(shelf()), before);
         QCOMPARE(names(store), (QStringList {u"slides.pdf"_qs, u"sub"_qs}));
@@ -291,12 +306,62 @@ private slots:
         FilesStore store(documents());
         const auto before = snapshot(m_dir->path());
         StdoutCapture out;
-        store.importFile(QUrl::fromLocalFile(documents()));
-        store.importFile(QUrl::fromLocalFile(shelf()));
+        importNow(store, QUrl::fromLocalFile(documents()));
+        importNow(store, QUrl::fromLocalFile(shelf()));
         QCOMPARE(out.text(),
                  QByteArray("⚠️ Could not import Documents: the shelf folder is inside it\n"
                             "⚠️ Could not import QuillnookFiles: the shelf folder is inside it\n"));
         QCOMPARE(snapshot(m_dir->path()), before);
+    }
+
+    void importOfASubfolderOverItsParentIsRefused()
+    {
+        writeBytes(shelf() + QStringLiteral("/Proj/a.txt"), "a");
+        writeBytes(shelf() + QStringLiteral("/Proj/Proj/b.txt"), "b");
+        FilesStore store(documents());
+        const auto before = snapshot(m_dir->path());
+        QSignalSpy failed(&store, &FilesStore::importFailed);
+        StdoutCapture out;
+        importNow(store, QUrl::fromLocalFile(shelf() + QStringLiteral("/Proj/Proj")));
+        QCOMPARE(out.text(),
+                 QByteArray("⚠️ Could not import Proj: it is inside the shelf's Proj, which it would "
+                            "replace\n"));
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(snapshot(m_dir->path()), before);
+    }
+
+    void sparseFilesStaySparseAndACancelKeepsTheOldItem()
+    {
+        // 64 MB with 4 KB of data at each end.
+        const QString path = outside(QStringLiteral("disk.img"));
+        writeBytes(path, QByteArray(4096, 'a'));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(64 << 20));
+            QCOMPARE(file.write(QByteArray(4096, 'z')), 4096);
+        }
+        FilesStore store(documents());
+        importNow(store, QUrl::fromLocalFile(path));
+        struct stat info
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(shelf() + QStringLiteral("/disk.img")).constData(), &info), 0);
+        QCOMPARE(info.st_size, off_t((64 << 20) + 4096));
+        QVERIFY2(info.st_blocks * 512 < (1 << 20), qPrintable(QString::number(info.st_blocks)));
+        QCOMPARE(readBytes(shelf() + QStringLiteral("/disk.img")), readBytes(path));
+
+        // A cancelled replacement leaves the shelf's copy byte for byte.
+        writeBytes(shelf() + QStringLiteral("/big.bin"), "old contents");
+        writeBytes(outside(QStringLiteral("big.bin")), QByteArray(48 << 20, 'n'));
+        store.refresh();
+        QSignalSpy finished(&store, &FilesStore::importsFinished);
+        store.importFile(QUrl::fromLocalFile(outside(QStringLiteral("big.bin"))));
+        QVERIFY(store.isImporting());
+        store.cancelImports();
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(readBytes(shelf() + QStringLiteral("/big.bin")), QByteArray("old contents"));
+        QCOMPARE(names(store), (QStringList {u"big.bin"_qs, u"disk.img"_qs}));
     }
 
     void deleteRemovesOnlyShelfEntries()
@@ -319,26 +384,71 @@ private slots:
         QCOMPARE(readBytes(outside(QStringLiteral("target/keep.txt"))), QByteArray("keep"));
     }
 
-    void deleteThatCannotRemoveTheEntrySaysSo()
+    void namesThatAreNotUtf8RoundTrip()
     {
-        // Such a name cannot be spelled back to the disk.
-        const QByteArray raw = QFile::encodeName(shelf()) + "/bad\xffname.txt";
-        QDir().mkpath(shelf());
-        const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+        // Any bytes but "/" and NUL make a name.
+        const QByteArray name = "bad\xff\xfename\n.txt";
+        const QByteArray source = shelfBytes(outside(QString())) + name;
+        QDir().mkpath(outside(QString()));
+        const int fd = ::open(source.constData(), O_CREAT | O_WRONLY, 0644);
         QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "odd", 3), 3);
         ::close(fd);
         FilesStore store(documents());
-        QCOMPARE(store.files().size(), 1);
-        QSignalSpy failed(&store, &FilesStore::deleteFailed);
-
         StdoutCapture out;
-        store.deleteFile(store.files().constFirst());
+        importNow(store, FilesStore::urlFromPath(source));
+        QCOMPARE(out.text(), QByteArray());
         QCOMPARE(store.files().size(), 1);
+        const QUrl entry = store.files().constFirst();
+        QCOMPARE(FilesStore::pathBytes(entry), shelfBytes(shelf()) + '/' + name);
+        QCOMPARE(FilesStore::displayName(entry), QStringLiteral(u"bad\uFFFD\uFFFDname\n.txt"));
+        QCOMPARE(FilesStore::readableName(name), QStringLiteral("bad\\xFF\\xFEname\\n.txt"));
+        // Through the text of a URL list, as a drop carries it.
+        QCOMPARE(FilesStore::pathBytes(QUrl(QString::fromLatin1(entry.toEncoded()))), FilesStore::pathBytes(entry));
+
+        store.deleteFile(entry);
+        QCOMPARE(out.text(), QByteArray());
+        QVERIFY(store.files().isEmpty());
+        struct stat info
+        {
+        };
+        QCOMPARE(::lstat(source.constData(), &info), 0);
+        // QTemporaryDir cannot spell it.
+        QCOMPARE(::unlink(source.constData()), 0);
+    }
+
+    void deleteNeverFollowsAFolderSwappedForALink()
+    {
+        for (int i = 0; i < 5; ++i)
+            writeBytes(shelf() + QStringLiteral("/Proj/file%1.txt").arg(i), "shelf");
+        writeBytes(shelf() + QStringLiteral("/Proj/sub/deep.txt"), "shelf");
+        for (int i = 0; i < 5; ++i)
+            writeBytes(outside(QStringLiteral("precious/file%1.txt").arg(i)), "precious");
+        writeBytes(outside(QStringLiteral("precious/sub/deep.txt")), "precious");
+        const auto precious = snapshot(outside(QStringLiteral("precious")));
+        FilesStore store(documents());
+
+        // Another program swaps the folder for a link to the user's files
+        // after the walk has begun.
+        bool swapped = false;
+        FileCopy::setRemoveHook([&](const QByteArray&) {
+            if (swapped)
+                return;
+            swapped = true;
+            QVERIFY(QFile::rename(shelf() + QStringLiteral("/Proj"), m_dir->filePath(QStringLiteral("moved-away"))));
+            QVERIFY(QFile::link(outside(QStringLiteral("precious")), shelf() + QStringLiteral("/Proj")));
+        });
+        QSignalSpy failed(&store, &FilesStore::deleteFailed);
+        StdoutCapture out;
+        store.deleteFile(QUrl::fromLocalFile(shelf() + QStringLiteral("/Proj")));
+        FileCopy::setRemoveHook({});
+        QVERIFY(swapped);
+        QCOMPARE(snapshot(outside(QStringLiteral("precious"))), precious);
         QCOMPARE(failed.size(), 1);
-        QVERIFY2(failed.at(0).at(0).toString().startsWith(u"Could not delete bad"_qs),
-                 qPrintable(failed.at(0).at(0).toString()));
-        QVERIFY2(out.text().startsWith("⚠️ Could not delete bad"), out.text().constData());
-        QCOMPARE(out.text().count('\n'), 1);
+        QVERIFY2(out.text().startsWith("⚠️ Could not delete Proj: another program replaced it"),
+                 out.text().constData());
+        QCOMPARE(names(store), QStringList {u"Proj"_qs});
+        QVERIFY(QFileInfo(shelf() + QStringLiteral("/Proj")).isSymLink());
     }
 
     void deleteOfAnEntryAlreadyGoneIsQuiet()
@@ -388,10 +498,19 @@ private slots:
         QVERIFY(QDir(shelf()).removeRecursively());
         QTRY_VERIFY(store.files().isEmpty());
         writeBytes(documents() + QStringLiteral("/back.txt"), "b");
-        store.importFile(QUrl::fromLocalFile(documents() + QStringLiteral("/back.txt")));
+        importNow(store, QUrl::fromLocalFile(documents() + QStringLiteral("/back.txt")));
         QCOMPARE(names(store), QStringList {u"back.txt"_qs});
         writeBytes(shelf() + QStringLiteral("/again.txt"), "a");
         QTRY_COMPARE(names(store), (QStringList {u"again.txt"_qs, u"back.txt"_qs}));
+
+        // Moved away (as to the trash) and made again by another program.
+        QVERIFY(QFile::rename(shelf(), m_dir->filePath(QStringLiteral("Trash"))));
+        QTRY_VERIFY_WITH_TIMEOUT(store.files().isEmpty(), 1000);
+        writeBytes(m_dir->filePath(QStringLiteral("Trash/late.txt")), "not on the shelf");
+        writeBytes(shelf() + QStringLiteral("/fresh.txt"), "f");
+        QTRY_COMPARE_WITH_TIMEOUT(names(store), QStringList {u"fresh.txt"_qs}, 1000);
+        writeBytes(shelf() + QStringLiteral("/second.txt"), "s");
+        QTRY_COMPARE_WITH_TIMEOUT(names(store), (QStringList {u"fresh.txt"_qs, u"second.txt"_qs}), 1000);
     }
 };
 

@@ -1,4 +1,5 @@
 #include <memory>
+#include <utility>
 
 #include <QAccessible>
 #include <QApplication>
@@ -11,12 +12,14 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 #include "app/PanelFixture.h"
+#include "files/FileCopy.h"
 #include "files/FileDropZone.h"
 #include "files/FilePreview.h"
 #include "files/FileRow.h"
@@ -32,6 +35,15 @@ void writeBytes(const QString& path, const QByteArray& bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Imports run on a worker thread; this waits for the one asked for.
+void importNow(FilesStore& store, const QUrl& url)
+{
+    QSignalSpy finished(&store, &FilesStore::importsFinished);
+    store.importFile(url);
+    if (store.isImporting())
+        QVERIFY(finished.wait(20000));
 }
 
 QStringList names(const FilesStore& store)
@@ -98,6 +110,13 @@ private:
     {
         const QRect rect = m_view->listView()->visualRect(m_view->model()->index(row));
         return onTrash ? FileRow::trashRect(rect).center() : QPoint(rect.left() + 60, rect.center().y());
+    }
+
+    // The delete button's place, in the list's viewport.
+    QRect trashPlace() const
+    {
+        QToolButton* trash = m_view->deleteButton();
+        return QRect(m_view->listView()->viewport()->mapFromGlobal(trash->mapToGlobal(QPoint())), trash->size());
     }
 
     void sendDrop(const QList<QUrl>& urls, QWidget* over)
@@ -170,7 +189,7 @@ private slots:
 
         writeBytes(outside(name), "x");
         makeView();
-        m_store->importFile(QUrl::fromLocalFile(outside(name)));
+        importNow(*m_store, QUrl::fromLocalFile(outside(name)));
         QCOMPARE(m_view->model()->index(0).data().toString(), name);
         m_view->setPreviewingURL(m_store->files().constFirst());
         QVERIFY(!m_view->previewNameLabel()->text().contains(QLatin1Char('\n')));
@@ -182,8 +201,8 @@ private slots:
         writeBytes(outside(QStringLiteral("empty.txt")), QByteArray());
         writeBytes(outside(QStringLiteral("data.bin")), QByteArray(1500, 'x'));
         makeView();
-        m_store->importFile(QUrl::fromLocalFile(outside(QStringLiteral("empty.txt"))));
-        m_store->importFile(QUrl::fromLocalFile(outside(QStringLiteral("data.bin"))));
+        importNow(*m_store, QUrl::fromLocalFile(outside(QStringLiteral("empty.txt"))));
+        importNow(*m_store, QUrl::fromLocalFile(outside(QStringLiteral("data.bin"))));
         const FilesListModel* model = m_view->model();
         QCOMPARE(model->rowCount(), 2);
         const QLocale locale;
@@ -323,14 +342,89 @@ private slots:
             static_cast<QDialog*>(dialog)->accept();
         });
         QTest::mouseClick(m_view->addButton(), Qt::LeftButton);
-        QCOMPARE(names(*m_store), (QStringList {u"one.txt"_qs, u"two.txt"_qs}));
+        QTRY_COMPARE(names(*m_store), (QStringList {u"one.txt"_qs, u"two.txt"_qs}));
+    }
+
+    void filePickerStartsWhereTheLastPickWas()
+    {
+        makeView();
+        QCOMPARE(m_view->pickFolder(), QDir::homePath());
+        writeBytes(outside(QStringLiteral("one.txt")), "1");
+        QString opened;
+        answerFileDialog([&](QFileDialog* dialog) {
+            opened = dialog->directory().absolutePath();
+            dialog->setDirectory(outside(QString()));
+            auto* names = dialog->findChild<QLineEdit*>(u"fileNameEdit"_qs);
+            if (!names) {
+                dialog->reject();
+                return;
+            }
+            names->setText(u"one.txt"_qs);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        QTest::mouseClick(m_view->addButton(), Qt::LeftButton);
+        QCOMPARE(opened, QDir::homePath());
+        QTRY_COMPARE(names(*m_store), QStringList {u"one.txt"_qs});
+        answerFileDialog([&](QFileDialog* dialog) {
+            opened = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+        QTest::mouseClick(m_view->addButton(), Qt::LeftButton);
+        QCOMPARE(opened, m_dir->filePath(QStringLiteral("outside")));
+    }
+
+    void aRunningCopyShowsProgressAndCancels()
+    {
+        makeView({u"big.bin"_qs});
+        writeBytes(outside(QStringLiteral("big.bin")), QByteArray(32 << 20, 'n'));
+        QSignalSpy finished(m_store.get(), &FilesStore::importsFinished);
+        m_store->importFile(QUrl::fromLocalFile(outside(QStringLiteral("big.bin"))));
+        QVERIFY(m_store->isImporting());
+        // As the store reports it every tenth of a second.
+        emit m_store->importProgress(u"big.bin"_qs, 8 << 20, 32 << 20);
+        QVERIFY(m_view->progressRow()->isVisible());
+        QCOMPARE(m_view->progressText()->text(), u"Copying big.bin… 25%"_qs);
+        QCOMPARE(m_view->cancelButton()->accessibleName(), u"Cancel copy"_qs);
+        QTest::mouseClick(m_view->cancelButton(), Qt::LeftButton);
+        QVERIFY(finished.wait(20000));
+        QVERIFY(m_view->progressRow()->isHidden());
+        QFile kept(shelf() + QStringLiteral("/big.bin"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("on the shelf"));
+        QVERIFY(m_view->importNotice()->isHidden());
+    }
+
+    void aDeleteNoticeGoesWithItsFile()
+    {
+        writeBytes(m_dir->filePath(QStringLiteral("elsewhere/keep.txt")), "keep");
+        makeView({u"Proj/a.txt"_qs, u"Proj/b.txt"_qs, u"one.txt"_qs});
+        QCOMPARE(FilesListModel::byteCountText(1), u"1 byte"_qs);
+        QCOMPARE(m_view->model()->index(0).data(FilesListModel::SizeTextRole).toString(), u"12 bytes"_qs);
+        // Another program swaps the folder for a link while it is deleted.
+        bool swapped = false;
+        FileCopy::setRemoveHook([&](const QByteArray&) {
+            if (!std::exchange(swapped, true)) {
+                QFile::rename(shelf() + QStringLiteral("/Proj"), m_dir->filePath(QStringLiteral("away")));
+                QFile::link(m_dir->filePath(QStringLiteral("elsewhere")), shelf() + QStringLiteral("/Proj"));
+            }
+        });
+        StdoutCapture out;
+        QTest::mouseClick(m_view->listView()->viewport(), Qt::LeftButton, {}, rowPoint(1, true));
+        QTRY_VERIFY(m_view->importNotice()->isVisible());
+        FileCopy::setRemoveHook({});
+        QVERIFY(QFileInfo(shelf() + QStringLiteral("/Proj")).isSymLink());
+        QVERIFY2(m_view->importNotice()->text().startsWith(u"Could not delete Proj: another program replaced it"_qs),
+                 qPrintable(m_view->importNotice()->text()));
+        QVERIFY(QFile::remove(shelf() + QStringLiteral("/Proj")));
+        QTRY_VERIFY_WITH_TIMEOUT(m_view->importNotice()->isHidden(), 1000);
+        QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("elsewhere/keep.txt"))));
     }
 
     void clickPreviewsAndTrashDeletes()
     {
         writeBytes(outside(QStringLiteral("report.zz9")), QByteArray(2500, 'r'));
         makeView({u"keep.txt"_qs, u"remove.txt"_qs});
-        m_store->importFile(QUrl::fromLocalFile(outside(QStringLiteral("report.zz9"))));
+        importNow(*m_store, QUrl::fromLocalFile(outside(QStringLiteral("report.zz9"))));
         QListView* list = m_view->listView();
         QCOMPARE(names(*m_store), (QStringList {u"keep.txt"_qs, u"remove.txt"_qs, u"report.zz9"_qs}));
 
@@ -381,7 +475,12 @@ private slots:
         // The keyboard stays where the deleted row was.
         QCOMPARE(list->currentIndex().row(), 1);
         QVERIFY(m_view->deleteButton()->isVisible());
-        QCOMPARE(m_view->deleteButton()->geometry(), FileRow::trashRect(list->visualRect(list->currentIndex())));
+        QCOMPARE(trashPlace(), FileRow::trashRect(list->visualRect(list->currentIndex())));
+        // Tab from the list reaches the row's own delete button.
+        QTest::keyClick(list, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), m_view->deleteButton());
+        QTest::keyClick(m_view->deleteButton(), Qt::Key_Backtab);
+        QVERIFY(list->hasFocus());
         QTest::keyClick(list, Qt::Key_Return);
         QCOMPARE(m_view->previewingURL(), QUrl::fromLocalFile(shelf() + QStringLiteral("/c.txt")));
         QVERIFY(m_view->backButton()->hasFocus());
@@ -394,6 +493,53 @@ private slots:
         QVERIFY(m_store->files().isEmpty());
         QCOMPARE(m_view->currentContent(), m_view->dropZone());
         QVERIFY(m_view->dropZone()->chooseButton()->hasFocus());
+    }
+
+    void theDeleteButtonIsInTheTreeAndFollowsAResizeBehindAnotherTool()
+    {
+        for (const QString& name : {u"a.txt"_qs, u"b.txt"_qs})
+            writeBytes(m_dir->filePath(QStringLiteral("Documents/QuillnookFiles/") + name), "on the shelf");
+        m_store = std::make_unique<FilesStore>(m_dir->filePath(QStringLiteral("Documents")));
+        // As in the panel: one tool of several, the others shown in turn.
+        QStackedWidget tools;
+        auto* view = new FilesView(*m_store);
+        auto* other = new QWidget;
+        tools.addWidget(view);
+        tools.addWidget(other);
+        tools.resize(300, 500);
+        tools.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tools));
+        QListView* list = view->listView();
+        view->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QToolButton* trash = view->deleteButton();
+        const auto place
+            = [&] { return QRect(list->viewport()->mapFromGlobal(trash->mapToGlobal(QPoint())), trash->size()); };
+        QTRY_COMPARE(place(), FileRow::trashRect(list->visualRect(list->currentIndex())));
+
+        // A screen reader finds it: a push button "Delete" among the view's controls.
+        QAccessibleInterface* found = nullptr;
+        QList<QAccessibleInterface*> pending {QAccessible::queryAccessibleInterface(view)};
+        while (!pending.isEmpty() && !found) {
+            QAccessibleInterface* node = pending.takeFirst();
+            if (node->object() == trash)
+                found = node;
+            for (int i = 0; i < node->childCount(); ++i)
+                pending << node->child(i);
+        }
+        QVERIFY(found);
+        QCOMPARE(found->role(), QAccessible::Button);
+        QCOMPARE(found->text(QAccessible::Name), u"Delete"_qs);
+
+        // The panel grows while another tool shows; back on Files, the button
+        // sits at the row's right edge, the only trash symbol of that row.
+        tools.setCurrentWidget(other);
+        tools.resize(520, 500);
+        tools.setCurrentWidget(view);
+        QTRY_COMPARE(place(), FileRow::trashRect(list->visualRect(list->currentIndex())));
+        QVERIFY(trash->isVisible());
+        QTest::mouseClick(trash, Qt::LeftButton);
+        QTRY_COMPARE(names(*m_store), QStringList {u"a.txt"_qs});
     }
 
     void longListKeepsItsPlaceAcrossChanges()

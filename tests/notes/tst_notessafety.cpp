@@ -11,6 +11,7 @@
 #include "support/X11Tools.h"
 
 #include <sys/prctl.h>
+#include <unistd.h>
 
 using namespace X11Tools;
 
@@ -43,6 +44,8 @@ private slots:
 
     void init()
     {
+        m_environment.clear();
+        m_unset.clear();
         m_home.emplace();
         QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("Documents"))));
         QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("runtime"))));
@@ -189,6 +192,29 @@ private slots:
         QCOMPARE(readBytes(notesPath()), QByteArray("base ours"));
     }
 
+    void withoutARuntimeFolderAndWithReadOnlySettingsOneInstanceRuns()
+    {
+        // No runtime folder, and settings that cannot hold a lock, even for root.
+        const QString config = m_home->filePath(QStringLiteral("config"));
+        writeBytes(config, "not a folder");
+        QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("tmp"))));
+        m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        m_environment.insert(QStringLiteral("TMPDIR"), m_home->filePath(QStringLiteral("tmp")));
+        m_unset.append(QStringLiteral("XDG_RUNTIME_DIR"));
+        start();
+        if (QTest::currentTestFailed())
+            return;
+        QProcess second;
+        second.setProcessEnvironment(m_process.processEnvironment());
+        second.start(m_binary);
+        QVERIFY(second.waitForFinished(20000));
+        const QByteArray said = second.readAllStandardError();
+        // How it winds down after saying so is not this test's concern.
+        QVERIFY2(said.contains("Quillnook is already running"), said.constData());
+        QVERIFY(QFile::exists(m_home->filePath(QStringLiteral("tmp/quillnook-%1/quillnook.lock").arg(::geteuid()))));
+        QCOMPARE(m_process.state(), QProcess::Running);
+    }
+
 private:
     static QString xdotool(const QStringList& args, const QString& display = {})
     {
@@ -217,6 +243,10 @@ private:
         env.insert(QStringLiteral("XDG_STATE_HOME"), m_home->filePath(QStringLiteral("state")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home->filePath(QStringLiteral("runtime")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        for (const QString& name : m_environment.keys())
+            env.insert(name, m_environment.value(name));
+        for (const QString& name : std::as_const(m_unset))
+            env.remove(name);
         if (!display.isEmpty())
             env.insert(QStringLiteral("DISPLAY"), display);
         m_process.setProcessEnvironment(env);
@@ -247,6 +277,9 @@ private:
 
     QString m_binary;
     std::optional<QTemporaryDir> m_home;
+    // Set by a test before it starts the program.
+    QProcessEnvironment m_environment;
+    QStringList m_unset;
     QProcess m_process;
     QProcess m_xvfb;
     QProcess m_openbox;

@@ -13,6 +13,8 @@
 #include "notes/NotesStore.h"
 
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QByteArray readBytes(const QString& path)
@@ -26,6 +28,32 @@ void writeBytes(const QString& path, const QByteArray& bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// What sync tools do: their own copy, renamed over the file.
+void replaceByRename(const QString& path, const QByteArray& bytes)
+{
+    writeBytes(path + QStringLiteral(".sync"), bytes);
+    QVERIFY(QFile::rename(path + QStringLiteral(".sync"), path)
+            || (QFile::remove(path) && QFile::rename(path + QStringLiteral(".sync"), path)));
+}
+
+struct stat statOf(const QString& path, bool follow = true)
+{
+    struct stat st
+    {
+    };
+    const QByteArray local = QFile::encodeName(path);
+    if ((follow ? ::stat(local.constData(), &st) : ::lstat(local.constData(), &st)) != 0)
+        st.st_ino = 0;
+    return st;
+}
+
+int umaskMode()
+{
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return int(0666 & ~mask);
 }
 
 // The real file calls, one of which fails as a broken or full disk would.
@@ -126,7 +154,10 @@ private slots:
                                      << QByteArray("\xef\xbb\xbfone\ntwo\nthree\n");
         QTest::newRow("mark and CRLF") << QByteArray("\xef\xbb\xbfone\r\ntwo\r\n")
                                        << QByteArray("\xef\xbb\xbfone\r\ntwo\r\nthree\r\n");
-        QTest::newRow("mostly CRLF") << QByteArray("one\r\ntwo\nx\r\n") << QByteArray("one\r\ntwo\r\nx\r\nthree\r\n");
+        // Each line keeps its own end; new lines get the most common one.
+        QTest::newRow("mixed, mostly CRLF")
+            << QByteArray("one\r\ntwo\nx\r\n") << QByteArray("one\r\ntwo\nx\r\nthree\r\n");
+        QTest::newRow("mixed, mostly lone CR") << QByteArray("one\rtwo\rx\n") << QByteArray("one\rtwo\rx\nthree\r");
     }
     void lineEndsAndMarkSurviveAnEdit()
     {
@@ -384,7 +415,8 @@ private slots:
         QVERIFY(!store->hasUnsavedChanges());
         QVERIFY(store->save());
         QCOMPARE(saved.count(), 0);
-        QCOMPARE(store->notice(), NotesStore::Notice::None);
+        QCOMPARE(store->notice(), NotesStore::Notice::ChangedOutside);
+        QCOMPARE(store->noticeText(), QStringLiteral("Quillnook.txt was changed by another program"));
     }
 
     void anOutsideDeletionStaysUntilTheUserTypes()
@@ -495,6 +527,169 @@ private slots:
         writeBytes(notesPath(), "small again");
         QTRY_VERIFY(store->isEditable());
         QCOMPARE(store->notice(), NotesStore::Notice::None);
+    }
+
+    void aSyncToolsOlderCopyLeavesTheTypedTextReachable()
+    {
+        writeBytes(notesPath(), "base");
+        auto store = makeStore();
+        store->replaceText(4, 0, QStringLiteral(" and typed"));
+        QVERIFY(store->save());
+        // Its older copy put back after our save: loaded, since nothing is unsaved.
+        replaceByRename(notesPath(), "base");
+        QTRY_COMPARE(store->text(), QStringLiteral("base"));
+        QCOMPARE(store->notice(), NotesStore::Notice::ChangedOutside);
+        QVERIFY(store->canUndoOutsideChange());
+
+        // The history holds what was typed, whatever happens next.
+        const QFileInfoList history
+            = QDir(store->historyFolder()).entryInfoList({QStringLiteral("Quillnook-*.txt")}, QDir::Files, QDir::Name);
+        QCOMPARE(history.size(), 1);
+        QCOMPARE(readBytes(history.constLast().filePath()), QByteArray("base and typed"));
+        QCOMPARE(int(statOf(history.constLast().filePath()).st_mode & 0777), 0600);
+
+        store->undoOutsideChange();
+        QCOMPARE(store->text(), QStringLiteral("base and typed"));
+        QCOMPARE(store->notice(), NotesStore::Notice::None);
+        QVERIFY(store->save());
+        QCOMPARE(readBytes(notesPath()), QByteArray("base and typed"));
+    }
+
+    void theHistoryKeepsTheNewestSavesWithinItsLimits()
+    {
+        auto store = makeStore();
+        for (int i = 1; i <= NotesStore::HistoryVersions + 5; ++i) {
+            store->setText(QStringLiteral("save %1").arg(i));
+            QVERIFY(store->save());
+        }
+        QDir history(store->historyFolder());
+        QStringList kept = history.entryList({QStringLiteral("Quillnook-*.txt")}, QDir::Files, QDir::Name);
+        QCOMPARE(kept.size(), NotesStore::HistoryVersions);
+        QCOMPARE(readBytes(history.filePath(kept.constFirst())), QByteArray("save 6"));
+        QCOMPARE(readBytes(history.filePath(kept.constLast())), QByteArray("save 55"));
+
+        // Large saves: the bytes limit comes first.
+        const qsizetype large = 6'000'000;
+        for (char c : {'a', 'b', 'c', 'd', 'e'}) {
+            store->setText(QString(large, QLatin1Char(c)));
+            QVERIFY(store->save());
+        }
+        kept = history.entryList({QStringLiteral("Quillnook-*.txt")}, QDir::Files, QDir::Name);
+        QCOMPARE(kept.size(), int(NotesStore::HistoryBytes / large));
+        QCOMPARE(readBytes(history.filePath(kept.constLast())), QByteArray(large, 'e'));
+    }
+
+    void aFileItsOwnerCannotReadAndWriteIsReplacedWithTheUsualMode()
+    {
+        writeBytes(notesPath(), "locked");
+        QVERIFY(QFile::setPermissions(notesPath(), {}));
+        auto store = makeStore();
+        store->setText(QStringLiteral("typed after"));
+        QVERIFY(store->save());
+        QCOMPARE(int(statOf(notesPath()).st_mode & 0777), umaskMode());
+        QCOMPARE(readBytes(notesPath()), QByteArray("typed after"));
+        store.reset();
+        QCOMPARE(makeStore()->notice(), NotesStore::Notice::None);
+
+        // A mode that lets its owner read and write is kept, also past the umask.
+        QCOMPARE(::chmod(QFile::encodeName(notesPath()).constData(), 0660), 0);
+        store = makeStore();
+        store->setText(QStringLiteral("private"));
+        QVERIFY(store->save());
+        QCOMPARE(int(statOf(notesPath()).st_mode & 0777), 0660);
+
+        // Another owner stays where this process may keep it (root may).
+        if (::geteuid() == 0) {
+            QCOMPARE(::chown(QFile::encodeName(notesPath()).constData(), 65534, 65534), 0);
+            store->setText(QStringLiteral("theirs to keep"));
+            QVERIFY(store->save());
+            QCOMPARE(int(statOf(notesPath()).st_uid), 65534);
+            QCOMPARE(int(statOf(notesPath()).st_gid), 65534);
+            QCOMPARE(int(statOf(notesPath()).st_mode & 0777), 0660);
+        }
+    }
+
+    void linksKeepTheirShape()
+    {
+        // Quillnook.txt -> link2 -> real/real.txt
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("real")));
+        const QString real = m_dir->filePath(QStringLiteral("real/real.txt"));
+        const QString link2 = m_dir->filePath(QStringLiteral("link2"));
+        writeBytes(real, "chained");
+        QCOMPARE(::symlink("real/real.txt", QFile::encodeName(link2).constData()), 0);
+        QCOMPARE(::symlink("link2", QFile::encodeName(notesPath()).constData()), 0);
+        auto store = makeStore();
+        QCOMPARE(store->text(), QStringLiteral("chained"));
+        store->setText(QStringLiteral("chained, edited"));
+        QVERIFY(store->save());
+        QVERIFY(S_ISLNK(statOf(notesPath(), false).st_mode));
+        QVERIFY(S_ISLNK(statOf(link2, false).st_mode));
+        QCOMPARE(readBytes(real), QByteArray("chained, edited"));
+        store.reset();
+
+        // A hard link: every name shows the new text, in one file.
+        QVERIFY(QFile::remove(notesPath()));
+        writeBytes(notesPath(), "shared");
+        const QString other = m_dir->filePath(QStringLiteral("other name.txt"));
+        QCOMPARE(::link(QFile::encodeName(notesPath()).constData(), QFile::encodeName(other).constData()), 0);
+        const ino_t inode = statOf(notesPath()).st_ino;
+        store = makeStore();
+        store->setText(QStringLiteral("shared, edited"));
+        QVERIFY(store->save());
+        QCOMPARE(statOf(notesPath()).st_ino, inode);
+        QCOMPARE(readBytes(other), QByteArray("shared, edited"));
+
+        // Both sides changed: their version is kept as a copy of its own,
+        // which the write in place leaves alone.
+        store->setText(QStringLiteral("ours"));
+        writeBytes(other, "theirs");
+        QTRY_COMPARE(readBytes(notesPath()), QByteArray("ours"));
+        QCOMPARE(readBytes(notesPath() + QStringLiteral(".conflict")), QByteArray("theirs"));
+        QCOMPARE(readBytes(other), QByteArray("ours"));
+        QCOMPARE(statOf(notesPath()).st_ino, inode);
+    }
+
+    void aWriteInPlaceCutShortIsFinishedAtTheNextStart()
+    {
+        writeBytes(notesPath(), "old");
+        const QString other = m_dir->filePath(QStringLiteral("other"));
+        QCOMPARE(::link(QFile::encodeName(notesPath()).constData(), QFile::encodeName(other).constData()), 0);
+        FaultyFileSystem* faults = nullptr;
+        auto store = makeStore(&faults);
+        // The disk breaks after the first megabyte went into the file.
+        faults->failing = NotesFileSystem::Step::WriteInPlace;
+        faults->error = EIO;
+        faults->failFromCall = 2;
+        const QByteArray text = QByteArray(99, 'n').append('\n').repeated(15'000);
+        store->setText(QString::fromLatin1(text));
+        QVERIFY(!store->save());
+        QCOMPARE(store->notice(), NotesStore::Notice::SaveFailed);
+        QVERIFY(readBytes(notesPath()).startsWith(text.left(1 << 20)));
+        QVERIFY(readBytes(notesPath()) != text);
+        store.reset();
+
+        // A new start, as after a crash: whole, with every name, nothing left over.
+        store = makeStore();
+        QCOMPARE(readBytes(notesPath()), text);
+        QCOMPARE(readBytes(other), text);
+        QCOMPARE(store->text(), QString::fromLatin1(text));
+        QCOMPARE(folderEntries(), (QStringList {QStringLiteral("Quillnook.txt"), QStringLiteral("other")}));
+    }
+
+    void leftoversOfOurOwnAreRemovedAtStart()
+    {
+        writeBytes(notesPath(), "notes");
+        const QStringList ours {QStringLiteral(".Quillnook.txt.1x9kq2.tmp"), QStringLiteral(".Quillnook.txt.z.tmp")};
+        const QStringList others {QStringLiteral(".Quillnook.txt.swp"), QStringLiteral(".Quillnook.txt.AB.tmp"),
+                                  QStringLiteral("Quillnook.txt.1x9kq2.tmp"), QStringLiteral(".Other.txt.1x9kq2.tmp")};
+        for (const QString& name : ours + others)
+            writeBytes(m_dir->filePath(name), QByteArray(4096, 'x'));
+        auto store = makeStore();
+        QStringList expected = others;
+        expected << QStringLiteral("Quillnook.txt");
+        expected.sort();
+        QCOMPARE(folderEntries(), expected);
+        QCOMPARE(store->text(), QStringLiteral("notes"));
     }
 };
 

@@ -347,6 +347,60 @@ private slots:
         QVERIFY(!m_store->hasUnsavedChanges());
     }
 
+    void anOutsideChangeIsOneUndoStep()
+    {
+        open(QByteArray("mine\nline two"));
+        editor()->moveCursor(QTextCursor::End);
+        type(Qt::Key_X);
+        QVERIFY(m_store->save());
+        NotesBanner* banner = m_view->banner();
+        for (const bool byButton : {false, true}) {
+            // A sync tool puts its older copy back over the saved text.
+            QFile copy(notesPath() + QStringLiteral(".sync"));
+            QVERIFY(copy.open(QIODevice::WriteOnly));
+            copy.write("mine\nline two");
+            copy.close();
+            QVERIFY(QFile::rename(copy.fileName(), notesPath())
+                    || (QFile::remove(notesPath()) && copy.rename(notesPath())));
+            QTRY_COMPARE(editor()->toPlainText(), QStringLiteral("mine\nline two"));
+            QTRY_COMPARE(banner->text(), QStringLiteral("Quillnook.txt was changed by another program"));
+            QVERIFY(banner->undoButton()->isVisible());
+            QCOMPARE(banner->undoButton()->accessibleName(), QStringLiteral("Undo"));
+            if (byButton)
+                QTest::mouseClick(banner->undoButton(), Qt::LeftButton);
+            else
+                type(Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(editor()->toPlainText(), QStringLiteral("mine\nline twox"));
+            QCOMPARE(m_store->text(), QStringLiteral("mine\nline twox"));
+            QTRY_VERIFY(banner->isHidden());
+            QVERIFY(m_store->save());
+            QCOMPARE(fileBytes(notesPath()), QByteArray("mine\nline twox"));
+        }
+    }
+
+    void charactersShownDifferentlyGoBackAsRead()
+    {
+        // No-break space, line and paragraph separators, NUL and a lone CR,
+        // in a file of mixed line ends.
+        const QByteArray bytes("a\xc2\xa0"
+                               "b\r\nc\xe2\x80\xa8"
+                               "d\ne\xe2\x80\xa9"
+                               "f\rg\x00h\r\nlast",
+                               27);
+        open(bytes);
+        editor()->moveCursor(QTextCursor::End);
+        type(Qt::Key_Y);
+        QTRY_COMPARE(m_store->text().size(), editor()->document()->characterCount() - 1);
+        QVERIFY(m_store->save());
+        QCOMPARE(fileBytes(notesPath()), bytes + "y");
+        // Typed in the middle, too.
+        editor()->moveCursor(QTextCursor::Start);
+        editor()->moveCursor(QTextCursor::Down);
+        type(Qt::Key_Z);
+        QVERIFY(m_store->save());
+        QCOMPARE(fileBytes(notesPath()), QByteArray(bytes).insert(6, 'z') + "y");
+    }
+
     void aNoteTooBigToEditIsShownReadOnly()
     {
         const QByteArray bytes = "first\n" + QByteArray(150'000, 'L') + "\nlast";

@@ -1,9 +1,11 @@
 #include <memory>
 
 #include <QBuffer>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QMimeData>
 #include <QProcess>
 #include <QTest>
 #include <QWidget>
@@ -49,6 +51,7 @@ private slots:
     void pageThatIgnoresTheEventGetsTheEnginesPaste();
     void ctrlVOfAnotherProgramsImageArrivesAsAFile();
     void ctrlVOfTextIsTheEnginesOwn();
+    void ctrlVOfTextWithAPictureOfItPastesTheText();
     void textCopiedInThePagePastesAtOnce();
 
 private:
@@ -238,6 +241,27 @@ void TestPasteIntoPage::ctrlVOfTextIsTheEnginesOwn()
     const QVariantMap paste = pastes().first().toMap();
     QCOMPARE(paste.value(QStringLiteral("text")).toString(), words);
     QVERIFY(paste.value(QStringLiteral("files")).toList().isEmpty());
+}
+
+void TestPasteIntoPage::ctrlVOfTextWithAPictureOfItPastesTheText()
+{
+    // What spreadsheets put on the clipboard for copied cells.
+    openPage(R"(<input id="other"><textarea id="prompt-textarea"></textarea>)");
+    const QString cells = QStringLiteral("A1 B1 C1");
+    QImage picture(60, 20, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    auto* data = new QMimeData;
+    data->setText(cells);
+    data->setImageData(picture);
+    QGuiApplication::clipboard()->setMimeData(data);
+
+    QVERIFY(PastePage::click(*m_view, QStringLiteral("other")));
+    QTRY_COMPARE(PastePage::activeElement(*m_view), QStringLiteral("other"));
+    QVERIFY(PastePage::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
+    QTRY_COMPARE_WITH_TIMEOUT(js(QStringLiteral("document.getElementById('other').value")).toString(), cells, 10000);
+    QTest::qWait(200);
+    QCOMPARE(pastes().size(), 1);
+    QVERIFY(pastes().first().toMap().value(QStringLiteral("files")).toList().isEmpty());
 }
 
 void TestPasteIntoPage::textCopiedInThePagePastesAtOnce()

@@ -74,6 +74,9 @@ public:
     void load(const QUrl&, std::chrono::seconds) override { }
     void stopLoading() override { }
     void reload() override { }
+    void navigateFromPage(const QUrl&) override { }
+    bool isResponsive() const override { return true; }
+    void terminateWebProcess() override { }
     QUrl url() const override { return {}; }
     QString title() const override { return {}; }
     void evaluateJavaScript(const QString& script, ScriptCompletion completion) override

@@ -1,8 +1,10 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
@@ -43,6 +45,14 @@ private slots:
     void labelsNameTheirControls();
     void aShortcutTakenAtStartIsReported();
     void pageFitsAndScrollsOnlyWhenSmall();
+    void supportLinkOpensFromTheKeyboard();
+
+public slots:
+    // The desktop's handler for mailto: links, while a test stands in for it.
+    void openMail(const QUrl& url) { m_mailOpened << url; }
+
+private:
+    QList<QUrl> m_mailOpened;
 };
 
 void TestSettingsView::describe_data()
@@ -217,14 +227,19 @@ void TestSettingsView::screenshotGuideOpensFromKeyboard()
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
     auto* guide = view.findChild<QWidget*>(QStringLiteral("screenshotGuide"));
-    auto* disclosure = view.findChild<QToolButton*>(QStringLiteral("screenshotGuideButton"));
+    auto* disclosure = view.findChild<QAbstractButton*>(QStringLiteral("screenshotGuideButton"));
     QVERIFY(guide && disclosure);
     QVERIFY(!guide->isVisible());
-    QCOMPARE(disclosure->accessibleName(), QStringLiteral("Enable screenshots (Ctrl+Shift+S)"));
+    // One control, a button that says whether the group is open.
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(disclosure);
+    QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Enable screenshots (Ctrl+Shift+S)"));
+    QCOMPARE(accessible->role(), QAccessible::Button);
+    QVERIFY(accessible->state().expandable && accessible->state().collapsed && !accessible->state().checkable);
 
     disclosure->setFocus();
     QTest::keyClick(disclosure, Qt::Key_Space);
     QVERIFY(guide->isVisible());
+    QVERIFY(accessible->state().expanded && !accessible->state().collapsed);
     bool namesTrigger = false;
     for (const auto* label : guide->findChildren<QLabel*>())
         namesTrigger = namesTrigger || label->text().contains(QLatin1String("Ctrl+Shift+S"));
@@ -242,18 +257,18 @@ void TestSettingsView::everyControlHasAnAccessibleName()
     QVERIFY(QTest::qWaitForWindowExposed(&view));
     int controls = 0;
     for (auto* widget : view.findChildren<QWidget*>()) {
+        // Every Tab stop is a control.
         const bool isControl = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QSlider*>(widget)
-            || (qobject_cast<QLabel*>(widget)
-                && (static_cast<QLabel*>(widget)->textInteractionFlags() & Qt::LinksAccessibleByKeyboard));
-        if (!isControl)
+            || (widget->focusPolicy() & Qt::TabFocus);
+        if (!isControl || !widget->isVisibleTo(&view))
             continue;
         ++controls;
         auto* accessible = QAccessible::queryAccessibleInterface(widget);
         QVERIFY(accessible);
         QVERIFY2(!accessible->text(QAccessible::Name).isEmpty(), widget->metaObject()->className());
     }
-    // Shortcut, disclosure arrow and title, slider, three presets, support link.
-    QVERIFY(controls >= 8);
+    // Shortcut, disclosure, slider, three presets, support link.
+    QCOMPARE(controls, 7);
 }
 
 void TestSettingsView::sliderReportsPercent()
@@ -286,9 +301,12 @@ void TestSettingsView::labelsNameTheirControls()
     };
     QCOMPARE(labelOf(view.findChild<QPushButton*>(QStringLiteral("shortcutButton"))),
              QStringList {QStringLiteral("Open / close panel")});
+    // The percentage beside the slider labels it too.
     QCOMPARE(labelOf(view.findChild<QSlider*>(QStringLiteral("opacitySlider"))),
-             QStringList {QStringLiteral("Transparency")});
-    QCOMPARE(labelOf(view.findChild<QLabel*>(QStringLiteral("supportLink"))), QStringList {QStringLiteral("Support")});
+             (QStringList {QStringLiteral("Transparency"), QStringLiteral("100%")}));
+    auto* link = view.findChild<QAbstractButton*>(QStringLiteral("supportLink"));
+    QCOMPARE(labelOf(link), QStringList {QStringLiteral("Support")});
+    QCOMPARE(QAccessible::queryAccessibleInterface(link)->role(), QAccessible::Link);
 }
 
 void TestSettingsView::aShortcutTakenAtStartIsReported()
@@ -310,7 +328,7 @@ void TestSettingsView::pageFitsAndScrollsOnlyWhenSmall()
     auto* bar = view.findChild<QScrollBar*>(QStringLiteral("overlayScrollBar"));
     QVERIFY(bar);
     // The whole page, the Support line included, at the size the panel gives it.
-    auto* link = view.findChild<QLabel*>(QStringLiteral("supportLink"));
+    auto* link = view.findChild<QAbstractButton*>(QStringLiteral("supportLink"));
     QTRY_VERIFY(!bar->isVisible());
     QVERIFY(link->visibleRegion().boundingRect() == link->rect());
 
@@ -323,6 +341,22 @@ void TestSettingsView::pageFitsAndScrollsOnlyWhenSmall()
     QVERIFY(bar->mapTo(&view, QPoint(0, bar->height())).y() <= view.height() - 10);
     bar->setValue(bar->maximum());
     QTRY_COMPARE(link->visibleRegion().boundingRect(), link->rect());
+}
+
+void TestSettingsView::supportLinkOpensFromTheKeyboard()
+{
+    SettingsFixture fixture;
+    SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), this, "openMail");
+    auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("mailto")); });
+    auto* link = view.findChild<QAbstractButton*>(QStringLiteral("supportLink"));
+    link->setFocus();
+    QTest::keyClick(link, Qt::Key_Space);
+    QCOMPARE(m_mailOpened, QList<QUrl> {SettingsView::supportMailtoURL()});
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(m_mailOpened.size(), 2);
 }
 
 QTEST_MAIN(TestSettingsView)

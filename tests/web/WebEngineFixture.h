@@ -66,7 +66,7 @@ public:
     {
         QCOMPARE(hasTargetFrame, false);
         newWindows.append(request);
-        view.load(request);
+        view.navigateFromPage(request);
     }
     void webViewRunAlert(WebView&, const QString& message, std::function<void()> completion) override
     {

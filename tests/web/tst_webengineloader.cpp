@@ -23,7 +23,10 @@ void TestWebEngineLoader::unavailableEngineSaysWhy_data()
     QTest::newRow("no module") << "missing"
                                << "is not installed";
     QTest::newRow("not a library") << "text"
-                                   << "could not be loaded";
+                                   << "is damaged";
+    // Opened, a module cut short would end the process with a bus error.
+    QTest::newRow("cut short") << "truncated"
+                               << "is damaged";
     QTest::newRow("no X11 display") << "real"
                                     << "needs an X11 display";
     // Qt forced onto native Wayland in a Wayland session: nothing to embed in.
@@ -41,6 +44,13 @@ void TestWebEngineLoader::unavailableEngineSaysWhy()
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.write("not a library") > 0);
+    } else if (module == QLatin1String("truncated")) {
+        QFile real(QStringLiteral(QUILLNOOK_WEB_MODULE_PATH));
+        QVERIFY(real.open(QIODevice::ReadOnly));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        // Inside the code the loader maps.
+        QVERIFY(file.write(real.read(64 * 1024)) == 64 * 1024);
     } else if (module == QLatin1String("real") || module == QLatin1String("wayland")) {
         path = QStringLiteral(QUILLNOOK_WEB_MODULE_PATH);
     }

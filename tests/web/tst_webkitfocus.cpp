@@ -64,6 +64,7 @@ private slots:
     void focusPageAndPasteReachTheFocusedElement();
     void pageFollowsThePanelThroughHideAndShow();
     void panelChangesReachTheServerWhileThePageHasTheKeyboard();
+    void panelShownRightAfterHidingTakesTheKeyboardAgain();
 
 private:
     QString activeElement() { return js(*m_view, QStringLiteral("document.activeElement.id")).toString(); }
@@ -248,6 +249,25 @@ void TestWebKitFocus::panelChangesReachTheServerWhileThePageHasTheKeyboard()
     loop.exec();
     QVERIFY(opacitySet());
     m_window.setWindowOpacity(1.0);
+}
+
+void TestWebKitFocus::panelShownRightAfterHidingTakesTheKeyboardAgain()
+{
+    // A quick toggle of the panel while its page has the keyboard: the
+    // window manager's focus comes back before Qt has noticed it left.
+    QVERIFY(clickAt(centerOf("a")));
+    QTRY_COMPARE(activeElement(), QStringLiteral("a"));
+    m_window.hide();
+    m_window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+    m_window.activateWindow();
+    m_field->setFocus();
+    QTRY_VERIFY(m_field->hasFocus());
+    // As a person would, type once the keyboard has reached the panel.
+    QTRY_VERIFY(X11Tools::sameWindow(X11Tools::focusedWindow(), QString::number(m_window.winId())));
+    QVERIFY(type(QStringLiteral("back")));
+    QTRY_COMPARE(m_field->text(), QStringLiteral("back"));
+    QCOMPARE(value("a"), QString());
 }
 
 QTEST_MAIN(TestWebKitFocus)

@@ -146,8 +146,10 @@ void TestWebKitPreview::previewCarriesNoSiteData()
     QVERIFY(
         write(path, "<title>tracker</title><img src='" + m_server.url(QStringLiteral("/pixel")).toEncoded() + "'>"));
     loadAndWait(*m_preview, m_delegates, QUrl::fromLocalFile(path));
-    QTRY_COMPARE(m_server.requestsFor("/pixel").size(), 1);
-    QCOMPARE(m_server.requestsFor("/pixel").first().headers.value("cookie"), QByteArray());
+    QCOMPARE(m_delegates.finished, 1);
+    // A shelf file reaches no server at all, with the user's cookies or without.
+    QTest::qWait(500);
+    QCOMPARE(m_server.requestsFor("/pixel").size(), 0);
 }
 
 void TestWebKitPreview::unshowableFileIsNotDownloaded()

@@ -1,5 +1,6 @@
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -15,6 +16,7 @@ class TestWebKitSiteData : public QObject
 
 private slots:
     void cookiesWithAnExpirySurviveARestart();
+    void siteDataIsTheUsersAlone();
 
 private:
     int probe(const QUrl& url);
@@ -61,6 +63,48 @@ void TestWebKitSiteData::cookiesWithAnExpirySurviveARestart()
     QCOMPARE(checks.first().headers.value("cookie"), QByteArray("kept=yes"));
     QVERIFY(QDir(m_home.filePath(QStringLiteral("data/Quillnook/web"))).exists());
     QVERIFY(QFileInfo::exists(m_home.filePath(QStringLiteral("data/Quillnook/web/cookies.sqlite"))));
+}
+
+void TestWebKitSiteData::siteDataIsTheUsersAlone()
+{
+    // Folders and a file as an earlier version left them, open to all.
+    const QString data = m_home.filePath(QStringLiteral("data/Quillnook/web"));
+    const QString cache = m_home.filePath(QStringLiteral("cache/Quillnook/web"));
+    QVERIFY(QDir().mkpath(data + QStringLiteral("/old")) && QDir().mkpath(cache));
+    QFile old(data + QStringLiteral("/old/store"));
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("x") == 1);
+    old.close();
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    QVERIFY(old.setPermissions(open));
+    QVERIFY(QFile::setPermissions(data, open | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+
+    LocalHttpServer::Route page;
+    page.body = "<title>stored</title><script>localStorage.setItem('k', 'v')</script>";
+    page.extraHeaders = {"Set-Cookie: kept=yes; Path=/; Max-Age=86400"};
+    m_server.route("/store", page);
+    QCOMPARE(probe(m_server.url(QStringLiteral("/store"))), 0);
+
+    int files = 0;
+    for (const QString& root : {data, cache}) {
+        QVERIFY(QFileInfo(root).permissions()
+                == (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser
+                    | QFile::ExeUser));
+        QDirIterator entries(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+        while (entries.hasNext()) {
+            const QString path = entries.next();
+            const QFileInfo info = entries.fileInfo();
+            if (info.isSymLink())
+                continue;
+            const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+                | QFile::WriteOther | QFile::ExeOther;
+            QVERIFY2(!(info.permissions() & others), qPrintable(path));
+            files += info.isFile();
+        }
+    }
+    // The cookie store among them.
+    QVERIFY(QFileInfo::exists(data + QStringLiteral("/cookies.sqlite")));
+    QVERIFY(files > 2);
 }
 
 QTEST_GUILESS_MAIN(TestWebKitSiteData)

@@ -8,6 +8,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QSocketNotifier>
 
 namespace {
@@ -126,7 +127,16 @@ QImage X11ClipboardService::image()
 
 void X11ClipboardService::setImage(const QImage& image)
 {
-    QGuiApplication::clipboard()->setImage(image);
+    setImage(image, QByteArray());
+}
+
+void X11ClipboardService::setImage(const QImage& image, const QByteArray& png)
+{
+    auto* data = new QMimeData;
+    data->setImageData(image);
+    if (!png.isEmpty())
+        data->setData(QStringLiteral("image/png"), png);
+    QGuiApplication::clipboard()->setMimeData(data);
     // Qt may still hold the new ownership in its own output buffer; once the
     // server has handled it, the next read of the count sees the change.
     if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>(); x11 && x11->connection())

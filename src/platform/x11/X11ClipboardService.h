@@ -21,6 +21,7 @@ public:
     std::uint64_t changeCount() override;
     QImage image() override;
     void setImage(const QImage& image) override;
+    void setImage(const QImage& image, const QByteArray& png) override;
 
 private:
     class Private;

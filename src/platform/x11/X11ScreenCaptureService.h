@@ -7,9 +7,9 @@
 class ClipboardService;
 
 // Captures the whole X screen (the root window: every monitor, placed as
-// they are) onto the clipboard. The image is requested from the server on a
-// connection of our own and collected when it has arrived, so the event loop
-// keeps running while the server works.
+// they are) onto the clipboard, with its PNG encoding. The image is fetched
+// and encoded on a worker thread with a connection of its own, so the event
+// loop keeps running while the server and the encoder work.
 class X11ScreenCaptureService : public ScreenCaptureService
 {
     Q_OBJECT

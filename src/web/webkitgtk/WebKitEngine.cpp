@@ -1,9 +1,13 @@
 #include "WebKitEngine.h"
 
+#include <cstdio>
+
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QStandardPaths>
 
+#include "web/webkitgtk/WebKitDesktopLook.h"
 #include "web/webkitgtk/WebKitDownloads.h"
 #include "web/webkitgtk/WebKitView.h"
 #include "web/webkitgtk/WebKitXcbHooks.h"
@@ -20,6 +24,29 @@ QString WebKitEngine::cacheDirectory()
     return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/web");
 }
 
+bool WebKitEngine::makePrivate(const QString& folder)
+{
+    // Cookies, site storage and the cache are the user's alone: folders
+    // 0700 and files 0600, those left by earlier runs included.
+    constexpr QFile::Permissions FolderMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    constexpr QFile::Permissions FileMode = QFile::ReadOwner | QFile::WriteOwner;
+    bool ok = QFile::setPermissions(folder, FolderMode);
+    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QString path = entries.next();
+        const QFileInfo info = entries.fileInfo();
+        if (info.isSymLink())
+            continue;
+        if (!QFile::setPermissions(path, info.isDir() ? FolderMode : FileMode)) {
+            std::printf("⚠️ Could not make the browser's data private: %s\n", path.toUtf8().constData());
+            std::fflush(stdout);
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 std::unique_ptr<WebKitEngine> WebKitEngine::create(QString* error)
 {
     const QString data = dataDirectory();
@@ -29,7 +56,13 @@ std::unique_ptr<WebKitEngine> WebKitEngine::create(QString* error)
             *error = QStringLiteral("The browser could not create its data folder %1.").arg(folder);
             return nullptr;
         }
+        if (!makePrivate(folder)) {
+            *error = QStringLiteral("The browser could not make its data folder %1 private.").arg(folder);
+            return nullptr;
+        }
     }
+    // The network process that writes the site data starts in here.
+    const PrivateFileMode privateFiles;
     WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
         "base-data-directory", data.toUtf8().constData(), "base-cache-directory", cache.toUtf8().constData(), nullptr);
     // Without this, cookies would live only as long as the network process.
@@ -41,6 +74,8 @@ std::unique_ptr<WebKitEngine> WebKitEngine::create(QString* error)
     // Must precede the first web process.
     webkit_web_context_set_sandbox_enabled(context, TRUE);
     webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_WEB_BROWSER);
+    WebKitDesktopLook::enableSpellChecking(context);
+    WebKitDesktopLook::followColorScheme();
     return std::unique_ptr<WebKitEngine>(new WebKitEngine(context));
 }
 
@@ -57,6 +92,9 @@ WebKitEngine::~WebKitEngine()
     if (m_previewContext)
         g_object_unref(m_previewContext);
     g_object_unref(m_context);
+    // The engine's processes made files of their own meanwhile.
+    makePrivate(dataDirectory());
+    makePrivate(cacheDirectory());
 }
 
 WebKitWebContext* WebKitEngine::previewContext(const QString& folder)

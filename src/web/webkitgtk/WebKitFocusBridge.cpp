@@ -178,8 +178,10 @@ void WebKitFocusBridge::leave(bool forward)
 void WebKitFocusBridge::onFocusChanged(QWidget* old, QWidget* now)
 {
     // The X focus follows Qt's back out of the page, or keys typed into a Qt
-    // field would still reach the page.
-    if (old == m_container && now && now != m_container) {
+    // field would still reach the page. Qt may also hand the focus straight to
+    // another widget without the page's losing it first (the panel becoming
+    // active again after a quick hide and show).
+    if (now && now != m_container && (old == m_container || m_pageHasKeys)) {
         m_pageHasKeys = false;
         m_panelWindow = std::uint32_t(now->window()->winId());
         X11Glue::focusWindow(m_panelWindow, 0);

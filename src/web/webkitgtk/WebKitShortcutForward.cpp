@@ -13,6 +13,17 @@ namespace {
 // panel's shortcuts are all of that kind.
 int qtKey(guint keyval)
 {
+    // Besides them, the browser's own keys: Alt+arrows, F5.
+    switch (keyval) {
+    case GDK_KEY_Left:
+        return Qt::Key_Left;
+    case GDK_KEY_Right:
+        return Qt::Key_Right;
+    case GDK_KEY_F5:
+        return Qt::Key_F5;
+    default:
+        break;
+    }
     const guint upper = gdk_keyval_to_upper(keyval);
     if (upper >= 0x21 && upper <= 0x7E)
         return static_cast<int>(upper);
@@ -39,8 +50,11 @@ bool triggerPanelAction(QWidget* container, guint keyval, guint keyState)
 {
     const int code = qtKey(keyval);
     const guint state = keyState & gtk_accelerator_get_default_mod_mask();
-    // Plain and shifted keys are typing; only chords can be the panel's.
-    if (!container || !code || !(state & (GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK | GDK_MOD4_MASK)))
+    // Plain and shifted keys are typing; only chords and function keys can
+    // be the panel's.
+    const bool functionKey = code == Qt::Key_F5;
+    if (!container || !code
+        || (!functionKey && !(state & (GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK | GDK_MOD4_MASK))))
         return false;
     const QKeySequence pressed(QKeyCombination(qtModifiers(state), Qt::Key(code)));
     const auto actions = container->window()->findChildren<QAction*>();

@@ -1,17 +1,23 @@
 #include "WebKitView.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include <QEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 
-#include "web/FileDrop.h"
 #include "web/ImagePaste.h"
 #include "web/webkitgtk/WebKitClipboard.h"
+#include "web/webkitgtk/WebKitEngine.h"
+#include "web/webkitgtk/WebKitEngineWindows.h"
 #include "web/webkitgtk/WebKitFileChooser.h"
 #include "web/webkitgtk/WebKitFocusBridge.h"
+#include "web/webkitgtk/WebKitPreviewGuard.h"
 #include "web/webkitgtk/WebKitShortcutForward.h"
 #include "web/webkitgtk/X11Glue.h"
 
@@ -22,6 +28,9 @@ namespace {
 const char* const ViewKey = "quillnook-view";
 // Where GTK keeps the window until Qt adopts it, so it never flashes.
 constexpr int OffScreen = -20000;
+// How often a shown page is asked, and how long it may take to answer.
+constexpr int ProbeIntervalMs = 1000;
+constexpr qint64 ProbePatienceMs = 5000;
 
 QString fromUtf8(const char* text)
 {
@@ -41,6 +50,25 @@ QVariant toVariant(JSCValue* value)
     QVariant result = fromUtf8(text);
     g_free(text);
     return result;
+}
+
+// Where a new-window request may lead: a web page, loaded as the page's own
+// navigation. Script, local file, data and blob addresses would run or show
+// with rights the requesting frame does not have.
+bool isWebAddress(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+void printRefusal(const QUrl& url)
+{
+    // The scheme alone: the rest of the address is the page's to hide.
+    QString scheme = url.scheme().toLower();
+    scheme.remove(QRegularExpression(QStringLiteral("[^a-z0-9+.-]")));
+    std::printf("⚠️ Refused to open a %s: address from a page\n",
+                scheme.isEmpty() ? "scheme-less" : scheme.toUtf8().constData());
+    std::fflush(stdout);
 }
 
 bool isAttachment(WebKitURIResponse* response)
@@ -112,6 +140,7 @@ WebKitView::WebKitView(WebKitWebContext* context, const WebViewOptions& options)
     webkit_settings_set_allow_file_access_from_file_urls(settings, FALSE);
     webkit_settings_set_allow_universal_access_from_file_urls(settings, FALSE);
     webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+    const WebKitEngine::PrivateFileMode privateFiles;
     m_webView
         = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings, nullptr));
     g_object_unref(settings);
@@ -120,6 +149,8 @@ WebKitView::WebKitView(WebKitWebContext* context, const WebViewOptions& options)
     g_signal_connect(m_webView, "load-changed", G_CALLBACK(loadChanged), this);
     g_signal_connect(m_webView, "load-failed", G_CALLBACK(loadFailed), this);
     g_signal_connect(m_webView, "create", G_CALLBACK(create), this);
+    // First: a Ctrl+click or middle click on a link is the browser's, not the page's.
+    installBrowsing();
     g_signal_connect(m_webView, "decide-policy", G_CALLBACK(decidePolicy), this);
     g_signal_connect(m_webView, "script-dialog", G_CALLBACK(scriptDialog), this);
     g_signal_connect(m_webView, "permission-request", G_CALLBACK(permissionRequest), this);
@@ -128,20 +159,28 @@ WebKitView::WebKitView(WebKitWebContext* context, const WebViewOptions& options)
     g_signal_connect(m_webView, "notify::title", G_CALLBACK(notifyTitle), this);
     g_signal_connect(m_webView, "notify::uri", G_CALLBACK(notifyUri), this);
     g_signal_connect(m_webView, "notify::estimated-load-progress", G_CALLBACK(notifyProgress), this);
+    g_signal_connect(m_webView, "notify::is-web-process-responsive", G_CALLBACK(notifyResponsive), this);
+    g_signal_connect(m_webView, "print", G_CALLBACK(print), this);
     WebKitShortcutForward::install(m_webView, this);
     m_fileChooser = std::make_unique<WebKitFileChooser>(m_webView, *this);
 
     m_timeout.setSingleShot(true);
     connect(&m_timeout, &QTimer::timeout, this, &WebKitView::onTimeout);
     buildWindow();
+    m_engineWindows = std::make_unique<WebKitEngineWindows>(m_window, m_container);
+    if (options.purpose == WebViewOptions::Purpose::Browser) {
+        m_probeTimer.setInterval(ProbeIntervalMs);
+        connect(&m_probeTimer, &QTimer::timeout, this, &WebKitView::probeResponsiveness);
+        m_probeTimer.start();
+    }
 }
 
 WebKitView::~WebKitView()
 {
     // From here on nothing of WebKit reaches this object or its delegates.
+    m_engineWindows.reset();
     m_focus.reset();
     m_fileChooser.reset();
-    m_fileDrop.reset();
     g_signal_handlers_disconnect_by_data(m_webView, this);
     g_signal_handlers_disconnect_by_data(m_window, this);
     g_object_set_data(G_OBJECT(m_webView), ViewKey, nullptr);
@@ -198,8 +237,6 @@ void WebKitView::buildWindow()
     m_host->setMinimumSize(1, 1);
     auto* layout = new QVBoxLayout(m_host);
     layout->setContentsMargins(0, 0, 0, 0);
-    // Files dropped from other programs reach the page's drop event.
-    m_fileDrop = std::make_unique<FileDrop>(*this, m_host);
     embedWindow();
 }
 
@@ -284,12 +321,17 @@ bool WebKitView::eventFilter(QObject* watched, QEvent* event)
         // Otherwise the page would believe itself visible while hidden.
         case QEvent::Show:
             gtk_widget_show(m_window);
+            m_engineWindows->setPanelShown(true);
             break;
         case QEvent::Hide:
             // At once: Qt may destroy its windows next, and a late unmap of
             // the page's window inside them would be an X error.
             gtk_widget_hide(m_window);
             X11Glue::sync();
+            // The engine's own windows go with the panel, not with a tab
+            // that is merely out of sight.
+            if (m_container->window()->isHidden())
+                m_engineWindows->setPanelShown(false);
             break;
         default:
             break;
@@ -307,8 +349,26 @@ void WebKitView::load(const QUrl& url, std::chrono::seconds timeout)
 {
     m_timedOut = false;
     m_timeout.setInterval(timeout);
-    webkit_web_view_load_uri(m_webView, url.toEncoded().constData());
+    const QByteArray uri = url.toEncoded();
+    if (!isConfined() || uri == "about:blank") {
+        ++m_confineRequest;
+        const WebKitEngine::PrivateFileMode privateFiles;
+        webkit_web_view_load_uri(m_webView, uri.constData());
+        m_timeout.start();
+        return;
+    }
+    // A previewed file loads once its filter is in force, and no other load
+    // overtakes it meanwhile.
+    const quint64 request = ++m_confineRequest;
+    m_confinedUri = uri;
+    QPointer<WebKitView> guard(this);
     m_timeout.start();
+    WebKitPreviewGuard::confine(m_webView, uri, [guard, request, uri](bool confined) {
+        if (!guard || guard->m_confineRequest != request)
+            return;
+        const WebKitEngine::PrivateFileMode privateFiles;
+        webkit_web_view_load_uri(guard->m_webView, confined ? uri.constData() : "about:blank");
+    });
 }
 
 void WebKitView::stopLoading()
@@ -323,8 +383,86 @@ void WebKitView::reload()
     m_timedOut = false;
     if (m_timeout.interval() <= 0)
         m_timeout.setInterval(DefaultTimeout);
+    const WebKitEngine::PrivateFileMode privateFiles;
     webkit_web_view_reload(m_webView);
     m_timeout.start();
+}
+
+void WebKitView::navigateFromPage(const QUrl& url)
+{
+    if (!isWebAddress(url) || !url.isValid()) {
+        printRefusal(url);
+        return;
+    }
+    // Run by the page's main frame, in a script world of its own that the
+    // page cannot reach into: the engine applies the page's rules to it, as
+    // to any navigation the page starts.
+    const QByteArray address
+        = QJsonDocument(QJsonArray {QString::fromLatin1(url.toEncoded())}).toJson(QJsonDocument::Compact);
+    const QByteArray script = "location.assign(" + address + "[0]); undefined";
+    m_timedOut = false;
+    m_timeout.setInterval(DefaultTimeout);
+    webkit_web_view_evaluate_javascript(m_webView, script.constData(), script.size(), "quillnook-navigation", nullptr,
+                                        nullptr, nullptr, nullptr);
+    m_timeout.start();
+}
+
+bool WebKitView::isResponsive() const
+{
+    return webkit_web_view_get_is_web_process_responsive(m_webView) && !m_probeOverdue;
+}
+
+void WebKitView::terminateWebProcess()
+{
+    m_probeSent.invalidate();
+    m_probeOverdue = false;
+    webkit_web_view_terminate_web_process(m_webView);
+    updateResponsiveness();
+}
+
+void WebKitView::probeResponsiveness()
+{
+    if (m_probeSent.isValid()) {
+        // A page waiting on its own dialog runs no script, and is not stuck.
+        const bool waitingOnUser
+            = std::any_of(m_dialogs.cbegin(), m_dialogs.cend(), [](const auto& open) { return open->dialog; });
+        if (!waitingOnUser && m_probeSent.elapsed() >= ProbePatienceMs && !m_probeOverdue) {
+            m_probeOverdue = true;
+            updateResponsiveness();
+        }
+        return;
+    }
+    if (!m_container || !m_container->isVisible())
+        return;
+    m_probeSent.start();
+    auto* self = new QPointer<WebKitView>(this);
+    // A question the page's own thread answers, which neither runs script
+    // in the page nor counts as the user acting on it.
+    webkit_web_view_can_execute_editing_command(
+        m_webView, WEBKIT_EDITING_COMMAND_COPY, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<QPointer<WebKitView>> view(static_cast<QPointer<WebKitView>*>(data));
+            GError* error = nullptr;
+            webkit_web_view_can_execute_editing_command_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            if (error)
+                g_error_free(error);
+            // An answer, or a process that is gone: either way not stuck.
+            if (WebKitView* self = view->data()) {
+                self->m_probeSent.invalidate();
+                self->m_probeOverdue = false;
+                self->updateResponsiveness();
+            }
+        },
+        self);
+}
+
+void WebKitView::updateResponsiveness()
+{
+    const bool responsive = isResponsive();
+    if (responsive == m_reportedResponsive)
+        return;
+    m_reportedResponsive = responsive;
+    Q_EMIT responsivenessChanged(responsive);
 }
 
 QUrl WebKitView::url() const
@@ -340,11 +478,15 @@ QString WebKitView::title() const
 
 void WebKitView::evaluateJavaScript(const QString& script, ScriptCompletion completion)
 {
+    evaluateJavaScriptUtf8(script.toUtf8(), std::move(completion));
+}
+
+void WebKitView::evaluateJavaScriptUtf8(const QByteArray& source, ScriptCompletion completion)
+{
     m_scripts.remove_if([](const auto& pending) { return !pending->completion; });
     auto pending = std::make_shared<PendingScript>();
     pending->completion = std::move(completion);
     m_scripts.push_back(pending);
-    const QByteArray source = script.toUtf8();
     // The callback owns a reference of its own: WebKit calls it even when the
     // view has gone, and then it only finds the completion already spent.
     auto* holder = new std::shared_ptr<PendingScript>(pending);
@@ -401,6 +543,7 @@ void WebKitView::onLoadChanged(int event)
     switch (event) {
     case WEBKIT_LOAD_STARTED:
         m_loadFailed = false;
+        m_becameDownload = false;
         restartTimeout();
         break;
     case WEBKIT_LOAD_REDIRECTED:
@@ -444,8 +587,15 @@ void WebKitView::onTimeout()
 
 void WebKitView::requestNewWindow(const QUrl& url)
 {
-    // Answered on a later turn, outside WebKit's signal: the delegate loads
-    // the address into this same view.
+    // A blank window is what a page opens to write into; there is none.
+    if (url.isEmpty() || url.toString() == QLatin1String("about:blank"))
+        return;
+    if (!isWebAddress(url)) {
+        printRefusal(url);
+        return;
+    }
+    // Answered on a later turn, outside WebKit's signal: the delegate
+    // navigates this same view.
     QTimer::singleShot(0, this, [this, url] {
         if (WebUiDelegate* delegate = uiDelegate())
             delegate->webViewCreateWebView(*this, url, false);
@@ -456,13 +606,15 @@ void WebKitView::runDialog(WebKitScriptDialog* dialog)
 {
     const auto type = webkit_script_dialog_get_dialog_type(dialog);
     auto pending = std::make_shared<PendingDialog>(dialog);
-    if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
-        // Leaving a page is never held up.
-        pending->confirm(true);
-        return;
-    }
     m_dialogs.remove_if([](const auto& open) { return !open->dialog; });
     m_dialogs.push_back(pending);
+    if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
+        // Leaving a page is never held up. The engine must get the answer
+        // after its signal has returned: answered inside it, the navigation
+        // goes on while the engine still holds the dialog, and it crashes.
+        QTimer::singleShot(0, this, [pending] { pending->confirm(true); });
+        return;
+    }
     const QString message = fromUtf8(webkit_script_dialog_get_message(dialog));
     const QString defaultText = type == WEBKIT_SCRIPT_DIALOG_PROMPT
         ? fromUtf8(webkit_script_dialog_prompt_get_default_text(dialog))
@@ -496,9 +648,16 @@ void WebKitView::loadChanged(WebKitWebView*, int event, WebKitView* self)
     self->onLoadChanged(event);
 }
 
-int WebKitView::loadFailed(WebKitWebView*, int event, const char*, void* error, WebKitView* self)
+int WebKitView::loadFailed(WebKitWebView*, int event, const char* uri, void* error, WebKitView* self)
 {
-    self->onLoadFailed(event, fromUtf8(static_cast<GError*>(error)->message));
+    const auto* failure = static_cast<GError*>(error);
+    // A response saved as a download ends the navigation without a page:
+    // the one shown before stays, and its finish is reported as usual.
+    if (self->m_becameDownload && failure->domain == WEBKIT_POLICY_ERROR
+        && failure->code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)
+        return TRUE;
+    self->setFailedUrl(uri ? QUrl::fromEncoded(uri) : QUrl());
+    self->onLoadFailed(event, fromUtf8(failure->message));
     // TRUE: no built-in error page replaces what the tab shows.
     return TRUE;
 }
@@ -521,6 +680,18 @@ int WebKitView::decidePolicy(WebKitWebView*, void* decision, int type, WebKitVie
         webkit_policy_decision_ignore(policy);
         return TRUE;
     }
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && self->isConfined()) {
+        // A preview shows its file and nothing else: no refresh, link or
+        // frame takes it elsewhere while the header still names the file.
+        WebKitNavigationAction* action
+            = webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(policy));
+        const char* target = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+        if (!WebKitPreviewGuard::allowsNavigation(QByteArray(target ? target : ""), self->m_confinedUri)) {
+            webkit_policy_decision_ignore(policy);
+            return TRUE;
+        }
+        return FALSE;
+    }
     if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
         auto* response = WEBKIT_RESPONSE_POLICY_DECISION(policy);
         if (!webkit_response_policy_decision_is_main_frame_main_resource(response))
@@ -540,8 +711,10 @@ int WebKitView::decidePolicy(WebKitWebView*, void* decision, int type, WebKitVie
         // A file preview never writes into the user's folders.
         if (preview)
             webkit_policy_decision_ignore(policy);
-        else
+        else {
+            self->m_becameDownload = true;
             webkit_policy_decision_download(policy);
+        }
         return TRUE;
     }
     return FALSE;
@@ -596,4 +769,15 @@ void WebKitView::notifyUri(WebKitWebView*, void*, WebKitView* self)
 void WebKitView::notifyProgress(WebKitWebView*, void*, WebKitView* self)
 {
     self->restartTimeout();
+}
+
+int WebKitView::print(WebKitWebView*, void* operation, WebKitView* self)
+{
+    self->m_engineWindows->print(static_cast<WebKitPrintOperation*>(operation));
+    return TRUE;
+}
+
+void WebKitView::notifyResponsive(WebKitWebView*, void*, WebKitView* self)
+{
+    self->updateResponsiveness();
 }

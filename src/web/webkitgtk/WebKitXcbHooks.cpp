@@ -3,7 +3,9 @@
 #include <xcb/xcb.h>
 
 #include <QAbstractEventDispatcher>
-#include <QGuiApplication>
+#include <QApplication>
+#include <QWidget>
+#include <QWindow>
 
 namespace {
 xcb_connection_t* qtConnection()
@@ -33,11 +35,39 @@ bool WebKitXcbHooks::nativeEventFilter(const QByteArray& eventType, void* messag
     if (eventType != "xcb_generic_event_t")
         return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & ~0x80) != XCB_FOCUS_OUT)
+    const uint8_t type = event->response_type & ~0x80;
+    if (type == XCB_FOCUS_IN) {
+        // Qt's own handling runs after this filter; the check must see its result.
+        if (reinterpret_cast<const xcb_focus_in_event_t*>(event)->detail != XCB_NOTIFY_DETAIL_POINTER)
+            QMetaObject::invokeMethod(this, &WebKitXcbHooks::reactivateFocusWindow, Qt::QueuedConnection);
+        return false;
+    }
+    if (type != XCB_FOCUS_OUT)
         return false;
     // The focus went to a window inside ours: the embedded page. For Qt the
     // panel is still the active window.
     return reinterpret_cast<const xcb_focus_out_event_t*>(event)->detail == XCB_NOTIFY_DETAIL_INFERIOR;
+}
+
+void WebKitXcbHooks::reactivateFocusWindow()
+{
+    // Hiding the panel makes Qt forget its active widget window at once, but
+    // Qt drops its window's focus only a moment after the X focus left. A
+    // panel shown again within that moment (a quick toggle, above all while
+    // its page held the keyboard) gets the X focus back while Qt still takes
+    // it for the focused window: Qt then sees no change, the panel stays
+    // inactive for good and no widget of it can take the keyboard.
+    QWindow* focused = QGuiApplication::focusWindow();
+    if (!focused || QApplication::activePopupWidget())
+        return;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (window->windowHandle() == focused) {
+            if (window->isVisible() && QApplication::activeWindow() != window)
+                QApplication::setActiveWindow(window);
+            return;
+        }
+    }
 }
 
 void WebKitXcbHooks::flush()

@@ -4,8 +4,9 @@
 #include <QObject>
 
 // What Qt's own X connection needs while pages hold the X focus, once per
-// application: the panel stays active when its embedded page takes the focus,
-// and Qt's requests are flushed although no X event wakes Qt up.
+// application: the panel stays active when its embedded page takes the focus
+// (and becomes active again when the focus comes back to it), and Qt's
+// requests are flushed although no X event wakes Qt up.
 class WebKitXcbHooks : public QObject, public QAbstractNativeEventFilter
 {
     Q_OBJECT
@@ -18,4 +19,5 @@ public:
 
 private:
     void flush();
+    void reactivateFocusWindow();
 };

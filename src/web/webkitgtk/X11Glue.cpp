@@ -107,3 +107,21 @@ void sync()
 }
 
 } // namespace X11Glue
+
+namespace X11Glue {
+
+void keepOver(GtkWidget* window, std::uint32_t owner)
+{
+    GdkDisplay* display = gdk_display_get_default();
+    const Window id = windowId(window);
+    if (!owner || !id || !display || !GDK_IS_X11_DISPLAY(display))
+        return;
+    // The owner belongs to Qt's connection, so GDK knows it only as an X id.
+    gdk_x11_display_error_trap_push(display);
+    XSetTransientForHint(gdk_x11_display_get_xdisplay(display), id, owner);
+    gdk_display_flush(display);
+    gdk_x11_display_error_trap_pop_ignored(display);
+    gtk_window_set_keep_above(GTK_WINDOW(window), TRUE);
+}
+
+} // namespace X11Glue

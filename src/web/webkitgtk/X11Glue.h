@@ -27,6 +27,9 @@ void destroyQuietly(GtkWidget* toplevel);
 void disableFrameSync(GtkWidget* toplevel);
 // Whether the toplevel's X window exists and is mapped, as the server says.
 bool isMapped(GtkWidget* toplevel);
+// Makes a realized GTK toplevel a transient of the X window `owner` (of
+// another connection), kept above like it.
+void keepOver(GtkWidget* window, std::uint32_t owner);
 // Sends what GTK's connection has queued and waits until the server has it.
 void sync();
 } // namespace X11Glue
