@@ -12,21 +12,10 @@
 #include "app/WindowDragHandle.h"
 #include "settings/SettingsView.h"
 
+#include "support/X11Tools.h"
+
 namespace {
-// Drives the real pointer through XTEST while this process keeps handling
-// its events, as it would for a person's hand on the mouse.
-bool xdotool(const QStringList& args)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), args);
-    if (!process.waitForStarted(5000))
-        return false;
-    QElapsedTimer clock;
-    clock.start();
-    while (process.state() != QProcess::NotRunning && clock.elapsed() < 10000)
-        QTest::qWait(10);
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
+using X11Tools::xdotool;
 
 QStringList at(const QPoint& global)
 {

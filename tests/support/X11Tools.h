@@ -31,6 +31,19 @@ inline void endProgram(QProcess& process)
     process.waitForFinished();
 }
 
+// Runs xdotool while this process keeps handling its events, as a person's
+// mouse and keyboard would reach it; true when it ran and succeeded.
+inline bool xdotool(const QStringList& args)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), args);
+    if (!process.waitForStarted(5000))
+        return false;
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000))
+        return false;
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
 inline void key(const QString& combination)
 {
     run(QStringLiteral("xdotool"), {QStringLiteral("key"), combination});

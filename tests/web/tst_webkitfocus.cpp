@@ -15,18 +15,7 @@
 #include "support/X11Tools.h"
 
 namespace {
-// Runs xdotool while this process keeps handling its events, as a person's
-// keyboard and mouse would reach it.
-bool xdotool(const QStringList& args)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), args);
-    if (!process.waitForStarted(5000))
-        return false;
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000))
-        return false;
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
+using X11Tools::xdotool;
 
 bool type(const QString& text)
 {
@@ -58,6 +47,7 @@ public:
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
     void clickIntoThePageThenTypingReachesIt();
     void typingInAQtFieldStaysOutOfThePage();
     void tabMovesThroughThePageAndOut();
@@ -114,6 +104,15 @@ void TestWebKitFocus::init()
     m_window.activateWindow();
     m_field->setFocus();
     QTRY_VERIFY(m_field->hasFocus());
+}
+
+void TestWebKitFocus::cleanup()
+{
+    if (!QTest::currentTestFailed())
+        return;
+    qWarning() << "failed state: focusWindow" << QGuiApplication::focusWindow() << "activeWindow"
+               << QApplication::activeWindow() << "focusWidget" << QApplication::focusWidget() << "panel"
+               << m_window.winId() << "X focus" << X11Tools::focusedWindow();
 }
 
 QPoint TestWebKitFocus::centerOf(const char* id)

@@ -9,6 +9,8 @@
 #include "support/LocalHttpServer.h"
 #include "support/StdoutCapture.h"
 
+#include "support/X11Tools.h"
+
 namespace {
 QVariant run(WebView& view, const QString& script)
 {
@@ -17,18 +19,7 @@ QVariant run(WebView& view, const QString& script)
     return QTest::qWaitFor([&] { return answer->has_value(); }, 10000) ? answer->value() : QVariant();
 }
 
-// Runs xdotool while this process keeps handling its events, as a person's
-// mouse and keyboard would reach it.
-bool xdotool(const QStringList& args)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), args);
-    if (!process.waitForStarted(5000))
-        return false;
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000))
-        return false;
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
+using X11Tools::xdotool;
 
 bool clickAt(const QPoint& global)
 {

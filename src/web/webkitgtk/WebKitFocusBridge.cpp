@@ -217,8 +217,22 @@ int WebKitFocusBridge::windowKey(GtkWidget*, void* event, WebKitFocusBridge* sel
     // the pointer when it lies inside the focus window: the page, whenever
     // the pointer rests on it. Those keys belong to Qt's focused widget.
     const auto* key = static_cast<GdkEventKey*>(event);
-    if (self->m_pageHasKeys || !self->m_panelWindow)
+    const PageKey seen {key->type, key->time, key->keyval, key->hardware_keycode};
+    if (self->m_pageHasKeys) {
+        self->m_pageKeys[self->m_nextPageKey] = seen;
+        self->m_nextPageKey = (self->m_nextPageKey + 1) % self->m_pageKeys.size();
         return FALSE;
+    }
+    if (!self->m_panelWindow)
+        return FALSE;
+    // A key the page already had, handed back by WebKit after Qt took the
+    // keyboard: above all the Tab that left the page, for which Qt has moved
+    // on already. Sent on, it would move Qt's focus a second stop.
+    for (const PageKey& taken : self->m_pageKeys) {
+        if (taken.type == seen.type && taken.time == seen.time && taken.keyval == seen.keyval
+            && taken.keycode == seen.keycode)
+            return TRUE;
+    }
     X11Glue::forwardKey(self->m_panelWindow, key->type == GDK_KEY_PRESS, key->hardware_keycode, key->state, key->time);
     return TRUE;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include <QObject>
@@ -64,4 +65,16 @@ private:
     // from anything else, and its direction.
     bool m_tabPressed = false;
     bool m_backtabPressed = false;
+    // The page's latest key events. WebKit hands a key the page did not use
+    // back to GTK only once the page has answered; by then the keyboard may
+    // be Qt's again, and that key must not reach the panel a second time.
+    struct PageKey
+    {
+        int type = 0;
+        std::uint32_t time = 0;
+        unsigned keyval = 0;
+        std::uint16_t keycode = 0;
+    };
+    std::array<PageKey, 16> m_pageKeys {};
+    std::size_t m_nextPageKey = 0;
 };

@@ -81,6 +81,10 @@ void destroyQuietly(GtkWidget* toplevel)
 
 void disableFrameSync(GtkWidget* toplevel)
 {
+    // GTK paces a toplevel's painting by the compositor's frame-drawn
+    // messages whenever the window manager advertises them (mutter does).
+    // An embedded window never receives them, so it would stop painting
+    // after its first frame.
     GdkWindow* window = gtk_widget_get_window(toplevel);
     if (window && GDK_IS_X11_WINDOW(window))
         gdk_x11_window_set_frame_sync_enabled(window, FALSE);
