@@ -254,6 +254,10 @@ void WebKitView::embedWindow()
     QWindow* foreign = QWindow::fromWinId(WId(X11Glue::windowId(m_window)));
     m_container = QWidget::createWindowContainer(foreign, m_host);
     m_container->setMinimumSize(1, 1);
+    // A window container takes drags for the window inside it, and the page's
+    // window ignores what Qt hands it: drops belong to the view's widget,
+    // which takes them when its owner wants files dropped on the page.
+    m_container->setAcceptDrops(false);
     m_container->installEventFilter(this);
     m_host->layout()->addWidget(m_container);
     m_host->setFocusProxy(m_container);
