@@ -252,6 +252,11 @@ void WebKitView::embedWindow()
     X11Glue::sync();
 
     QWindow* foreign = QWindow::fromWinId(WId(X11Glue::windowId(m_window)));
+    // Qt rewrites the window's override-redirect flag from its window flags
+    // (the container adds its own to them). Kept on, the window manager
+    // never takes the page's window, even where it passes through the root
+    // window for a moment or is moved there on its way out.
+    foreign->setFlag(Qt::BypassWindowManagerHint);
     m_container = QWidget::createWindowContainer(foreign, m_host);
     m_container->setMinimumSize(1, 1);
     // A window container takes drags for the window inside it, and the page's
