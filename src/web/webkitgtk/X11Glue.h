@@ -30,9 +30,6 @@ bool isMapped(GtkWidget* toplevel);
 // Makes a realized GTK toplevel a transient of the X window `owner` (of
 // another connection), kept above like it.
 void keepOver(GtkWidget* window, std::uint32_t owner);
-// Stops GTK from waiting on compositor frame messages an embedded window
-// never gets.
-void disableFrameSync(GtkWidget* toplevel);
 // Sends what GTK's connection has queued and waits until the server has it.
 void sync();
 } // namespace X11Glue
