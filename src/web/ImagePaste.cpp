@@ -43,6 +43,39 @@ const char* const EventScript = R"JS((function(png, text) {
     return event.defaultPrevented;
 }))JS";
 
+// The same event from a script world of our own, with the PNG fetched from
+// the one-time addresses the view offers its pieces at: the bytes never pass
+// through a script's text. 'unreached' when they could not be fetched,
+// before any event went out.
+const char* const FetchEventBody = R"JS(var blob;
+try {
+    var responses = await Promise.all(addresses.split(' ').map(function (address) {
+        return fetch(address, {cache: 'no-store', credentials: 'omit', referrerPolicy: 'no-referrer'});
+    }));
+    if (!responses.every(function (response) { return response.ok; }))
+        return 'unreached';
+    var pieces = await Promise.all(responses.map(function (response) { return response.blob(); }));
+    blob = new Blob(pieces, {type: 'image/png'});
+} catch (e) {
+    return 'unreached';
+}
+var target = document.activeElement || document.body || document.documentElement;
+for (;;) {
+    var inner = null;
+    try {
+        inner = (target.shadowRoot && target.shadowRoot.activeElement)
+            || (target.contentDocument && target.contentDocument.activeElement);
+    } catch (e) {}
+    if (!inner || inner === target)
+        break;
+    target = inner;
+}
+var data = new DataTransfer();
+data.items.add(new File([blob], 'image.png', {type: 'image/png', lastModified: Date.now()}));
+var event = new ClipboardEvent('paste', {bubbles: true, cancelable: true, composed: true, clipboardData: data});
+target.dispatchEvent(event);
+return event.defaultPrevented;)JS";
+
 QString jsonString(const QString& text)
 {
     const QByteArray array = QJsonDocument(QJsonArray {text}).toJson(QJsonDocument::Compact);
@@ -95,19 +128,15 @@ QByteArray ImagePaste::pasteEventScriptUtf8(const QByteArray& png, const QString
     return script;
 }
 
-void ImagePaste::paste(WebView& view, const QByteArray& png, const QString& text, std::function<void()> nativePaste)
+namespace {
+// The whole PNG inside one script: for engines without a one-time address.
+void pasteThroughScript(WebView& view, const QByteArray& png, std::function<void()> nativePaste)
 {
-    // Cells copied from a spreadsheet come as text and as a picture of
-    // them; a text field wants the text.
-    if (png.isEmpty() || !text.isEmpty()) {
-        nativePaste();
-        return;
-    }
     // A screenshot's script runs to tens of megabytes; it is written on a
     // thread of its own so the panel keeps answering meanwhile.
     QPointer<WebView> guard(&view);
     std::thread([guard, png, nativePaste = std::move(nativePaste)]() mutable {
-        QByteArray script = pasteEventScriptUtf8(png, QString());
+        QByteArray script = ImagePaste::pasteEventScriptUtf8(png, QString());
         QMetaObject::invokeMethod(
             qApp,
             [guard, script = std::move(script), nativePaste = std::move(nativePaste)]() mutable {
@@ -121,4 +150,35 @@ void ImagePaste::paste(WebView& view, const QByteArray& png, const QString& text
             },
             Qt::QueuedConnection);
     }).detach();
+}
+} // namespace
+
+void ImagePaste::paste(WebView& view, const QByteArray& png, const QString& text, std::function<void()> nativePaste)
+{
+    // Cells copied from a spreadsheet come as text and as a picture of
+    // them; a text field wants the text.
+    if (png.isEmpty() || !text.isEmpty()) {
+        nativePaste();
+        return;
+    }
+    // The bytes wait in memory for the page to fetch them: nothing of the
+    // size of the picture is written, copied or parsed on this thread.
+    const QStringList addresses = view.offerOnce(png, PngType);
+    if (addresses.isEmpty()) {
+        pasteThroughScript(view, png, std::move(nativePaste));
+        return;
+    }
+    QPointer<WebView> guard(&view);
+    view.callIsolatedAsyncFunction(QString::fromUtf8(FetchEventBody),
+                                   {{QStringLiteral("addresses"), addresses.join(u' ')}},
+                                   [guard, addresses, png, nativePaste = std::move(nativePaste)](
+                                       const QVariant& taken, const QString& error) mutable {
+                                       if (!guard)
+                                           return;
+                                       guard->withdrawOffer(addresses);
+                                       if (error.isEmpty() && taken.toString() == QLatin1String("unreached"))
+                                           pasteThroughScript(*guard, png, std::move(nativePaste));
+                                       else if (!error.isEmpty() || !taken.toBool())
+                                           nativePaste();
+                                   });
 }

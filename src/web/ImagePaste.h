@@ -25,9 +25,12 @@ QString pasteEventScript(const QByteArray& png, const QString& text);
 QByteArray pasteEventScriptUtf8(const QByteArray& png, const QString& text);
 
 // Pastes into the page: an image without text (`png`) through the event,
-// made ready off the main thread, falling back to `nativePaste` when the page
-// did not take it or the script failed; text, with an image beside it or
-// not, through `nativePaste` at once.
+// falling back to `nativePaste` when the page did not take it or the script
+// failed; text, with an image beside it or not, through `nativePaste` at
+// once. The image goes to a script world of our own that fetches it from the
+// view's one-time addresses, so neither this thread nor the page's parses a
+// script the size of the image; only an engine without them gets the image
+// inside a script, written on a thread of its own.
 void paste(WebView& view, const QByteArray& png, const QString& text, std::function<void()> nativePaste);
 
 } // namespace ImagePaste

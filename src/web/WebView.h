@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QVariant>
 
@@ -69,6 +70,35 @@ public:
     virtual void evaluateJavaScriptUtf8(const QByteArray& script, ScriptCompletion completion)
     {
         evaluateJavaScript(QString::fromUtf8(script), std::move(completion));
+    }
+
+    // Serves `data` to this page's own scripts at one-time addresses, each
+    // with a piece of it, in order: fetched all at once, they arrive sooner
+    // than one would. The first request for an address from this page gets
+    // its bytes as they are, then the address answers nobody; no other page
+    // can reach it. Empty when the engine has no such way, and the bytes
+    // must travel in a script.
+    virtual QStringList offerOnce(const QByteArray& data, const QString& mimeType)
+    {
+        Q_UNUSED(data)
+        Q_UNUSED(mimeType)
+        return {};
+    }
+    // Forgets the offers that were not taken; nothing for those that were.
+    virtual void withdrawOffer(const QStringList& addresses) { Q_UNUSED(addresses) }
+
+    // Calls `body` as the body of an async function whose parameters are the
+    // keys of `arguments` (strings, numbers or booleans), in a script world
+    // of the program's own: page scripts neither see its variables nor
+    // replace what it calls, and the page's content policy does not hold back
+    // its requests. The completion gets what the function's promise settles
+    // with. Engines without such a world report an error.
+    virtual void callIsolatedAsyncFunction(const QString& body, const QVariantMap& arguments,
+                                           ScriptCompletion completion)
+    {
+        Q_UNUSED(body)
+        Q_UNUSED(arguments)
+        completion({}, QStringLiteral("This engine has no script world of its own."));
     }
 
     // Makes the page the keyboard's target, so the next key or edit action

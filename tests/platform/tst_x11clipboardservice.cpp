@@ -1,5 +1,6 @@
 #include <QBuffer>
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -7,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include "platform/x11/X11ClipboardService.h"
 #include "support/X11TestClient.h"
@@ -122,7 +124,24 @@ void TestX11ClipboardService::ourOwnImageCountsAndReadsBack()
 {
     QImage image(40, 30, QImage::Format_RGB32);
     image.fill(Qt::magenta);
+    // Another program copies first, and our claim follows before Qt's event
+    // loop has seen that copy: the claim must still win.
+    const QString text = m_dir.filePath(QStringLiteral("text"));
+    QFile file(text);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write("copied just before"), 18);
+    file.close();
+    const std::uint64_t beforeCopy = m_service->changeCount();
+    QCOMPARE(QProcess::execute(QStringLiteral("xclip"),
+                               {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-i"), text}),
+             0);
+    // xclip claims from the copy it leaves in the background; wait for that
+    // claim without running Qt's event loop.
+    QDeadlineTimer claimed(5000);
+    while (m_service->changeCount() == beforeCopy && !claimed.hasExpired())
+        QThread::msleep(5);
     const std::uint64_t before = m_service->changeCount();
+    QVERIFY(before > beforeCopy);
     m_service->setImage(image);
     QCOMPARE(m_service->changeCount(), before + 1);
     QCOMPARE(m_service->image().pixel(5, 5), QColor(Qt::magenta).rgb());

@@ -2,11 +2,15 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
 #include <QMimeData>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
 #include <QWidget>
 
@@ -53,12 +57,18 @@ private slots:
     void ctrlVOfTextIsTheEnginesOwn();
     void ctrlVOfTextWithAPictureOfItPastesTheText();
     void textCopiedInThePagePastesAtOnce();
+    void lockedDownPageGetsTheScreenshotWithoutSeeingHowItCame();
+    void offeredBytesAnswerOnceAndOnlyTheirOwnPage();
+    void closingThePageMidPasteIsHarmless();
 
 private:
     void openPage(const QByteArray& body, bool take = true);
     QVariant js(const QString& script) { return PastePage::js(*m_view, script); }
     QVariantList pastes() { return PastePage::pastes(*m_view); }
     bool copyWithXclip(const QString& type, const QByteArray& content);
+    // What the page's own script gets for these addresses fetched together:
+    // the SHA-256 of their joined bytes in hex, or "failed".
+    static QString fetchFromPage(WebView& view, const QStringList& addresses);
 
     QTemporaryDir m_dir;
     LocalHttpServer m_server;
@@ -284,6 +294,131 @@ void TestPasteIntoPage::textCopiedInThePagePastesAtOnce()
     // Reading our own engine's clipboard must not wait for a toolkit that is
     // itself waiting (Qt gives up after 5 s).
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+}
+
+QString TestPasteIntoPage::fetchFromPage(WebView& view, const QStringList& addresses)
+{
+    const QString started
+        = PastePage::js(view,
+                        QStringLiteral(R"(window.fetched = null;
+        Promise.all(%1.map(function (a) { return fetch(a).then(function (r) { return r.arrayBuffer(); }); }))
+            .then(function (pieces) { return new Blob(pieces).arrayBuffer(); })
+            .then(function (all) { return crypto.subtle.digest('SHA-256', all); })
+            .then(function (digest) {
+                window.fetched = Array.from(new Uint8Array(digest), function (b) {
+                    return b.toString(16).padStart(2, '0'); }).join('');
+            }, function () { window.fetched = 'failed'; });
+        'started')")
+                            .arg(QString::fromUtf8(
+                                QJsonDocument(QJsonArray::fromStringList(addresses)).toJson(QJsonDocument::Compact))))
+              .toString();
+    if (started != QLatin1String("started"))
+        return QStringLiteral("not started");
+    QString fetched;
+    QTest::qWaitFor(
+        [&] {
+            fetched = PastePage::js(view, QStringLiteral("window.fetched")).toString();
+            return !fetched.isEmpty();
+        },
+        10000);
+    return fetched;
+}
+
+void TestPasteIntoPage::lockedDownPageGetsTheScreenshotWithoutSeeingHowItCame()
+{
+    // A page whose policy allows no requests from its scripts, and whose
+    // scripts watch the ways a picture could come in.
+    QByteArray html = PastePage::html(R"(<textarea id="prompt-textarea"></textarea><script>
+        window.seen = [];
+        window.violations = [];
+        document.addEventListener('securitypolicyviolation', function (e) { window.violations.push(e.blockedURI); });
+        var realFetch = window.fetch;
+        realFetch('/probe').catch(function () {});
+        window.fetch = function (address) { window.seen.push(String(address)); return Promise.reject(new Error('no')); };
+        window.atob = function () { window.seen.push('atob'); throw new Error('no'); };
+        </script>)");
+    html.replace("<head>", R"(<head><meta http-equiv="Content-Security-Policy" content="connect-src 'none'">)");
+    m_server.html("/locked", html);
+    m_view->load(m_server.url(QStringLiteral("/locked")));
+    QTRY_VERIFY_WITH_TIMEOUT(js(QStringLiteral("Array.isArray(window.pastes)")).toBool(), 15000);
+    // The policy holds for the page's own requests.
+    QTRY_COMPARE(js(QStringLiteral("window.violations.length")).toInt(), 1);
+
+    QList<bool> completions;
+    ScreenshotPaster::captureAndPaste(*m_view, [&completions](bool pasted) { completions.append(pasted); },
+                                      {*m_clipboard, *m_capture, [] {}});
+    QTRY_COMPARE_WITH_TIMEOUT(completions, QList<bool> {true}, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(pastes().size(), 1, 10000);
+    const QVariantMap file = PastePage::firstFile(*m_view);
+    QCOMPARE(file.value(QStringLiteral("type")).toString(), QStringLiteral("image/png"));
+    QCOMPARE(PastePage::sizeOf(file), PastePage::xScreenSize());
+    QCOMPARE(js(QStringLiteral("JSON.stringify(window.seen)")).toString(), QStringLiteral("[]"));
+    QCOMPARE(js(QStringLiteral("window.violations.length")).toInt(), 1);
+    // Whatever the page's timeline lists besides its own server, the page
+    // cannot fetch it.
+    const QStringList listed = js(QStringLiteral("performance.getEntriesByType('resource')"
+                                                 ".map(function (e) { return e.name; })"
+                                                 ".filter(function (n) { return !n.startsWith('http'); })"))
+                                   .toStringList();
+    for (const QString& address : listed) {
+        QVERIFY(js(QStringLiteral("window.fetch = realFetch; true")).toBool());
+        QCOMPARE(fetchFromPage(*m_view, {address}), QStringLiteral("failed"));
+    }
+}
+
+void TestPasteIntoPage::offeredBytesAnswerOnceAndOnlyTheirOwnPage()
+{
+    openPage(R"(<textarea id="prompt-textarea"></textarea>)");
+    auto other = m_engine->createView(WebViewOptions {});
+    other->widget()->setParent(&m_window);
+    other->widget()->setGeometry(0, 0, 300, 200);
+    other->load(m_server.url(QStringLiteral("/page-") + QString::number(m_pages)));
+    QTRY_VERIFY_WITH_TIMEOUT(PastePage::js(*other, QStringLiteral("Array.isArray(window.pastes)")).toBool(), 15000);
+
+    // Large enough to travel in several pieces.
+    QByteArray bytes(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+    const QString digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    const QStringList addresses = m_view->offerOnce(bytes, QStringLiteral("application/octet-stream"));
+    QVERIFY2(addresses.size() > 1, qPrintable(addresses.join(u' ')));
+    QCOMPARE(QSet<QString>(addresses.begin(), addresses.end()).size(), addresses.size());
+
+    // Another page of the same site is refused, and that costs the owner nothing.
+    QCOMPARE(fetchFromPage(*other, addresses), QStringLiteral("failed"));
+    QCOMPARE(fetchFromPage(*m_view, addresses), digest);
+    // Once only.
+    QCOMPARE(fetchFromPage(*m_view, addresses), QStringLiteral("failed"));
+    QCOMPARE(fetchFromPage(*m_view, {addresses.last()}), QStringLiteral("failed"));
+
+    // Withdrawn before anyone asked.
+    const QStringList withdrawn = m_view->offerOnce(QByteArray("a few bytes"), QStringLiteral("text/plain"));
+    QCOMPARE(withdrawn.size(), 1);
+    m_view->withdrawOffer(withdrawn);
+    QCOMPARE(fetchFromPage(*m_view, withdrawn), QStringLiteral("failed"));
+    // An empty offer is still one address, with nothing in it.
+    const QStringList empty = m_view->offerOnce(QByteArray(), QStringLiteral("text/plain"));
+    QCOMPARE(empty.size(), 1);
+    QCOMPARE(fetchFromPage(*m_view, empty),
+             QString::fromLatin1(QCryptographicHash::hash(QByteArray(), QCryptographicHash::Sha256).toHex()));
+}
+
+void TestPasteIntoPage::closingThePageMidPasteIsHarmless()
+{
+    openPage(R"(<textarea id="prompt-textarea"></textarea>)");
+    QImage noise(1200, 900, QImage::Format_RGB32);
+    QRandomGenerator(3).fillRange(reinterpret_cast<quint32*>(noise.bits()), noise.sizeInBytes() / 4);
+    m_clipboard->setImage(noise);
+    m_view->focusPage();
+    m_view->paste();
+    m_view.reset();
+
+    // The engine carries on, and the next page gets its paste.
+    init();
+    openPage(R"(<textarea id="prompt-textarea"></textarea>)");
+    m_view->focusPage();
+    m_view->paste();
+    QTRY_COMPARE_WITH_TIMEOUT(pastes().size(), 1, 10000);
+    QCOMPARE(PastePage::sizeOf(PastePage::firstFile(*m_view)), QSize(1200, 900));
 }
 
 QTEST_MAIN(TestPasteIntoPage)

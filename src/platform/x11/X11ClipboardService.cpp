@@ -7,11 +7,19 @@
 #include <xcb/xfixes.h>
 
 #include <QClipboard>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QSocketNotifier>
+#include <QTimer>
 
 namespace {
+// How long a claim of the clipboard may be retried, and the longest wait
+// between two tries.
+constexpr int claimPatienceMs = 1000;
+constexpr int claimRetryMs = 10;
+
 // One request that needs a reply: once it is in, the server has sent us
 // every event it made before handling it.
 void roundTrip(xcb_connection_t* connection)
@@ -132,13 +140,28 @@ void X11ClipboardService::setImage(const QImage& image)
 
 void X11ClipboardService::setImage(const QImage& image, const QByteArray& png)
 {
-    auto* data = new QMimeData;
-    data->setImageData(image);
-    if (!png.isEmpty())
-        data->setData(QStringLiteral("image/png"), png);
-    QGuiApplication::clipboard()->setMimeData(data);
-    // Qt may still hold the new ownership in its own output buffer; once the
-    // server has handled it, the next read of the count sees the change.
-    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>(); x11 && x11->connection())
-        roundTrip(x11->connection());
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    const std::uint64_t before = changeCount();
+    QDeadlineTimer deadline(claimPatienceMs);
+    for (;;) {
+        auto* data = new QMimeData;
+        data->setImageData(image);
+        if (!png.isEmpty())
+            data->setData(QStringLiteral("image/png"), png);
+        QGuiApplication::clipboard()->setMimeData(data);
+        // Qt may still hold the new ownership in its own output buffer; once
+        // the server has handled it, the next read of the count sees the
+        // change.
+        if (x11 && x11->connection())
+            roundTrip(x11->connection());
+        if (changeCount() != before || !x11 || deadline.hasExpired())
+            return;
+        // Qt claims the clipboard with the time of the last X event it
+        // handled. When another program took the clipboard after that, the
+        // server ignores the claim; the other program's ownership notice,
+        // which carries the newer time, is then waiting in Qt's queue. Let Qt
+        // take it in and claim again.
+        QTimer::singleShot(claimRetryMs, qApp, [] { });
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    }
 }

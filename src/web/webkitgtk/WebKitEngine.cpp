@@ -9,6 +9,7 @@
 
 #include "web/webkitgtk/WebKitDesktopLook.h"
 #include "web/webkitgtk/WebKitDownloads.h"
+#include "web/webkitgtk/WebKitPasteChannel.h"
 #include "web/webkitgtk/WebKitView.h"
 #include "web/webkitgtk/WebKitXcbHooks.h"
 
@@ -75,6 +76,7 @@ std::unique_ptr<WebKitEngine> WebKitEngine::create(QString* error)
     webkit_web_context_set_sandbox_enabled(context, TRUE);
     webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_WEB_BROWSER);
     WebKitDesktopLook::enableSpellChecking(context);
+    WebKitPasteChannel::install(context);
     WebKitDesktopLook::followColorScheme();
     return std::unique_ptr<WebKitEngine>(new WebKitEngine(context));
 }

@@ -17,6 +17,7 @@
 #include "web/webkitgtk/WebKitEngineWindows.h"
 #include "web/webkitgtk/WebKitFileChooser.h"
 #include "web/webkitgtk/WebKitFocusBridge.h"
+#include "web/webkitgtk/WebKitPasteChannel.h"
 #include "web/webkitgtk/WebKitPreviewGuard.h"
 #include "web/webkitgtk/WebKitShortcutForward.h"
 #include "web/webkitgtk/X11Glue.h"
@@ -26,6 +27,8 @@
 
 namespace {
 const char* const ViewKey = "quillnook-view";
+// Where the program's own scripts run apart from the page's.
+const char* const IsolatedWorld = "quillnook";
 // Where GTK keeps the window until Qt adopts it, so it never flashes.
 constexpr int OffScreen = -20000;
 // How often a shown page is asked, and how long it may take to answer.
@@ -490,7 +493,7 @@ void WebKitView::evaluateJavaScript(const QString& script, ScriptCompletion comp
     evaluateJavaScriptUtf8(script.toUtf8(), std::move(completion));
 }
 
-void WebKitView::evaluateJavaScriptUtf8(const QByteArray& source, ScriptCompletion completion)
+void* WebKitView::holdScript(ScriptCompletion completion)
 {
     m_scripts.remove_if([](const auto& pending) { return !pending->completion; });
     auto pending = std::make_shared<PendingScript>();
@@ -498,24 +501,84 @@ void WebKitView::evaluateJavaScriptUtf8(const QByteArray& source, ScriptCompleti
     m_scripts.push_back(pending);
     // The callback owns a reference of its own: WebKit calls it even when the
     // view has gone, and then it only finds the completion already spent.
-    auto* holder = new std::shared_ptr<PendingScript>(pending);
+    return new std::shared_ptr<PendingScript>(pending);
+}
+
+void WebKitView::scriptAnswered(void* held, JSCValue* value, GError* error)
+{
+    std::unique_ptr<std::shared_ptr<PendingScript>> script(static_cast<std::shared_ptr<PendingScript>*>(held));
+    if (error) {
+        const QString message = fromUtf8(error->message);
+        g_error_free(error);
+        (*script)->finish({}, message.isEmpty() ? QStringLiteral("The script failed.") : message);
+        return;
+    }
+    const QVariant variant = toVariant(value);
+    if (value)
+        g_object_unref(value);
+    (*script)->finish(variant, {});
+}
+
+void WebKitView::evaluateJavaScriptUtf8(const QByteArray& source, ScriptCompletion completion)
+{
     webkit_web_view_evaluate_javascript(
         m_webView, source.constData(), source.size(), nullptr, nullptr, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<std::shared_ptr<PendingScript>> script(static_cast<std::shared_ptr<PendingScript>*>(data));
             GError* error = nullptr;
             JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-            if (error) {
-                const QString message = fromUtf8(error->message);
-                g_error_free(error);
-                (*script)->finish({}, message.isEmpty() ? QStringLiteral("The script failed.") : message);
-                return;
-            }
-            const QVariant variant = toVariant(value);
-            g_object_unref(value);
-            (*script)->finish(variant, {});
+            scriptAnswered(data, value, error);
         },
-        holder);
+        holdScript(std::move(completion)));
+}
+
+QStringList WebKitView::offerOnce(const QByteArray& data, const QString& mimeType)
+{
+    QStringList addresses;
+    for (const QByteArray& address : WebKitPasteChannel::offer(m_webView, data, mimeType.toUtf8()))
+        addresses.append(QString::fromLatin1(address));
+    return addresses;
+}
+
+void WebKitView::withdrawOffer(const QStringList& addresses)
+{
+    for (const QString& address : addresses)
+        WebKitPasteChannel::withdraw(m_webView, address.toLatin1());
+}
+
+void WebKitView::callIsolatedAsyncFunction(const QString& body, const QVariantMap& arguments,
+                                           ScriptCompletion completion)
+{
+    GVariantBuilder builder;
+    g_variant_builder_init(&builder, G_VARIANT_TYPE_VARDICT);
+    for (auto it = arguments.cbegin(); it != arguments.cend(); ++it) {
+        const QByteArray key = it.key().toUtf8();
+        switch (it.value().typeId()) {
+        case QMetaType::Bool:
+            g_variant_builder_add(&builder, "{sv}", key.constData(), g_variant_new_boolean(it.value().toBool()));
+            break;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+        case QMetaType::Double:
+            g_variant_builder_add(&builder, "{sv}", key.constData(), g_variant_new_double(it.value().toDouble()));
+            break;
+        default:
+            g_variant_builder_add(&builder, "{sv}", key.constData(),
+                                  g_variant_new_string(it.value().toString().toUtf8().constData()));
+            break;
+        }
+    }
+    const QByteArray source = body.toUtf8();
+    webkit_web_view_call_async_javascript_function(
+        m_webView, source.constData(), source.size(), g_variant_builder_end(&builder), IsolatedWorld, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            GError* error = nullptr;
+            JSCValue* value
+                = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            scriptAnswered(data, value, error);
+        },
+        holdScript(std::move(completion)));
 }
 
 void WebKitView::focusPage()

@@ -14,6 +14,8 @@ typedef struct _GtkWidget GtkWidget;
 typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _WebKitScriptDialog WebKitScriptDialog;
+typedef struct _JSCValue JSCValue;
+typedef struct _GError GError;
 class WebKitFileChooser;
 class WebKitEngineWindows;
 class WebKitFocusBridge;
@@ -43,6 +45,10 @@ public:
     QString title() const override;
     void evaluateJavaScript(const QString& script, ScriptCompletion completion) override;
     void evaluateJavaScriptUtf8(const QByteArray& script, ScriptCompletion completion) override;
+    QStringList offerOnce(const QByteArray& data, const QString& mimeType) override;
+    void withdrawOffer(const QStringList& addresses) override;
+    void callIsolatedAsyncFunction(const QString& body, const QVariantMap& arguments,
+                                   ScriptCompletion completion) override;
     void focusPage() override;
     void paste() override;
     bool canGoBack() const override;
@@ -82,6 +88,9 @@ private:
     void onTimeout();
     void requestNewWindow(const QUrl& url);
     void runDialog(WebKitScriptDialog* dialog);
+    // Keeps `completion` until the script's answer, or the view's end.
+    void* holdScript(ScriptCompletion completion);
+    static void scriptAnswered(void* held, JSCValue* value, GError* error);
     void probeResponsiveness();
     void updateResponsiveness();
 
