@@ -45,9 +45,9 @@ private slots:
         QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::NotSetUp);
 
         // Ctrl+Shift+X, then again with Ctrl+Alt+K: one entry, updated.
-        setup.setUp(7, HotkeyService::Command | HotkeyService::Shift);
+        setup.setUp(7, ModifierFlags::Ctrl | ModifierFlags::Shift);
         QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::SetUp);
-        setup.setUp(40, HotkeyService::Command | HotkeyService::Option);
+        setup.setUp(40, ModifierFlags::Ctrl | ModifierFlags::Alt);
         QTRY_COMPARE(setup.binding(), QStringLiteral("<Control><Alt>k"));
 
         const QString ours = QLatin1String(GnomeShortcutSetup::EntryPath);
@@ -62,7 +62,7 @@ private slots:
         GnomeShortcutSetup later(m_env);
         QTRY_COMPARE(later.state(), GnomeShortcutSetup::State::SetUp);
         QCOMPARE(later.binding(), QStringLiteral("<Control><Alt>k"));
-        later.updateBinding(49, HotkeyService::Control);
+        later.updateBinding(49, ModifierFlags::Super);
         QTRY_COMPARE(get(entry(ours), QStringLiteral("binding")), QStringLiteral("'<Super>space'"));
         QCOMPARE(list(), (QStringList {terminal, ours}));
     }
@@ -81,7 +81,7 @@ private slots:
         GnomeShortcutSetup setup(m_env);
         QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::SetUp);
         QCOMPARE(setup.entryPath(), byHand);
-        setup.setUp(7, HotkeyService::Command | HotkeyService::Shift);
+        setup.setUp(7, ModifierFlags::Ctrl | ModifierFlags::Shift);
         QTRY_COMPARE(get(entry(byHand), QStringLiteral("binding")), QStringLiteral("'<Shift><Control>x'"));
         QCOMPARE(list(), QStringList {byHand});
     }
@@ -91,7 +91,7 @@ private slots:
         m_env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("XFCE"));
         GnomeShortcutSetup setup(m_env);
         QCOMPARE(setup.state(), GnomeShortcutSetup::State::Unavailable);
-        setup.setUp(7, HotkeyService::Command);
+        setup.setUp(7, ModifierFlags::Ctrl);
         QTest::qWait(0);
         QCOMPARE(list(), QStringList {});
     }
@@ -100,7 +100,7 @@ private slots:
     {
         GnomeShortcutSetup setup(m_env);
         QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::NotSetUp);
-        setup.setUp(0xFFF, HotkeyService::Command);
+        setup.setUp(0xFFF, ModifierFlags::Ctrl);
         QCOMPARE(setup.state(), GnomeShortcutSetup::State::Failed);
         QVERIFY(!setup.errorText().isEmpty());
         QCOMPARE(list(), QStringList {});

@@ -2,7 +2,7 @@
 
 #include <QHash>
 
-#include "hotkey/KeyCodeNames.h"
+#include "keys/KeyCodeNames.h"
 #include "platform/HotkeyService.h"
 
 namespace {
@@ -118,13 +118,13 @@ QString PortalTrigger::fromCombination(std::uint16_t keyCode, std::uint32_t modi
     if (key.isEmpty())
         return {};
     QString trigger;
-    if (modifiers & HotkeyService::Command)
+    if (modifiers & ModifierFlags::Ctrl)
         trigger += QStringLiteral("CTRL+");
-    if (modifiers & HotkeyService::Option)
+    if (modifiers & ModifierFlags::Alt)
         trigger += QStringLiteral("ALT+");
-    if (modifiers & HotkeyService::Shift)
+    if (modifiers & ModifierFlags::Shift)
         trigger += QStringLiteral("SHIFT+");
-    if (modifiers & HotkeyService::Control)
+    if (modifiers & ModifierFlags::Super)
         trigger += QStringLiteral("LOGO+");
     return trigger + key;
 }
@@ -135,13 +135,13 @@ QString PortalTrigger::gtkAccelerator(std::uint16_t keyCode, std::uint32_t modif
     if (key.isEmpty())
         return {};
     QString accelerator;
-    if (modifiers & HotkeyService::Shift)
+    if (modifiers & ModifierFlags::Shift)
         accelerator += QStringLiteral("<Shift>");
-    if (modifiers & HotkeyService::Command)
+    if (modifiers & ModifierFlags::Ctrl)
         accelerator += QStringLiteral("<Control>");
-    if (modifiers & HotkeyService::Option)
+    if (modifiers & ModifierFlags::Alt)
         accelerator += QStringLiteral("<Alt>");
-    if (modifiers & HotkeyService::Control)
+    if (modifiers & ModifierFlags::Super)
         accelerator += QStringLiteral("<Super>");
     return accelerator + key;
 }
