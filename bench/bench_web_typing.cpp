@@ -10,10 +10,10 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "support/BenchReport.h"
