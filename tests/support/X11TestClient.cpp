@@ -109,6 +109,21 @@ std::optional<std::uint32_t> X11TestClient::cardinal(std::uint32_t window, const
     return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
 }
 
+std::optional<std::uint32_t> X11TestClient::windowGroup(std::uint32_t window)
+{
+    xcb_connection_t* c = m_connection->xcb;
+    Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9), nullptr));
+    if (!reply || reply->type != XCB_ATOM_WM_HINTS || reply->format != 32
+        || xcb_get_property_value_length(reply.get()) < 9 * 4)
+        return std::nullopt;
+    const auto* hints = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    // The flag for the group field (WindowGroupHint).
+    if (!(hints[0] & (1U << 6)))
+        return std::nullopt;
+    return hints[8];
+}
+
 bool X11TestClient::isMapped(std::uint32_t window)
 {
     xcb_connection_t* c = m_connection->xcb;
