@@ -14,6 +14,7 @@
 #include "platform/ClipboardService.h"
 #include "platform/DesktopShortcutSetup.h"
 #include "platform/DocumentsLocation.h"
+#include "platform/FileManager.h"
 #include "platform/HotkeyService.h"
 #include "platform/IniPreferences.h"
 #include "platform/PanelWindowHints.h"
@@ -129,12 +130,14 @@ int main(int argc, char* argv[])
     const auto windowHints = PlatformServices::createPanelWindowHints();
     const auto clipboard = PlatformServices::createClipboardService();
     const auto screenCapture = PlatformServices::createScreenCaptureService(*clipboard);
+    const auto fileManager = PlatformServices::createFileManager();
     // Outlives the panel and the web views in it.
     WebEngineLoader webEngines;
     AppDelegate delegate(*hotkeys, preferences, *windowHints, DocumentsLocation::path());
     delegate.hotkeyManager().setDesktopSetup(desktopShortcut.get());
     delegate.setWebEngineProvider(&webEngines);
     delegate.setScreenshotServices(clipboard.get(), screenCapture.get());
+    delegate.setFileManager(fileManager.get());
     LastChanceSave lastChance(delegate.notesStore());
     // The web engine's toolkit ends the process on its own when the display
     // goes; the notes are saved before either toolkit does.

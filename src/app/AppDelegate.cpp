@@ -7,8 +7,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QPointer>
 #include <QScreen>
 
@@ -18,7 +16,9 @@
 #include "app/StatusItem.h"
 #include "browser/BrowserTab.h"
 #include "browser/BrowserTabsModel.h"
+#include "platform/DBusCalls.h"
 #include "platform/DesktopShortcutSetup.h"
+#include "platform/FileManager.h"
 #include "platform/PreferencesStore.h"
 #include "screenshot/ScreenshotPaster.h"
 #include "settings/SettingsView.h"
@@ -33,9 +33,7 @@ AppDelegate::AppDelegate(HotkeyService& hotkeys, PreferencesStore& defaults, Pan
     : QObject(parent)
     , m_windowHints(windowHints)
     , m_defaults(defaults)
-    , m_hotkeyManager(hotkeys, defaults)
-    , m_notesStore(documentsFolder)
-    , m_panelSettings(defaults)
+    , m_models(hotkeys, defaults, documentsFolder)
 {
     // A quit from the menu, a logout or a termination signal all end here.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::applicationWillTerminate);
@@ -53,7 +51,7 @@ void AppDelegate::applicationDidFinishLaunching()
     createPanel();
 
     QPointer<AppDelegate> weakSelf(this);
-    m_hotkeyManager.setOnToggle([weakSelf] {
+    m_models.hotkeys().setOnToggle([weakSelf] {
         if (weakSelf)
             weakSelf->toggleFrontPanelAction();
     });
@@ -64,24 +62,25 @@ void AppDelegate::applicationDidFinishLaunching()
                 applicationWillResignActive();
         }));
 
-    m_cancellables.append(connect(&m_panelSettings, &PanelSettings::opacityChanged, this, [this](double opacity) {
-        if (m_panel)
-            m_panel->setWindowOpacity(opacity);
-    }));
+    m_cancellables.append(
+        connect(&m_models.panelSettings(), &PanelSettings::opacityChanged, this, [this](double opacity) {
+            if (m_panel)
+                m_panel->setWindowOpacity(opacity);
+        }));
     if (m_panel)
-        m_panel->setWindowOpacity(m_panelSettings.opacity());
+        m_panel->setWindowOpacity(m_models.panelSettings().opacity());
 }
 
 void AppDelegate::applicationWillTerminate()
 {
     // What cannot reach the notes file goes to a recovery file.
-    m_notesStore.saveBeforeExit();
+    m_models.notes().saveBeforeExit();
 }
 
 void AppDelegate::applicationWillResignActive()
 {
     // Written at once when the text changed; an untouched file stays as it is.
-    m_notesStore.save();
+    m_models.notes().save();
 }
 
 void AppDelegate::toggleFrontPanelAction()
@@ -106,25 +105,9 @@ void AppDelegate::showPanel()
 
 void AppDelegate::revealNotesFile()
 {
-    // Ask the desktop's file manager to show the file selected; without one,
-    // open the folder that holds it.
-    const QUrl fileUrl = m_notesStore.fileUrl();
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList {fileUrl.toString()} << QString();
-    const QUrl folderUrl = QUrl::fromLocalFile(QFileInfo(m_notesStore.filePath()).absolutePath());
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        QDesktopServices::openUrl(folderUrl);
-        return;
-    }
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [folderUrl](QDBusPendingCallWatcher* finished) {
-        if (finished->isError())
-            QDesktopServices::openUrl(folderUrl);
-        finished->deleteLater();
-    });
+    // The file is shown selected even before it was first written.
+    if (m_fileManager)
+        m_fileManager->showItem(m_models.notes().filePath());
 }
 
 void AppDelegate::lookForTray()
@@ -138,7 +121,7 @@ void AppDelegate::lookForTray()
         QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << QStringLiteral("org.kde.StatusNotifierWatcher") << QStringLiteral("IsStatusNotifierHostRegistered");
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(get, 10000), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(get, DBusCalls::ActivationTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();
         const QDBusPendingReply<QDBusVariant> reply = *finished;
@@ -162,14 +145,14 @@ QString AppDelegate::noTrayNotice() const
     const QString opening = QStringLiteral("This desktop has no tray for Quillnook's icon. ");
     const QString again = QStringLiteral("Starting Quillnook again from the applications menu also shows the panel.");
     const QString keys
-        = SettingsView::describeNative(m_hotkeyManager.toggleKeyCode(), m_hotkeyManager.toggleModifiers());
-    const DesktopShortcutSetup* setup = m_hotkeyManager.desktopSetup();
+        = SettingsView::describeNative(m_models.hotkeys().toggleKeyCode(), m_models.hotkeys().toggleModifiers());
+    const DesktopShortcutSetup* setup = m_models.hotkeys().desktopSetup();
     if (setup && setup->state() == DesktopShortcutSetup::State::SetUp)
         return opening
             + QStringLiteral("Press %1 (set up in %2 Settings) to show or hide the panel. ")
                   .arg(keys, setup->desktopName())
             + again;
-    switch (m_hotkeyManager.reach()) {
+    switch (m_models.hotkeys().reach()) {
     case HotkeyService::Reach::Everywhere:
         return opening + QStringLiteral("Press %1 to show or hide the panel. ").arg(keys) + again;
     case HotkeyService::Reach::QuillnookWindows:
@@ -208,19 +191,20 @@ void AppDelegate::createPanel()
     const QRect area = screen->availableGeometry();
     const QRect rect = PanelGeometry::fitInside(PanelGeometry::initialRect(QRectF(area)).toRect(), area);
     auto panel = std::make_unique<FloatingPanel>(rect, m_windowHints);
-    panel->setWindowOpacity(m_panelSettings.opacity());
-    auto* content = new ContentView(m_notesStore, m_hotkeyManager, m_panelSettings, m_webEngines);
+    panel->setWindowOpacity(m_models.panelSettings().opacity());
+    auto* content = new ContentView(m_models, m_webEngines);
+    content->setFileManager(m_fileManager);
     // Quitting saves the notes on the way out (applicationWillTerminate).
     connect(content, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    connect(content, &ContentView::screenshotRequested, this, [this, content] { pasteScreenshot(*content); });
+    connect(content, &ContentView::screenshotRequested, this, &AppDelegate::pasteScreenshot);
     panel->setContentView(content);
     panel->orderFrontAndFocus();
     m_panel = std::move(panel);
 }
 
-void AppDelegate::pasteScreenshot(const ContentView& content)
+void AppDelegate::pasteScreenshot()
 {
-    BrowserTabsModel* tabs = content.browserTabs();
+    BrowserTabsModel* tabs = m_models.browserTabs();
     BrowserTab* tab = tabs ? tabs->activeTab() : nullptr;
     if (!tab || !m_clipboard || !m_capture)
         return;

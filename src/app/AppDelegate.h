@@ -4,12 +4,12 @@
 
 #include <QObject>
 
-#include "app/PanelSettings.h"
-#include "hotkey/HotkeyManager.h"
-#include "notes/NotesStore.h"
+#include "app/KeyboardActivation.h"
+#include "app/Models.h"
 
 class ClipboardService;
 class ContentView;
+class FileManager;
 class FloatingPanel;
 class ScreenCaptureService;
 class HotkeyService;
@@ -18,8 +18,9 @@ class PreferencesStore;
 class StatusItem;
 class WebEngineProvider;
 
-// Owns the long-lived models, the tray item and the panel for the whole run,
-// and wires them together once the event loop is running.
+// Owns the models (through Models), the tray item, the panel and the
+// application-wide key filter for the whole run, and wires them together once
+// the event loop is running.
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -42,6 +43,10 @@ public:
         m_capture = capture;
     }
 
+    // Where the tray's "reveal" and the browser's "Show in Folder" show a
+    // file; outlives the delegate. Without one they do nothing.
+    void setFileManager(FileManager* fileManager) { m_fileManager = fileManager; }
+
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
     void applicationWillResignActive();
@@ -59,9 +64,10 @@ public:
 
     StatusItem* statusItem() const { return m_statusItem.get(); }
     FloatingPanel* panel() const { return m_panel.get(); }
-    HotkeyManager& hotkeyManager() { return m_hotkeyManager; }
-    NotesStore& notesStore() { return m_notesStore; }
-    PanelSettings& panelSettings() { return m_panelSettings; }
+    Models& models() { return m_models; }
+    HotkeyManager& hotkeyManager() { return m_models.hotkeys(); }
+    NotesStore& notesStore() { return m_models.notes(); }
+    PanelSettings& panelSettings() { return m_models.panelSettings(); }
 
 signals:
     // lookForTray() has its answer: whether a tray holds the status item.
@@ -70,17 +76,19 @@ signals:
 private:
     void setupStatusItem();
     void createPanel();
-    void pasteScreenshot(const ContentView& content);
+    void pasteScreenshot();
 
     PanelWindowHints& m_windowHints;
     PreferencesStore& m_defaults;
     WebEngineProvider* m_webEngines = nullptr;
     ClipboardService* m_clipboard = nullptr;
     ScreenCaptureService* m_capture = nullptr;
+    FileManager* m_fileManager = nullptr;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<FloatingPanel> m_panel;
-    HotkeyManager m_hotkeyManager;
-    NotesStore m_notesStore;
-    PanelSettings m_panelSettings;
+    // Declared after the panel, so destroyed before it: the browser's pages
+    // leave while the panel's window that holds them is still there.
+    Models m_models;
+    KeyboardActivation m_keyboardActivation;
     QList<QMetaObject::Connection> m_cancellables;
 };

@@ -1,7 +1,6 @@
 #include "ContentView.h"
 
 #include <QAction>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -9,23 +8,21 @@
 #include <QVBoxLayout>
 
 #include "app/FloatingPanel.h"
-#include "app/GearButton.h"
-#include "app/KeyboardActivation.h"
-#include "app/PanelAccessible.h"
-#include "app/PanelStyle.h"
+#include "app/Models.h"
 #include "app/Popover.h"
 #include "app/ToolTabs.h"
 #include "app/WindowDragHandle.h"
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserView.h"
 #include "browser/WebDialogHandler.h"
-#include "files/FilesStore.h"
 #include "files/FilesView.h"
 #include "notes/NotesBanner.h"
-#include "notes/NotesStore.h"
 #include "notes/NotesView.h"
 #include "screenshot/FileToChat.h"
 #include "settings/SettingsView.h"
+#include "ui/GearButton.h"
+#include "ui/PanelAccessible.h"
+#include "ui/PanelStyle.h"
 #include "web/WebEngineProvider.h"
 
 namespace {
@@ -40,12 +37,9 @@ QWidget* makePlaceholderTool(const QString& name)
 }
 } // namespace
 
-ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, PanelSettings& panelSettings,
-                         WebEngineProvider* webEngines, QWidget* parent)
+ContentView::ContentView(Models& models, WebEngineProvider* webEngines, QWidget* parent)
     : QWidget(parent)
-    , m_notesStore(notesStore)
-    , m_hotkeyManager(hotkeyManager)
-    , m_panelSettings(panelSettings)
+    , m_models(models)
     , m_webEngines(webEngines)
 {
     setObjectName(QStringLiteral("ContentView"));
@@ -79,14 +73,11 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     m_divider->setFixedHeight(1);
 
     m_tools = new QuietStack(this);
-    m_notesView = new NotesView(m_notesStore);
+    m_notesView = new NotesView(m_models.notes());
     m_tools->addWidget(m_notesView);
     m_tools->addWidget(makePlaceholderTool(QStringLiteral("Browser")));
     setUpBrowser();
-    // The shelf sits beside the notes file, in the documents folder the
-    // application was given.
-    m_filesStore = new FilesStore(QFileInfo(m_notesStore.filePath()).absolutePath(), this);
-    auto* files = new FilesView(*m_filesStore, m_webEngines);
+    auto* files = new FilesView(m_models.files(), m_webEngines);
     connect(files, &FilesView::sendToChatRequested, this, &ContentView::sendToChat);
     m_tools->addWidget(files);
     m_tools->setCurrentIndex(m_selectedTab);
@@ -113,7 +104,6 @@ ContentView::ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, P
     connect(m_quitAction, &QAction::triggered, this, &ContentView::quitRequested);
     addAction(m_quitAction);
 
-    KeyboardActivation::install();
     PanelAccessible::install();
 
     m_screenshotAction = new QAction(this);
@@ -128,11 +118,23 @@ void ContentView::showNotice(const QString& text)
     m_notice->showNotice(text, false, false, true);
 }
 
-ContentView::~ContentView()
+ContentView::~ContentView() = default;
+
+void ContentView::setFileManager(FileManager* fileManager)
 {
-    // The tabs go first, while the panel's window that holds their pages'
-    // engine windows is still there.
-    m_browserTabs.reset();
+    m_fileManager = fileManager;
+    if (m_browserView)
+        m_browserView->setFileManager(fileManager);
+}
+
+FilesStore* ContentView::filesStore() const
+{
+    return &m_models.files();
+}
+
+BrowserTabsModel* ContentView::browserTabs() const
+{
+    return m_models.browserTabs();
 }
 
 void ContentView::setUpBrowser()
@@ -165,11 +167,14 @@ void ContentView::setUpBrowser()
 void ContentView::showBrowser()
 {
     WebEngine* engine = m_webEngines ? m_webEngines->engine() : nullptr;
-    if (!engine || m_browserTabs)
+    if (!engine || m_browserView)
         return;
     // A page's dialog brings the panel up first and sits over it.
-    auto bringPanelToFront = [this]() -> QWidget* {
-        QWidget* panel = window();
+    // The tabs outlive this view when their owner keeps them longer.
+    auto bringPanelToFront = [view = QPointer<ContentView>(this)]() -> QWidget* {
+        if (!view)
+            return nullptr;
+        QWidget* panel = view->window();
         if (auto* floating = qobject_cast<FloatingPanel*>(panel)) {
             floating->orderFrontAndFocus();
         } else {
@@ -179,9 +184,10 @@ void ContentView::showBrowser()
         }
         return panel;
     };
-    m_browserTabs = std::make_unique<BrowserTabsModel>(
+    BrowserTabsModel& tabs = m_models.openBrowserTabs(
         *engine, [bringPanelToFront] { return std::make_unique<WebDialogHandler>(bringPanelToFront); });
-    m_browserView = new BrowserView(*m_browserTabs);
+    m_browserView = new BrowserView(tabs);
+    m_browserView->setFileManager(m_fileManager);
     m_browserStatus = nullptr;
     setToolView(Browser, m_browserView);
     emit browserReady();
@@ -206,7 +212,7 @@ void ContentView::setShowSettings(bool show)
     if (show) {
         if (!m_popover) {
             m_popover = new Popover(m_gear, this);
-            m_popover->setContent(new SettingsView(m_hotkeyManager, m_panelSettings), SettingsSize);
+            m_popover->setContent(new SettingsView(m_models.hotkeys(), m_models.panelSettings()), SettingsSize);
             connect(m_popover, &Popover::shownChanged, this, [this](bool shown) {
                 if (shown == m_showSettings)
                     return;
@@ -302,7 +308,8 @@ void ContentView::paintEvent(QPaintEvent*)
 
 void ContentView::sendToChat(const QList<QUrl>& files)
 {
-    BrowserTab* tab = m_browserTabs ? m_browserTabs->activeTab() : nullptr;
+    BrowserTabsModel* tabs = m_models.browserTabs();
+    BrowserTab* tab = tabs ? tabs->activeTab() : nullptr;
     WebView* page = tab ? &tab->webView() : nullptr;
     if (auto refused = FileToChat::refusal(page, files)) {
         if (FilesView* shelf = filesView())

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <memory>
-
 #include <QPointer>
 #include <QWidget>
 
@@ -10,12 +8,11 @@
 class BrowserTabsModel;
 class FilesStore;
 class FilesView;
+class FileManager;
 class GearButton;
-class HotkeyManager;
+class Models;
 class NotesBanner;
-class NotesStore;
 class NotesView;
-class PanelSettings;
 class Popover;
 class QAbstractButton;
 class QAction;
@@ -47,10 +44,10 @@ public:
     static constexpr QSize SettingsSize {330, 440};
     static constexpr int GearLeadingSpace = 8;
 
-    // `webEngines` may be null (no web engine in this build or test): the
-    // Browser tool and the file preview then say that they cannot show pages.
-    ContentView(NotesStore& notesStore, HotkeyManager& hotkeyManager, PanelSettings& panelSettings,
-                WebEngineProvider* webEngines = nullptr, QWidget* parent = nullptr);
+    // The views show `models`, which outlive them. `webEngines` may be null
+    // (no web engine in this build or test): the Browser tool and the file
+    // preview then say that they cannot show pages.
+    explicit ContentView(Models& models, WebEngineProvider* webEngines = nullptr, QWidget* parent = nullptr);
     ~ContentView() override;
 
     int selectedTab() const { return m_selectedTab; }
@@ -63,11 +60,15 @@ public:
     void setToolView(Tool tool, QWidget* view);
     QWidget* toolView(Tool tool) const;
 
+    // Where the browser's "Show in Folder" shows a download; set before the
+    // browser is ready. Must outlive the view.
+    void setFileManager(FileManager* fileManager);
+
     WindowDragHandle* dragHandle() const { return m_dragHandle; }
     ToolTabs* toolTabs() const { return m_toolTabs; }
     QAbstractButton* settingsButton() const;
     NotesView* notesView() const { return m_notesView; }
-    FilesStore* filesStore() const { return m_filesStore; }
+    FilesStore* filesStore() const;
     // Null once another view took the Files slot.
     FilesView* filesView() const;
     // The popup that holds the settings page; null until first opened.
@@ -78,7 +79,7 @@ public:
     // The area under the divider where the tools sit.
     QWidget* toolArea() const;
     // The browser's tabs and view; null until the web engine is ready.
-    BrowserTabsModel* browserTabs() const { return m_browserTabs.get(); }
+    BrowserTabsModel* browserTabs() const;
     BrowserView* browserView() const { return m_browserView; }
     // The line the Browser tool shows until then, or when it cannot start.
     QLabel* browserStatus() const { return m_browserStatus; }
@@ -114,10 +115,9 @@ private:
     void setUpBrowser();
     void showBrowser();
 
-    NotesStore& m_notesStore;
-    HotkeyManager& m_hotkeyManager;
-    PanelSettings& m_panelSettings;
+    Models& m_models;
     WebEngineProvider* m_webEngines = nullptr;
+    FileManager* m_fileManager = nullptr;
 
     int m_selectedTab = Notes;
     bool m_showSettings = false;
@@ -129,12 +129,10 @@ private:
     QWidget* m_divider = nullptr;
     QStackedWidget* m_tools = nullptr;
     NotesView* m_notesView = nullptr;
-    FilesStore* m_filesStore = nullptr;
     Popover* m_popover = nullptr;
     QAction* m_screenshotAction = nullptr;
     QLabel* m_browserStatus = nullptr;
     NotesBanner* m_notice = nullptr;
-    std::unique_ptr<BrowserTabsModel> m_browserTabs;
     QPointer<BrowserView> m_browserView;
     QAction* m_quitAction = nullptr;
 };

@@ -4,13 +4,11 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-void KeyboardActivation::install()
+KeyboardActivation::KeyboardActivation(QObject* parent)
+    : QObject(parent)
 {
-    static KeyboardActivation* installed = nullptr;
-    if (installed || !qApp)
-        return;
-    installed = new KeyboardActivation(qApp);
-    qApp->installEventFilter(installed);
+    if (qApp)
+        qApp->installEventFilter(this);
 }
 
 bool KeyboardActivation::eventFilter(QObject* watched, QEvent* event)

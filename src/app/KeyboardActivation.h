@@ -11,12 +11,10 @@ class KeyboardActivation : public QObject
     Q_OBJECT
 
 public:
-    // Once per application; later calls do nothing.
-    static void install();
+    // Filters the whole application's key presses while it lives; the
+    // application delegate holds one for the run.
+    explicit KeyboardActivation(QObject* parent = nullptr);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    using QObject::QObject;
 };

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "platform/DBusCalls.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,7 +106,7 @@ bool SingleInstance::showRunningPanel()
     QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(ServiceName), QLatin1String(ObjectPath),
                                                        QLatin1String(ServiceName), QStringLiteral("ShowPanelSentAt"));
     call << qlonglong(monotonicNowMs());
-    return bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+    return bus.call(call, QDBus::Block, DBusCalls::ReplyTimeoutMs).type() == QDBusMessage::ReplyMessage;
 }
 
 SingleInstance::ToggleResult SingleInstance::toggleRunningPanel(QString* error)
@@ -114,7 +116,7 @@ SingleInstance::ToggleResult SingleInstance::toggleRunningPanel(QString* error)
         return ToggleResult::NoSessionBus;
     const QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(ServiceName), QLatin1String(ObjectPath),
                                                              QLatin1String(ServiceName), QStringLiteral("TogglePanel"));
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, DBusCalls::ReplyTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage)
         return ToggleResult::Toggled;
     if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))

@@ -6,7 +6,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-#include "app/PanelStyle.h"
+#include "ui/PanelStyle.h"
 #include "app/ToolTabsAccessible.h"
 
 namespace {

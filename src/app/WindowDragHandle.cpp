@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QWindow>
 
-#include "app/PanelStyle.h"
+#include "ui/PanelStyle.h"
 
 WindowDragHandle::WindowDragHandle(QWidget* parent)
     : QWidget(parent)

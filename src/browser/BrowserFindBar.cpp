@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "browser/SymbolButton.h"
+#include "ui/SymbolButton.h"
 #include "web/WebView.h"
 
 BrowserFindBar::BrowserFindBar(QWidget* parent)

@@ -1,9 +1,8 @@
 #include "BrowserTab.h"
 
-#include <cstdio>
-
 #include <QSignalBlocker>
 
+#include "base/Notices.h"
 #include "browser/BrowserAddresses.h"
 #include "web/WebEngine.h"
 
@@ -13,7 +12,7 @@ namespace {
 // "q+a" searches for what was typed.
 const QByteArray QueryKeeps = QByteArrayLiteral("!$&'()*+,;=:@/?");
 
-// A message is one line on standard output, whatever the text in it holds:
+// A message is one notice line, whatever the text in it holds:
 // line breaks in typed text or an error are written as escapes.
 void printLine(const QString& message)
 {
@@ -42,14 +41,7 @@ void printLine(const QString& message)
             line += c;
         }
     }
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
-
-QString warning(const char* text)
-{
-    return QStringLiteral("⚠️ ") + QString::fromUtf8(text);
+    Notices::warn(line);
 }
 } // namespace
 
@@ -179,7 +171,7 @@ void BrowserTab::load(const QString& text)
     // host could not be requested either.
     const QUrl url(candidate, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty()) {
-        printLine(warning("Could not build a URL from: ") + text);
+        printLine(QStringLiteral("Could not build a URL from: ") + text);
         return;
     }
     if (m_tornDown)
@@ -254,7 +246,7 @@ void BrowserTab::webViewDidFailProvisionalNavigation(WebView& view, const QStrin
 {
     if (m_tornDown)
         return;
-    printLine(warning("Failed to start loading: ") + error);
+    printLine(QStringLiteral("Failed to start loading: ") + error);
     if (endNavigation()) {
         // A link the page followed fails as a typed address does: Reload
         // asks for the link. Only a web address: Reload is the browser's own
@@ -271,6 +263,6 @@ void BrowserTab::webViewDidFailNavigation(WebView&, const QString& error)
 {
     if (m_tornDown)
         return;
-    printLine(warning("Failed during loading: ") + error);
+    printLine(QStringLiteral("Failed during loading: ") + error);
     endNavigation();
 }

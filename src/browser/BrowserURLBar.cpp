@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "browser/BrowserTab.h"
-#include "browser/SymbolButton.h"
+#include "ui/SymbolButton.h"
 
 BrowserURLBar::BrowserURLBar(QWidget* parent)
     : QWidget(parent)

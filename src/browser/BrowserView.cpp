@@ -18,15 +18,16 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-#include "app/PanelStyle.h"
 #include "browser/BrowserFindBar.h"
 #include "browser/BrowserTab.h"
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserURLBar.h"
 #include "browser/DownloadNotice.h"
 #include "browser/SiteZoom.h"
-#include "browser/SymbolButton.h"
 #include "browser/TabChip.h"
+#include "platform/FileManager.h"
+#include "ui/PanelStyle.h"
+#include "ui/SymbolButton.h"
 #include "web/FilePaste.h"
 
 namespace {
@@ -127,7 +128,10 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
         if (BrowserTab* tab = m_model.activeTab())
             tab->waitForPage();
     });
-    connect(m_downloadNotice, &DownloadNotice::revealRequested, this, &DownloadNotice::revealInFileManager);
+    connect(m_downloadNotice, &DownloadNotice::revealRequested, this, [this](const QString& path) {
+        if (m_fileManager)
+            m_fileManager->showItem(path);
+    });
     connect(&m_model, &BrowserTabsModel::tabsChanged, this, &BrowserView::syncChips);
     connect(&m_model, &BrowserTabsModel::activeTabIDChanged, this, &BrowserView::syncActive);
     connect(&m_model, &QObject::destroyed, this, &BrowserView::modelDestroyed);

@@ -8,6 +8,7 @@
 #include <QUuid>
 #include <QWidget>
 
+class FileManager;
 class BrowserFindBar;
 class BrowserTab;
 class BrowserTabsModel;
@@ -48,6 +49,9 @@ public:
     SymbolButton* newTabButton() const { return m_newTab; }
     BrowserURLBar* urlBar() const { return m_urlBar; }
     DownloadNotice* downloadNotice() const { return m_downloadNotice; }
+    // Where "Show in Folder" shows a saved download; without one the button
+    // does nothing. Must outlive the view.
+    void setFileManager(FileManager* fileManager) { m_fileManager = fileManager; }
     // Stands in for a page whose web process died.
     QWidget* crashNotice() const { return m_crashNotice; }
     QPushButton* reloadButton() const { return m_reload; }
@@ -91,6 +95,7 @@ private:
     QWidget* m_divider = nullptr;
     BrowserURLBar* m_urlBar = nullptr;
     DownloadNotice* m_downloadNotice = nullptr;
+    FileManager* m_fileManager = nullptr;
     QWidget* m_pageArea = nullptr;
     QStackedLayout* m_pages = nullptr;
     // Stands in for a page that crashed or could not be opened.

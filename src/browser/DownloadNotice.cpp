@@ -1,16 +1,11 @@
 #include "DownloadNotice.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QUrl>
 
-#include "browser/SymbolButton.h"
+#include "ui/SymbolButton.h"
 
 DownloadNotice::DownloadNotice(QWidget* parent)
     : QWidget(parent)
@@ -80,25 +75,4 @@ void DownloadNotice::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     if (!m_text.isEmpty())
         showText();
-}
-
-void DownloadNotice::revealInFileManager(const QString& path)
-{
-    const QUrl folderUrl = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList {QUrl::fromLocalFile(path).toString()} << QString();
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        QDesktopServices::openUrl(folderUrl);
-        return;
-    }
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [folderUrl](QDBusPendingCallWatcher* finished) {
-                         if (finished->isError())
-                             QDesktopServices::openUrl(folderUrl);
-                         finished->deleteLater();
-                     });
 }

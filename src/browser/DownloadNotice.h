@@ -26,10 +26,6 @@ public:
     QPushButton* revealButton() const { return m_reveal; }
     SymbolButton* closeButton() const { return m_close; }
 
-    // Asks the desktop's file manager to show the file selected; without
-    // one, opens the folder that holds it.
-    static void revealInFileManager(const QString& path);
-
 signals:
     void revealRequested(const QString& path);
 

@@ -9,7 +9,7 @@
 #include <QVariantAnimation>
 
 #include "browser/BrowserTab.h"
-#include "browser/SymbolButton.h"
+#include "ui/SymbolButton.h"
 
 namespace {
 constexpr int CaptionPixelSize = 11;

@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
-#include "app/PanelStyle.h"
-#include "files/FileSymbols.h"
+#include "ui/PanelStyle.h"
+#include "ui/FileSymbols.h"
 
 namespace {
 constexpr qreal ZoneRadius = 16;

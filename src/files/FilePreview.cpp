@@ -9,7 +9,7 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
-#include "app/PanelStyle.h"
+#include "ui/PanelStyle.h"
 #include "files/FilesListModel.h"
 #include "files/FilesStore.h"
 #include "web/WebEngineProvider.h"

@@ -4,8 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/PanelStyle.h"
-#include "files/FileSymbols.h"
+#include "ui/PanelStyle.h"
+#include "ui/FileSymbols.h"
 #include "files/FilesListModel.h"
 
 namespace {

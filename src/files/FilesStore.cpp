@@ -11,6 +11,7 @@
 #include <QFileSystemWatcher>
 #include <QRandomGenerator>
 
+#include "base/Notices.h"
 #include "files/FileCopy.h"
 #include "platform/DocumentsLocation.h"
 
@@ -154,13 +155,6 @@ int swapIn(const QByteArray& from, const QByteArray& to)
         return error;
     }
     return ::rename(aside.constData(), from.constData()) == 0 ? 0 : (FileCopy::remove(aside), 0);
-}
-
-void printLine(const QString& message)
-{
-    const QByteArray line = (QStringLiteral("⚠️ ") + message + QLatin1Char('\n')).toUtf8();
-    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    std::fflush(stdout);
 }
 
 } // namespace
@@ -332,7 +326,7 @@ void FilesStore::refresh()
 void FilesStore::reportImportFailure(const QUrl& url, const QString& name, const QString& reason)
 {
     const QString message = QStringLiteral("Could not import ") + name + QStringLiteral(": ") + reason;
-    printLine(message);
+    Notices::warn(message);
     emit importFailed(message, url);
 }
 
@@ -509,6 +503,6 @@ void FilesStore::deleteFile(QUrl url)
         return;
     const QString message
         = QStringLiteral("Could not delete ") + readableName(nameOf(pathBytes(url))) + QStringLiteral(": ") + failure;
-    printLine(message);
+    Notices::warn(message);
     emit deleteFailed(message, url);
 }

@@ -20,12 +20,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/PanelAccessible.h"
-#include "app/PanelStyle.h"
+#include "ui/PanelAccessible.h"
+#include "ui/PanelStyle.h"
 #include "files/FileDropZone.h"
 #include "files/FilePreview.h"
 #include "files/FileRow.h"
-#include "files/FileSymbols.h"
+#include "ui/FileSymbols.h"
 #include "files/FilesListModel.h"
 #include "files/FilesStore.h"
 

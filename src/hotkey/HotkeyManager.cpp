@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "hotkey/ModifierFlags.h"
+#include "keys/ModifierFlags.h"
 #include "platform/DesktopShortcutSetup.h"
 #include "platform/PreferencesStore.h"
 
@@ -67,7 +67,7 @@ bool HotkeyManager::updateToggle(std::uint16_t keyCode, std::uint64_t modifiers)
     // The new grab comes before the old one is released, so a refusal leaves
     // the working shortcut in place. Grabbing a combination we already hold
     // succeeds, which keeps a repeat of the current one at one registration.
-    const auto registration = m_service.registerHotkey(keyCode, carbonModifiers(modifiers), HotKeyId);
+    const auto registration = m_service.registerHotkey(keyCode, registrationModifiers(modifiers), HotKeyId);
     if (!registration) {
         setConflict(true);
         return false;
@@ -81,7 +81,7 @@ bool HotkeyManager::updateToggle(std::uint16_t keyCode, std::uint64_t modifiers)
     setToggleModifiers(modifiers);
     store();
     if (m_desktopSetup)
-        m_desktopSetup->updateBinding(keyCode, carbonModifiers(modifiers));
+        m_desktopSetup->updateBinding(keyCode, registrationModifiers(modifiers));
     return true;
 }
 
@@ -96,18 +96,18 @@ void HotkeyManager::store()
 void HotkeyManager::setUpInDesktop()
 {
     if (m_desktopSetup)
-        m_desktopSetup->setUp(m_toggleKeyCode, carbonModifiers(m_toggleModifiers));
+        m_desktopSetup->setUp(m_toggleKeyCode, registrationModifiers(m_toggleModifiers));
 }
 
 void HotkeyManager::takeDesktopCombination(std::uint16_t keyCode, std::uint32_t modifiers)
 {
     // The desktop already holds it; only the shown and stored value follow.
-    const std::uint64_t flags = flagsFromMask(modifiers);
-    if (keyCode == m_toggleKeyCode && carbonModifiers(m_toggleModifiers) == modifiers)
+    const std::uint32_t combination = registrationModifiers(modifiers);
+    if (keyCode == m_toggleKeyCode && registrationModifiers(m_toggleModifiers) == combination)
         return;
     setConflict(false);
     setToggleKeyCode(keyCode);
-    setToggleModifiers(flags);
+    setToggleModifiers(combination);
     store();
 }
 
@@ -122,18 +122,18 @@ void HotkeyManager::setDesktopSetup(DesktopShortcutSetup* setup)
 
 void HotkeyManager::adoptDesktopSetupCombination(std::uint16_t keyCode, std::uint32_t modifiers)
 {
-    if (keyCode == m_toggleKeyCode && carbonModifiers(m_toggleModifiers) == modifiers)
+    const std::uint64_t flags = registrationModifiers(modifiers);
+    if (keyCode == m_toggleKeyCode && registrationModifiers(m_toggleModifiers) == flags)
         return;
     // A combination without Ctrl, Alt or Super is never taken, wherever it
     // comes from.
-    const std::uint64_t flags = flagsFromMask(modifiers);
     if (!(flags & RequiredModifiers))
         return;
     // The desktop fires it everywhere already; Quillnook's own grab, which
     // only reaches its windows, moves along so the old one stops working.
     // A refusal there leaves the old grab and still shows what the desktop
     // holds.
-    if (const auto registration = m_service.registerHotkey(keyCode, modifiers, HotKeyId)) {
+    if (const auto registration = m_service.registerHotkey(keyCode, registrationModifiers(flags), HotKeyId)) {
         if (m_hotKeyRef)
             m_service.unregisterHotkey(*m_hotKeyRef);
         m_hotKeyRef = registration;
@@ -144,32 +144,10 @@ void HotkeyManager::adoptDesktopSetupCombination(std::uint16_t keyCode, std::uin
     store();
 }
 
-std::uint64_t HotkeyManager::flagsFromMask(std::uint32_t modifiers)
+std::uint32_t HotkeyManager::registrationModifiers(std::uint64_t flags)
 {
-    std::uint64_t flags = 0;
-    if (modifiers & HotkeyService::Command)
-        flags |= ModifierFlags::Command;
-    if (modifiers & HotkeyService::Shift)
-        flags |= ModifierFlags::Shift;
-    if (modifiers & HotkeyService::Option)
-        flags |= ModifierFlags::Option;
-    if (modifiers & HotkeyService::Control)
-        flags |= ModifierFlags::Control;
-    return flags;
-}
-
-std::uint32_t HotkeyManager::carbonModifiers(std::uint64_t flags)
-{
-    std::uint32_t mask = 0;
-    if (flags & ModifierFlags::Command)
-        mask |= HotkeyService::Command;
-    if (flags & ModifierFlags::Shift)
-        mask |= HotkeyService::Shift;
-    if (flags & ModifierFlags::Option)
-        mask |= HotkeyService::Option;
-    if (flags & ModifierFlags::Control)
-        mask |= HotkeyService::Control;
-    return mask;
+    // The stored flags themselves, less Caps Lock and any other bit.
+    return static_cast<std::uint32_t>(flags & ModifierFlags::Combination);
 }
 
 void HotkeyManager::installHandler()
@@ -207,7 +185,7 @@ void HotkeyManager::registerHotkey()
         m_service.unregisterHotkey(*m_hotKeyRef);
         m_hotKeyRef.reset();
     }
-    m_hotKeyRef = m_service.registerHotkey(m_toggleKeyCode, carbonModifiers(m_toggleModifiers), HotKeyId);
+    m_hotKeyRef = m_service.registerHotkey(m_toggleKeyCode, registrationModifiers(m_toggleModifiers), HotKeyId);
     setConflict(!m_hotKeyRef);
 }
 

@@ -23,7 +23,7 @@ class HotkeyManager : public QObject
 
 public:
     static constexpr std::uint16_t DefaultKeyCode = 7; // X
-    static constexpr std::uint64_t DefaultModifiers = 0x120000; // command + shift
+    static constexpr std::uint64_t DefaultModifiers = 0x120000; // Ctrl + Shift
     static constexpr std::uint32_t HotKeySignature = 0x4E544553;
     static constexpr std::uint32_t HotKeyId = 1;
 
@@ -64,7 +64,7 @@ public:
     // Makes the desktop's shortcut with the current combination.
     void setUpInDesktop();
 
-    // Ctrl (command), Alt (option) or Super (control): one of them must be
+    // Ctrl, Alt or Super: one of them must be
     // held, or the shortcut would take a plain key from the whole desktop.
     static constexpr std::uint64_t RequiredModifiers = 0x1C0000;
 
@@ -74,7 +74,8 @@ public:
     void setSuspended(bool suspended);
     bool isSuspended() const { return m_suspended; }
 
-    static std::uint32_t carbonModifiers(std::uint64_t flags);
+    // The part of stored flags that a registration carries.
+    static std::uint32_t registrationModifiers(std::uint64_t flags);
 
 signals:
     void toggleKeyCodeChanged(std::uint16_t keyCode);
@@ -92,7 +93,6 @@ private:
     void setConflict(bool conflict);
     void takeDesktopCombination(std::uint16_t keyCode, std::uint32_t modifiers);
     void adoptDesktopSetupCombination(std::uint16_t keyCode, std::uint32_t modifiers);
-    static std::uint64_t flagsFromMask(std::uint32_t modifiers);
     void store();
 
     HotkeyService& m_service;

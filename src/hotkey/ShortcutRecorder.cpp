@@ -7,14 +7,14 @@
 #include <QKeyEvent>
 
 #include "hotkey/HotkeyManager.h"
-#include "hotkey/KeyPositions.h"
-#include "hotkey/ModifierFlags.h"
+#include "keys/KeyPositions.h"
+#include "keys/ModifierFlags.h"
 
 namespace {
 constexpr std::uint16_t escapeKeyCode = 53;
 // Bit 1 of the core X11 state and of the default xkb modifier map (Wayland).
 constexpr std::uint32_t nativeLockMask = 0x2;
-constexpr std::uint64_t requiredModifiers = ModifierFlags::Control | ModifierFlags::Option | ModifierFlags::Command;
+constexpr std::uint64_t requiredModifiers = ModifierFlags::Super | ModifierFlags::Alt | ModifierFlags::Ctrl;
 
 // Modifier keys by evdev code, for events whose Qt key is unknown.
 constexpr std::array<std::uint32_t, 10> modifierEvdevCodes = {
@@ -85,13 +85,13 @@ std::uint64_t ShortcutRecorder::modifierFlags(const QKeyEvent& event)
     const auto modifiers = event.modifiers();
     std::uint64_t flags = 0;
     if (modifiers & Qt::ControlModifier)
-        flags |= ModifierFlags::Command;
+        flags |= ModifierFlags::Ctrl;
     if (modifiers & Qt::ShiftModifier)
         flags |= ModifierFlags::Shift;
     if (modifiers & Qt::AltModifier)
-        flags |= ModifierFlags::Option;
+        flags |= ModifierFlags::Alt;
     if (modifiers & Qt::MetaModifier)
-        flags |= ModifierFlags::Control;
+        flags |= ModifierFlags::Super;
     if (event.nativeModifiers() & nativeLockMask)
         flags |= ModifierFlags::CapsLock;
     return flags & ModifierFlags::DeviceIndependentMask;

@@ -29,9 +29,9 @@ public:
     void stopRecording();
     void removeMonitor();
 
-    // The modifier flags of a key event, in the stored form (Ctrl is command,
-    // Super is control). Caps Lock comes from the native state because Qt
-    // reports no modifier for it.
+    // The modifier flags of a key event, in the stored form (ModifierFlags).
+    // Caps Lock comes from the native state because Qt reports no modifier
+    // for it.
     static std::uint64_t modifierFlags(const QKeyEvent& event);
     // The key position of a key event, from its X11/xkb keycode.
     static std::optional<std::uint16_t> keyCode(const QKeyEvent& event);

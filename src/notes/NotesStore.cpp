@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include "base/Notices.h"
 #include "notes/NotesEncoding.h"
 
 #include <sys/stat.h>
@@ -350,14 +351,13 @@ bool NotesStore::saveBeforeExit()
     if (save())
         return true;
     const QString kept = writeRecoveryFile();
-    QByteArray message = QByteArray("⚠️ Could not save notes: ") + m_saveError.toUtf8();
+    QByteArray message = QByteArray("Could not save notes: ") + m_saveError.toUtf8();
     if (kept.isEmpty())
-        message += QByteArray("; the text follows:\n") + m_text.toUtf8() + '\n';
+        message += QByteArray("; the text follows:\n") + m_text.toUtf8();
     else
-        message += QByteArray("; the text is kept in ") + QFile::encodeName(kept) + '\n';
+        message += QByteArray("; the text is kept in ") + QFile::encodeName(kept);
     // The last place left for the words when no file can be written.
-    std::fwrite(message.constData(), 1, size_t(message.size()), stdout);
-    std::fflush(stdout);
+    Notices::warn(message);
     return false;
 }
 

@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/PanelStyle.h"
+#include "ui/PanelStyle.h"
 #include "notes/NotesBanner.h"
 #include "notes/NotesStore.h"
 

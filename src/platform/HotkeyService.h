@@ -5,24 +5,19 @@
 
 #include <QObject>
 
+#include "keys/ModifierFlags.h"
+
 // System-wide hot keys. A registration names a key position (the ANSI-layout
-// virtual key code kept in the preferences) and a modifier mask, and carries an
-// id that comes back with every press. Presses are reported through
+// virtual key code kept in the preferences) and its modifiers, and carries an
+// id that comes back with every press. Modifiers are ModifierFlags, the form
+// the preferences store and the recorder makes, from recorder to grab: Ctrl,
+// Alt, Shift and Super, never Caps Lock. Presses are reported through
 // hotkeyPressed() on the main thread, from inside the platform's event dispatch.
 class HotkeyService : public QObject
 {
     Q_OBJECT
 
 public:
-    // Modifier mask bits of a registration.
-    enum Modifier : std::uint32_t
-    {
-        Command = 0x100, // Ctrl on Linux
-        Shift = 0x200,
-        Option = 0x800, // Alt
-        Control = 0x1000, // Super
-    };
-
     using Registration = std::uint64_t;
 
     using QObject::QObject;

@@ -5,6 +5,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QGuiApplication>
 
+#include "platform/DBusCalls.h"
+#include "platform/FreedesktopFileManager.h"
 #include "platform/PanelWindowHints.h"
 #include "platform/QtClipboardService.h"
 #include "platform/SessionEnvironment.h"
@@ -37,7 +39,7 @@ namespace {
 // error; never waits for the answer.
 template<typename Then> void whenAnswered(QDBusConnection bus, const QDBusMessage& call, QObject* context, Then then)
 {
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 10000), context);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, DBusCalls::ActivationTimeoutMs), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, [then](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();
         then(!finished->isError());
@@ -46,16 +48,12 @@ template<typename Then> void whenAnswered(QDBusConnection bus, const QDBusMessag
 
 void probePortal(SessionHotkeyService* service, const QDBusConnection& bus)
 {
-    // The property read also starts a portal that waits for D-Bus activation;
     // Debian 12's portal answers that it has no such interface.
-    QDBusMessage get
-        = QDBusMessage::createMethodCall(QLatin1String(PortalRequest::Service), QLatin1String(PortalRequest::Path),
-                                         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << QStringLiteral("org.freedesktop.portal.GlobalShortcuts") << QStringLiteral("version");
-    whenAnswered(bus, get, service, [service, bus](bool answered) {
-        if (answered)
-            service->switchTo(std::make_unique<PortalHotkeyService>(bus));
-    });
+    PortalRequest::probe(bus, QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), service,
+                         [service, bus](bool offered) {
+                             if (offered)
+                                 service->switchTo(std::make_unique<PortalHotkeyService>(bus));
+                         });
 }
 } // namespace
 
@@ -103,6 +101,11 @@ std::unique_ptr<DesktopShortcutSetup> PlatformServices::createDesktopShortcutSet
     return std::make_unique<GnomeShortcutSetup>();
 }
 
+std::unique_ptr<FileManager> PlatformServices::createFileManager()
+{
+    return std::make_unique<FreedesktopFileManager>(QDBusConnection::sessionBus());
+}
+
 std::unique_ptr<PanelWindowHints> PlatformServices::createPanelWindowHints()
 {
 #ifdef QUILLNOOK_HAVE_X11
@@ -129,9 +132,12 @@ PlatformServices::createScreenCaptureService([[maybe_unused]] ClipboardService& 
     // Under XWayland the X screen holds only the X11 programs' windows: a
     // grab of it would paste a mostly black picture. The desktop's portal
     // puts its picture on the clipboard itself.
+    // The portal is asked in the background: a slow one never holds up the
+    // panel.
     if (SessionEnvironment().isWaylandSession()) {
-        if (auto portal = PortalScreenCaptureService::create(QDBusConnection::sessionBus()))
-            return portal;
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        if (bus.isConnected())
+            return PortalScreenCaptureService::createProbing(bus);
         return std::make_unique<NullScreenCaptureService>(
             QStringLiteral("this Wayland session offers no screenshot portal"));
     }

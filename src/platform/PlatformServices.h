@@ -4,6 +4,7 @@
 
 class ClipboardService;
 class DesktopShortcutSetup;
+class FileManager;
 class HotkeyService;
 class PanelWindowHints;
 class ScreenCaptureService;
@@ -21,6 +22,8 @@ std::unique_ptr<HotkeyService> createHotkeyService();
 // elsewhere.
 std::unique_ptr<DesktopShortcutSetup> createDesktopShortcutSetup(const HotkeyService& hotkeys);
 std::unique_ptr<PanelWindowHints> createPanelWindowHints();
+// The session bus's file manager, with the folder as the fallback.
+std::unique_ptr<FileManager> createFileManager();
 std::unique_ptr<ClipboardService> createClipboardService();
 // Captures land on `clipboard`, which must outlive the service. Where this
 // session has no way to capture the screen, the service refuses with why.

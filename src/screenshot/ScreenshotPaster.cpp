@@ -2,6 +2,7 @@
 
 #include <QPointer>
 
+#include "base/Notices.h"
 #include "platform/ClipboardService.h"
 #include "platform/ScreenCaptureService.h"
 #include "web/WebView.h"
@@ -51,9 +52,7 @@ void ScreenshotPaster::captureAndPaste(WebView& into, Completion completion, con
     };
 
     if (const auto failure = services.capture.startCapture(std::move(ended))) {
-        const QByteArray line = (QStringLiteral("⚠️ Could not launch screencapture: ") + *failure + u'\n').toUtf8();
-        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), services.messages);
-        std::fflush(services.messages);
+        Notices::warn(QStringLiteral("Could not capture the screen: ") + *failure);
         services.beep();
         completion(false);
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <functional>
 
 #include <QApplication>
@@ -20,9 +19,9 @@ struct Services
 {
     ClipboardService& clipboard;
     ScreenCaptureService& capture;
-    // The system alert sound, and where the one-line messages go.
+    // The system alert sound. A capture that cannot start also says why in
+    // a notice line.
     std::function<void()> beep = [] { QApplication::beep(); };
-    std::FILE* messages = stdout;
 };
 
 using Completion = std::function<void(bool pasted)>;

@@ -15,7 +15,7 @@
 #include "platform/SessionEnvironment.h"
 #include "settings/PageControls.h"
 #include "settings/SettingsStyle.h"
-#include "settings/SymbolIcons.h"
+#include "ui/SymbolIcons.h"
 
 namespace {
 struct Command

@@ -16,17 +16,17 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/PanelSettings.h"
-#include "app/PanelStyle.h"
 #include "hotkey/HotkeyManager.h"
-#include "hotkey/KeyCodeNames.h"
-#include "hotkey/ModifierFlags.h"
+#include "keys/KeyCodeNames.h"
+#include "keys/ModifierFlags.h"
 #include "settings/DesktopShortcutNote.h"
-#include "settings/OverlayScrollBar.h"
 #include "settings/PageControls.h"
+#include "settings/PanelSettings.h"
 #include "settings/ScreenshotGuide.h"
 #include "settings/SettingsStyle.h"
-#include "settings/SymbolIcons.h"
+#include "ui/OverlayScrollBar.h"
+#include "ui/PanelStyle.h"
+#include "ui/SymbolIcons.h"
 
 namespace {
 // The slider counts whole percent, which is also what it tells a screen reader.
@@ -352,13 +352,13 @@ void SettingsView::updateOpacity()
 QString SettingsView::describe(std::uint16_t keyCode, std::uint64_t modifiers)
 {
     QString text;
-    if (modifiers & ModifierFlags::Control)
+    if (modifiers & ModifierFlags::Super)
         text += u'\u2303';
-    if (modifiers & ModifierFlags::Option)
+    if (modifiers & ModifierFlags::Alt)
         text += u'\u2325';
     if (modifiers & ModifierFlags::Shift)
         text += u'\u21E7';
-    if (modifiers & ModifierFlags::Command)
+    if (modifiers & ModifierFlags::Ctrl)
         text += u'\u2318';
     return text + KeyCodeNames::name(keyCode);
 }
@@ -366,11 +366,11 @@ QString SettingsView::describe(std::uint16_t keyCode, std::uint64_t modifiers)
 QString SettingsView::describeNative(std::uint16_t keyCode, std::uint64_t modifiers)
 {
     QStringList parts;
-    if (modifiers & ModifierFlags::Control)
+    if (modifiers & ModifierFlags::Super)
         parts << QStringLiteral("Super");
-    if (modifiers & ModifierFlags::Command)
+    if (modifiers & ModifierFlags::Ctrl)
         parts << QStringLiteral("Ctrl");
-    if (modifiers & ModifierFlags::Option)
+    if (modifiers & ModifierFlags::Alt)
         parts << QStringLiteral("Alt");
     if (modifiers & ModifierFlags::Shift)
         parts << QStringLiteral("Shift");

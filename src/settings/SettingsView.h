@@ -33,7 +33,7 @@ public:
     SettingsView(HotkeyManager& hotkeyManager, PanelSettings& panelSettings, QWidget* parent = nullptr);
     ~SettingsView() override;
 
-    // Symbol form, control-option-shift-command order, no separators: "⇧⌘X".
+    // Symbol form, Super-Alt-Shift-Ctrl order, no separators: "⇧⌘X" (Ctrl+Shift+X).
     static QString describe(std::uint16_t keyCode, std::uint64_t modifiers);
     // The same combination as Linux desktops write it: "Ctrl+Shift+X".
     static QString describeNative(std::uint16_t keyCode, std::uint64_t modifiers);

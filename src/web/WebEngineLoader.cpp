@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "base/Notices.h"
 #include "platform/SessionEnvironment.h"
 #include "web/WebEngineModule.h"
 
@@ -145,7 +146,8 @@ void WebEngineLoader::loadModule()
         return;
     }
     auto entry = reinterpret_cast<WebEngineModule::Entry>(m_library->resolve(WebEngineModule::EntryPoint));
-    m_module = entry ? entry() : nullptr;
+    static const WebEngineModule::Host host {[](const QString& text) { Notices::warn(text); }};
+    m_module = entry ? entry(WebEngineModule::InterfaceVersion, &host) : nullptr;
     if (!m_module) {
         setUnavailable(QStringLiteral("The web engine module %1 is not one this Quillnook can use.").arg(path));
         return;

@@ -5,9 +5,8 @@
 
 #include "app/ContentView.h"
 #include "app/FloatingPanel.h"
-#include "app/PanelSettings.h"
-#include "hotkey/HotkeyManager.h"
-#include "notes/NotesStore.h"
+#include "app/KeyboardActivation.h"
+#include "app/Models.h"
 #include "notes/NotesView.h"
 #include "platform/IniPreferences.h"
 #include "platform/PanelWindowHints.h"
@@ -19,7 +18,7 @@ struct PanelFixture
 {
     explicit PanelFixture(const QRect& geometry)
         : panel(geometry, hints)
-        , view(new ContentView(notesStore, hotkeyManager, panelSettings))
+        , view(new ContentView(models))
     {
         panel.setContentView(view);
     }
@@ -29,9 +28,11 @@ struct PanelFixture
     QTemporaryDir dir;
     IniPreferences prefs {dir.filePath(QStringLiteral("Quillnook.conf"))};
     RecordingHotkeyService hotkeys;
-    HotkeyManager hotkeyManager {hotkeys, prefs};
-    NotesStore notesStore {dir.path()};
-    PanelSettings panelSettings {prefs};
+    Models models {hotkeys, prefs, dir.path()};
+    HotkeyManager& hotkeyManager = models.hotkeys();
+    NotesStore& notesStore = models.notes();
+    PanelSettings& panelSettings = models.panelSettings();
+    KeyboardActivation keyboardActivation;
     NullPanelWindowHints hints;
     FloatingPanel panel;
     ContentView* view;

@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "app/PanelGeometry.h"
-#include "app/PanelSettings.h"
+#include "settings/PanelSettings.h"
 #include "platform/IniPreferences.h"
 
 class TestPanelSettings : public QObject

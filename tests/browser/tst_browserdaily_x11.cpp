@@ -16,7 +16,7 @@
 #include "browser/BrowserURLBar.h"
 #include "browser/BrowserView.h"
 #include "browser/SiteZoom.h"
-#include "browser/SymbolButton.h"
+#include "ui/SymbolButton.h"
 #include "support/LocalHttpServer.h"
 #include "support/PrivateSessionBus.h"
 #include "support/X11Tools.h"

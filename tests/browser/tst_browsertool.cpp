@@ -10,15 +10,13 @@
 
 #include "FakeWebEngine.h"
 #include "app/ContentView.h"
-#include "app/PanelSettings.h"
+#include "app/Models.h"
 #include "browser/BrowserTabsModel.h"
 #include "browser/BrowserURLBar.h"
 #include "browser/BrowserView.h"
 #include "browser/ScriptDialog.h"
 #include "browser/TabChip.h"
 #include "browser/WebDialogHandler.h"
-#include "hotkey/HotkeyManager.h"
-#include "notes/NotesStore.h"
 #include "platform/IniPreferences.h"
 #include "support/RecordingHotkeyService.h"
 #include "web/WebEngineProvider.h"
@@ -31,14 +29,12 @@ public:
     using WebEngineProvider::setUnavailable;
 };
 
-struct Models
+struct ModelsFixture
 {
     QTemporaryDir dir;
     IniPreferences prefs {dir.filePath(QStringLiteral("Quillnook.conf"))};
     RecordingHotkeyService hotkeys;
-    HotkeyManager hotkeyManager {hotkeys, prefs};
-    NotesStore notesStore {dir.path()};
-    PanelSettings panelSettings {prefs};
+    Models models {hotkeys, prefs, dir.path()};
 };
 } // namespace
 
@@ -49,14 +45,13 @@ class TestBrowserTool : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<Models> m_models;
+    std::unique_ptr<ModelsFixture> m_models;
     std::unique_ptr<TestProvider> m_provider;
     FakeWebEngine* m_engine = nullptr;
 
     std::unique_ptr<ContentView> makeView(WebEngineProvider* provider)
     {
-        return std::make_unique<ContentView>(m_models->notesStore, m_models->hotkeyManager, m_models->panelSettings,
-                                             provider);
+        return std::make_unique<ContentView>(m_models->models, provider);
     }
 
     void makeEngineReady()
@@ -69,7 +64,7 @@ private:
 private slots:
     void init()
     {
-        m_models = std::make_unique<Models>();
+        m_models = std::make_unique<ModelsFixture>();
         m_provider = std::make_unique<TestProvider>();
         m_engine = nullptr;
     }

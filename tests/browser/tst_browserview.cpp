@@ -16,8 +16,9 @@
 #include "browser/BrowserURLBar.h"
 #include "browser/BrowserView.h"
 #include "browser/DownloadNotice.h"
-#include "browser/SymbolButton.h"
 #include "browser/TabChip.h"
+#include "platform/FileManager.h"
+#include "ui/SymbolButton.h"
 
 class TestBrowserView : public QObject
 {
@@ -422,6 +423,12 @@ private slots:
         m_view->urlBar()->goButton()->setFocus(Qt::TabFocusReason);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), notice->revealButton());
+        // "Show in Folder" hands the file to the desktop's file manager.
+        NullFileManager fileManager;
+        m_view->setFileManager(&fileManager);
+        click(notice->revealButton());
+        QCOMPARE(fileManager.shown, QStringList {QStringLiteral("/tmp/Downloads/report (2).pdf")});
+        m_view->setFileManager(nullptr);
         click(notice->closeButton());
         QVERIFY(!notice->isVisible());
 

@@ -26,24 +26,26 @@ private slots:
         QTest::addColumn<qulonglong>("modifiers");
         QTest::addColumn<uint>("mask");
         const QString none;
-        QTest::newRow("nothing stored") << none << none << 7 << 0x120000ULL << 0x300U;
-        QTest::newRow("only modifiers") << none << QStringLiteral("262144") << 7 << 0x40000ULL << 0x1000U;
-        QTest::newRow("both") << QStringLiteral("40") << QStringLiteral("1572864") << 40 << 0x180000ULL << 0x900U;
-        QTest::newRow("key code as text") << QStringLiteral("abc") << none << 7 << 0x120000ULL << 0x300U;
-        QTest::newRow("key code with fraction") << QStringLiteral("1.5") << none << 7 << 0x120000ULL << 0x300U;
-        QTest::newRow("key code too large") << QStringLiteral("65536") << none << 7 << 0x120000ULL << 0x300U;
-        QTest::newRow("largest key code") << QStringLiteral("65535") << none << 65535 << 0x120000ULL << 0x300U;
-        QTest::newRow("negative key code") << QStringLiteral("-1") << none << 7 << 0x120000ULL << 0x300U;
-        QTest::newRow("negative modifiers") << none << QStringLiteral("-5") << 7 << 0x120000ULL << 0x300U;
-        QTest::newRow("modifiers as text") << none << QStringLiteral("shift") << 7 << 0x120000ULL << 0x300U;
+        QTest::newRow("nothing stored") << none << none << 7 << 0x120000ULL << 0x120000U;
+        QTest::newRow("only modifiers") << none << QStringLiteral("262144") << 7 << 0x40000ULL << 0x40000U;
+        QTest::newRow("both") << QStringLiteral("40") << QStringLiteral("1572864") << 40 << 0x180000ULL << 0x180000U;
+        QTest::newRow("key code as text") << QStringLiteral("abc") << none << 7 << 0x120000ULL << 0x120000U;
+        QTest::newRow("key code with fraction") << QStringLiteral("1.5") << none << 7 << 0x120000ULL << 0x120000U;
+        QTest::newRow("key code too large") << QStringLiteral("65536") << none << 7 << 0x120000ULL << 0x120000U;
+        QTest::newRow("largest key code") << QStringLiteral("65535") << none << 65535 << 0x120000ULL << 0x120000U;
+        QTest::newRow("negative key code") << QStringLiteral("-1") << none << 7 << 0x120000ULL << 0x120000U;
+        QTest::newRow("negative modifiers") << none << QStringLiteral("-5") << 7 << 0x120000ULL << 0x120000U;
+        QTest::newRow("modifiers as text") << none << QStringLiteral("shift") << 7 << 0x120000ULL << 0x120000U;
         // Caps lock (0x10000) and function (0x800000) bits are kept but never registered.
-        QTest::newRow("extra bits") << none << QStringLiteral("9764864") << 7 << 0x950000ULL << 0x1100U;
+        QTest::newRow("extra bits") << none << QStringLiteral("9764864") << 7 << 0x950000ULL << 0x140000U;
         // Without Ctrl, Alt or Super the shortcut would take a plain key from
         // the whole desktop: the default applies, key and modifiers alike.
-        QTest::newRow("bare letter") << QStringLiteral("40") << QStringLiteral("0") << 7 << 0x120000ULL << 0x300U;
-        QTest::newRow("shift alone") << QStringLiteral("40") << QStringLiteral("131072") << 7 << 0x120000ULL << 0x300U;
-        QTest::newRow("only locks and function") << none << QStringLiteral("10551296") << 7 << 0x120000ULL << 0x300U;
-        QTest::newRow("all four") << QStringLiteral("49") << QStringLiteral("1966080") << 49 << 0x1E0000ULL << 0x1B00U;
+        QTest::newRow("bare letter") << QStringLiteral("40") << QStringLiteral("0") << 7 << 0x120000ULL << 0x120000U;
+        QTest::newRow("shift alone") << QStringLiteral("40") << QStringLiteral("131072") << 7 << 0x120000ULL
+                                     << 0x120000U;
+        QTest::newRow("only locks and function") << none << QStringLiteral("10551296") << 7 << 0x120000ULL << 0x120000U;
+        QTest::newRow("all four") << QStringLiteral("49") << QStringLiteral("1966080") << 49 << 0x1E0000ULL
+                                  << 0x1E0000U;
     }
     void readsTheStoredCombination()
     {
@@ -83,12 +85,12 @@ private slots:
         int toggles = 0;
 
         // Before onToggle is set a press does nothing, and nothing breaks.
-        service.press(7, 0x300);
+        service.press(7, 0x120000);
         QCoreApplication::processEvents();
         QCOMPARE(toggles, 0);
 
         manager.setOnToggle([&toggles] { ++toggles; });
-        service.press(7, 0x300);
+        service.press(7, 0x120000);
         QCOMPARE(toggles, 0);
         QTRY_COMPARE(toggles, 1);
 
@@ -99,7 +101,7 @@ private slots:
 
         // onToggle is read when the deferred task runs, not when the key is pressed.
         int replaced = 0;
-        service.press(7, 0x300);
+        service.press(7, 0x120000);
         manager.setOnToggle([&replaced] { ++replaced; });
         QTRY_COMPARE(replaced, 1);
         QCOMPARE(toggles, 1);
@@ -113,7 +115,7 @@ private slots:
         {
             HotkeyManager manager(service, prefs);
             manager.setOnToggle([&toggles] { ++toggles; });
-            service.press(7, 0x300);
+            service.press(7, 0x120000);
         }
         QCOMPARE(service.live.size(), size_t(0));
         QCoreApplication::processEvents();
@@ -140,13 +142,13 @@ private slots:
         QCOMPARE(prefs.value(QStringLiteral("toggleKeyCode")), QStringLiteral("40"));
         QCOMPARE(prefs.value(QStringLiteral("toggleModifiers")), QStringLiteral("1245184"));
         QCOMPARE(service.live.size(), size_t(1));
-        QCOMPARE(service.live.begin()->second.modifiers, 0x300U);
+        QCOMPARE(service.live.begin()->second.modifiers, 0x120000U);
 
         // The old combination no longer toggles; the new one does.
-        service.press(7, 0x300);
+        service.press(7, 0x120000);
         QCoreApplication::processEvents();
         QCOMPARE(toggles, 0);
-        service.press(40, 0x300);
+        service.press(40, 0x120000);
         QTRY_COMPARE(toggles, 1);
 
         // The same combination again: still exactly one registration.
@@ -166,7 +168,7 @@ private slots:
     {
         IniPreferences prefs(m_prefsPath);
         RecordingHotkeyService service;
-        service.taken.insert({11, 0x1100});
+        service.taken.insert({11, 0x140000});
         HotkeyManager manager(service, prefs);
         int toggles = 0;
         manager.setOnToggle([&toggles] { ++toggles; });
@@ -181,7 +183,7 @@ private slots:
         QVERIFY(!prefs.value(QStringLiteral("toggleKeyCode")).has_value());
         QVERIFY(manager.isRegistered());
         QCOMPARE(service.live.size(), size_t(1));
-        service.press(7, 0x300);
+        service.press(7, 0x120000);
         QTRY_COMPARE(toggles, 1);
         QVERIFY(manager.hasConflict());
         QCOMPARE(conflict.count(), 1);
@@ -217,7 +219,7 @@ private slots:
     {
         IniPreferences prefs(m_prefsPath);
         RecordingHotkeyService service;
-        service.taken.insert({7, 0x300});
+        service.taken.insert({7, 0x120000});
         HotkeyManager manager(service, prefs);
         QVERIFY(!manager.isRegistered());
         QVERIFY(manager.hasConflict());
@@ -227,14 +229,14 @@ private slots:
     {
         IniPreferences prefs(m_prefsPath);
         RecordingHotkeyService service;
-        service.taken.insert({11, 0x300});
+        service.taken.insert({11, 0x120000});
         HotkeyManager manager(service, prefs);
         int toggles = 0;
         manager.setOnToggle([&toggles] { ++toggles; });
         QSignalSpy handedOn(&manager, &HotkeyManager::pressedWhileSuspended);
         manager.setSuspended(true);
         QCOMPARE(service.live.size(), size_t(1));
-        service.press(7, 0x300);
+        service.press(7, 0x120000);
         QCOMPARE(handedOn.count(), 1);
 
         // A combination chosen meanwhile is taken before the old one goes.
@@ -249,7 +251,7 @@ private slots:
         manager.setSuspended(false);
         QCoreApplication::processEvents();
         QCOMPARE(toggles, 0);
-        service.press(40, 0x300);
+        service.press(40, 0x120000);
         QTRY_COMPARE(toggles, 1);
         QCOMPARE(handedOn.count(), 1);
     }

@@ -1,7 +1,7 @@
 #include <QTest>
 
-#include "hotkey/KeyCodeNames.h"
-#include "hotkey/KeyPositions.h"
+#include "keys/KeyCodeNames.h"
+#include "keys/KeyPositions.h"
 
 class TestKeyCodeNames : public QObject
 {

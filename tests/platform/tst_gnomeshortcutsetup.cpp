@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "hotkey/HotkeyManager.h"
-#include "hotkey/ModifierFlags.h"
+#include "keys/ModifierFlags.h"
 #include "platform/HotkeyService.h"
 #include "platform/IniPreferences.h"
 #include "platform/gnome/GnomeShortcutSetup.h"
@@ -50,9 +50,9 @@ private slots:
         QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::NotSetUp);
 
         // Ctrl+Shift+X, then again with Ctrl+Alt+K: one entry, updated.
-        setup.setUp(7, HotkeyService::Command | HotkeyService::Shift);
+        setup.setUp(7, ModifierFlags::Ctrl | ModifierFlags::Shift);
         QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::SetUp);
-        setup.setUp(40, HotkeyService::Command | HotkeyService::Option);
+        setup.setUp(40, ModifierFlags::Ctrl | ModifierFlags::Alt);
         QTRY_COMPARE(setup.binding(), QStringLiteral("<Control><Alt>k"));
 
         const QString ours = QLatin1String(GnomeShortcutSetup::EntryPath);
@@ -67,7 +67,7 @@ private slots:
         GnomeShortcutSetup later(m_env);
         QTRY_COMPARE(later.state(), GnomeShortcutSetup::State::SetUp);
         QCOMPARE(later.binding(), QStringLiteral("<Control><Alt>k"));
-        later.updateBinding(49, HotkeyService::Control);
+        later.updateBinding(49, ModifierFlags::Super);
         QTRY_COMPARE(get(entry(ours), QStringLiteral("binding")), QStringLiteral("'<Super>space'"));
         QCOMPARE(list(), (QStringList {terminal, ours}));
     }
@@ -86,7 +86,7 @@ private slots:
         GnomeShortcutSetup setup(m_env);
         QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::SetUp);
         QCOMPARE(setup.entryPath(), byHand);
-        setup.setUp(7, HotkeyService::Command | HotkeyService::Shift);
+        setup.setUp(7, ModifierFlags::Ctrl | ModifierFlags::Shift);
         QTRY_COMPARE(get(entry(byHand), QStringLiteral("binding")), QStringLiteral("'<Shift><Control>x'"));
         QCOMPARE(list(), QStringList {byHand});
     }
@@ -110,11 +110,11 @@ private slots:
         QVERIFY(gsettings({QStringLiteral("set"), ours, QStringLiteral("binding"), QStringLiteral("'<Super>q'")})
                     .has_value());
         QTRY_COMPARE(manager.toggleKeyCode(), std::uint16_t(0x0C));
-        QCOMPARE(manager.toggleModifiers(), std::uint64_t(ModifierFlags::Control));
+        QCOMPARE(manager.toggleModifiers(), std::uint64_t(ModifierFlags::Super));
         QCOMPARE(setup.binding(), QStringLiteral("<Super>q"));
         QCOMPARE(service.live.size(), std::size_t(1));
         QCOMPARE(service.live.begin()->second.keyCode, std::uint16_t(0x0C));
-        QCOMPARE(service.live.begin()->second.modifiers, std::uint32_t(HotkeyService::Control));
+        QCOMPARE(service.live.begin()->second.modifiers, std::uint32_t(ModifierFlags::Super));
         QCOMPARE(preferences.readInteger(QStringLiteral("toggleKeyCode"), 0, 0xFFFF),
                  std::optional<std::int64_t>(0x0C));
         // Nothing was written back.
@@ -140,13 +140,13 @@ private slots:
         QTest::addColumn<int>("keyCode"); // -1: not taken
         QTest::addColumn<uint>("modifiers");
         QTest::newRow("as Quillnook writes it")
-            << QStringLiteral("<Shift><Control>x") << 7 << uint(HotkeyService::Shift | HotkeyService::Command);
+            << QStringLiteral("<Shift><Control>x") << 7 << uint(ModifierFlags::Shift | ModifierFlags::Ctrl);
         QTest::newRow("as GNOME Settings writes it")
-            << QStringLiteral("<Primary><Alt>k") << 40 << uint(HotkeyService::Command | HotkeyService::Option);
+            << QStringLiteral("<Primary><Alt>k") << 40 << uint(ModifierFlags::Ctrl | ModifierFlags::Alt);
         QTest::newRow("a shifted capital")
-            << QStringLiteral("<Shift><Ctrl>X") << 7 << uint(HotkeyService::Shift | HotkeyService::Command);
-        QTest::newRow("a named key") << QStringLiteral("<Super>space") << 49 << uint(HotkeyService::Control);
-        QTest::newRow("a function key") << QStringLiteral("<Mod4>F5") << 0x60 << uint(HotkeyService::Control);
+            << QStringLiteral("<Shift><Ctrl>X") << 7 << uint(ModifierFlags::Shift | ModifierFlags::Ctrl);
+        QTest::newRow("a named key") << QStringLiteral("<Super>space") << 49 << uint(ModifierFlags::Super);
+        QTest::newRow("a function key") << QStringLiteral("<Mod4>F5") << 0x60 << uint(ModifierFlags::Super);
         QTest::newRow("disabled") << QString() << -1 << 0U;
         QTest::newRow("a modifier we cannot hold") << QStringLiteral("<Hyper>x") << -1 << 0U;
         QTest::newRow("an unknown key") << QStringLiteral("<Control>XF86Launch9") << -1 << 0U;
@@ -173,7 +173,7 @@ private slots:
         m_env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("XFCE"));
         GnomeShortcutSetup setup(m_env);
         QCOMPARE(setup.state(), GnomeShortcutSetup::State::Unavailable);
-        setup.setUp(7, HotkeyService::Command);
+        setup.setUp(7, ModifierFlags::Ctrl);
         QTest::qWait(0);
         QCOMPARE(list(), QStringList {});
     }
@@ -182,7 +182,7 @@ private slots:
     {
         GnomeShortcutSetup setup(m_env);
         QTRY_COMPARE(setup.state(), GnomeShortcutSetup::State::NotSetUp);
-        setup.setUp(0xFFF, HotkeyService::Command);
+        setup.setUp(0xFFF, ModifierFlags::Ctrl);
         QCOMPARE(setup.state(), GnomeShortcutSetup::State::Failed);
         QVERIFY(!setup.errorText().isEmpty());
         QCOMPARE(list(), QStringList {});

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "hotkey/HotkeyManager.h"
-#include "hotkey/ModifierFlags.h"
+#include "keys/ModifierFlags.h"
 #include "platform/IniPreferences.h"
 #include "platform/kde/KGlobalAccelHotkeyService.h"
 #include "support/PrivateSessionBus.h"
@@ -69,13 +69,13 @@ private slots:
                 << QVariant::fromValue(QList<int> {(Qt::CTRL | Qt::ALT | Qt::Key_K).toCombined()});
         QVERIFY(m_connection.call(foreign).type() == QDBusMessage::ReplyMessage);
         QTRY_COMPARE(manager.toggleKeyCode(), std::uint16_t(40));
-        QCOMPARE(manager.toggleModifiers(), ModifierFlags::Command | ModifierFlags::Option);
+        QCOMPARE(manager.toggleModifiers(), ModifierFlags::Ctrl | ModifierFlags::Alt);
         QCOMPARE(prefs.readInteger(QStringLiteral("toggleKeyCode"), 0, 0xFFFF), std::optional<std::int64_t>(40));
         toggles = 0;
         QTRY_VERIFY_WITH_TIMEOUT(press("ctrl+alt+k", toggles), 20000);
 
         // Recorded in Quillnook: Plasma takes the new combination.
-        QVERIFY(manager.updateToggle(16, ModifierFlags::Command | ModifierFlags::Shift));
+        QVERIFY(manager.updateToggle(16, ModifierFlags::Ctrl | ModifierFlags::Shift));
         QTRY_COMPARE(shortcut(), QList<int> {(Qt::CTRL | Qt::SHIFT | Qt::Key_Y).toCombined()});
         QVERIFY(!manager.hasConflict());
         toggles = 0;
@@ -87,7 +87,7 @@ private slots:
         for (const std::uint16_t keyCode :
              {std::uint16_t(0), std::uint16_t(29), std::uint16_t(0x2C), std::uint16_t(0x7A), std::uint16_t(123),
               std::uint16_t(0x57), std::uint16_t(49)}) {
-            const auto modifiers = HotkeyService::Command | HotkeyService::Control;
+            const auto modifiers = ModifierFlags::Ctrl | ModifierFlags::Super;
             const int key = KGlobalAccelHotkeyService::keyFromCombination(keyCode, modifiers);
             QVERIFY2(key, qPrintable(QString::number(keyCode)));
             const auto back = KGlobalAccelHotkeyService::combinationFromKey(key);
@@ -95,7 +95,7 @@ private slots:
             QCOMPARE(back->first, keyCode);
             QCOMPARE(back->second, std::uint32_t(modifiers));
         }
-        QCOMPARE(KGlobalAccelHotkeyService::keyFromCombination(7, HotkeyService::Shift | HotkeyService::Option),
+        QCOMPARE(KGlobalAccelHotkeyService::keyFromCombination(7, ModifierFlags::Shift | ModifierFlags::Alt),
                  (Qt::SHIFT | Qt::ALT | Qt::Key_X).toCombined());
     }
 

@@ -12,7 +12,7 @@
 #include "support/PrivateSessionBus.h"
 
 namespace {
-constexpr std::uint32_t shiftCommand = HotkeyService::Shift | HotkeyService::Command;
+constexpr std::uint32_t ctrlShift = ModifierFlags::Shift | ModifierFlags::Ctrl;
 } // namespace
 
 class TestPortalHotkeyService : public QObject
@@ -40,18 +40,17 @@ private slots:
         QTest::addColumn<int>("keyCode");
         QTest::addColumn<uint>("modifiers");
         QTest::addColumn<QString>("trigger");
-        QTest::newRow("default Shift+Ctrl+X") << 7 << uint(shiftCommand) << QStringLiteral("CTRL+SHIFT+x");
-        QTest::newRow("every modifier, in order")
-            << 40 << uint(HotkeyService::Control | HotkeyService::Option | shiftCommand)
-            << QStringLiteral("CTRL+ALT+SHIFT+LOGO+k");
-        QTest::newRow("digit") << 0x1D << uint(HotkeyService::Option) << QStringLiteral("ALT+0");
-        QTest::newRow("punctuation") << 0x2C << uint(HotkeyService::Command) << QStringLiteral("CTRL+slash");
-        QTest::newRow("arrow") << 0x7B << uint(HotkeyService::Control) << QStringLiteral("LOGO+Left");
-        QTest::newRow("function key") << 0x6F << uint(HotkeyService::Command) << QStringLiteral("CTRL+F12");
-        QTest::newRow("space") << 0x31 << uint(HotkeyService::Option) << QStringLiteral("ALT+space");
-        QTest::newRow("keypad") << 0x57 << uint(HotkeyService::Command) << QStringLiteral("CTRL+KP_5");
+        QTest::newRow("default Shift+Ctrl+X") << 7 << uint(ctrlShift) << QStringLiteral("CTRL+SHIFT+x");
+        QTest::newRow("every modifier, in order") << 40 << uint(ModifierFlags::Super | ModifierFlags::Alt | ctrlShift)
+                                                  << QStringLiteral("CTRL+ALT+SHIFT+LOGO+k");
+        QTest::newRow("digit") << 0x1D << uint(ModifierFlags::Alt) << QStringLiteral("ALT+0");
+        QTest::newRow("punctuation") << 0x2C << uint(ModifierFlags::Ctrl) << QStringLiteral("CTRL+slash");
+        QTest::newRow("arrow") << 0x7B << uint(ModifierFlags::Super) << QStringLiteral("LOGO+Left");
+        QTest::newRow("function key") << 0x6F << uint(ModifierFlags::Ctrl) << QStringLiteral("CTRL+F12");
+        QTest::newRow("space") << 0x31 << uint(ModifierFlags::Alt) << QStringLiteral("ALT+space");
+        QTest::newRow("keypad") << 0x57 << uint(ModifierFlags::Ctrl) << QStringLiteral("CTRL+KP_5");
         QTest::newRow("no modifier") << 0x7A << 0U << QStringLiteral("F1");
-        QTest::newRow("a code with no key") << 0x7F << uint(HotkeyService::Command) << QString();
+        QTest::newRow("a code with no key") << 0x7F << uint(ModifierFlags::Ctrl) << QString();
     }
     void triggersAreWrittenInThePortalsSyntax()
     {
@@ -67,13 +66,13 @@ private slots:
         QTest::addColumn<uint>("modifiers");
         QTest::addColumn<QVariantMap>("expected");
         const QString description = QStringLiteral("Show or hide the Quillnook panel");
-        QTest::newRow("with a trigger") << 7 << uint(shiftCommand)
+        QTest::newRow("with a trigger") << 7 << uint(ctrlShift)
                                         << QVariantMap {
                                                {QStringLiteral("description"), description},
                                                {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+SHIFT+x")}};
         // The desktop then asks the user for one.
         QTest::newRow("a key with no keysym: no trigger")
-            << 0x7F << uint(shiftCommand) << QVariantMap {{QStringLiteral("description"), description}};
+            << 0x7F << uint(ctrlShift) << QVariantMap {{QStringLiteral("description"), description}};
     }
     void theFirstRegistrationBindsOneShortcutInOneSession()
     {
@@ -97,7 +96,7 @@ private slots:
     {
         PortalHotkeyService service(m_clientBus);
         QSignalSpy presses(&service, &HotkeyService::hotkeyPressed);
-        const auto registration = service.registerHotkey(7, shiftCommand, 1);
+        const auto registration = service.registerHotkey(7, ctrlShift, 1);
         QTRY_VERIFY(service.desktopOwnsBinding());
         const QString session = service.sessionHandle();
 
@@ -115,7 +114,7 @@ private slots:
         QCOMPARE(presses.size(), 1);
 
         // Registering again turns delivery back on without a second bind.
-        QVERIFY(service.registerHotkey(7, shiftCommand, 1));
+        QVERIFY(service.registerHotkey(7, ctrlShift, 1));
         m_portal.emitActivated(session, QStringLiteral("toggle-panel"));
         QTRY_COMPARE(presses.size(), 2);
         QCOMPARE(m_portal.sessions.size(), 1);

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QWidget>
 
+#include "base/Notices.h"
 #include "platform/portal/PortalScreenCaptureService.h"
 #include "support/FakePortal.h"
 #include "support/PrivateSessionBus.h"
@@ -52,11 +53,16 @@ private slots:
     {
         m_messages = std::tmpfile();
         QVERIFY(m_messages);
+        Notices::setStream(m_messages);
         QGuiApplication::clipboard()->setText(QStringLiteral("before the capture"));
         QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before the capture"));
     }
 
-    void cleanup() { std::fclose(m_messages); }
+    void cleanup()
+    {
+        Notices::setStream(stdout);
+        std::fclose(m_messages);
+    }
 
     void theAnswerDecidesTheClipboard_data()
     {
@@ -67,13 +73,12 @@ private slots:
         QTest::newRow("a PNG") << 0U << QByteArray("png") << true << QString();
         QTest::newRow("a file that is no image")
             << 0U << QByteArray("text") << false
-            << QStringLiteral(
-                   "⚠️ Could not launch screencapture: the desktop's screenshot could not be read from ");
+            << QStringLiteral("⚠️ Could not capture the screen: the desktop's screenshot could not be read from ");
         // A cancel is told only by the unchanged clipboard.
         QTest::newRow("the user cancels") << 1U << QByteArray() << false << QString();
         QTest::newRow("the desktop refuses")
             << 2U << QByteArray() << false
-            << QStringLiteral("⚠️ Could not launch screencapture: the desktop refused the screenshot\n");
+            << QStringLiteral("⚠️ Could not capture the screen: the desktop refused the screenshot\n");
     }
     void theAnswerDecidesTheClipboard()
     {
@@ -96,7 +101,7 @@ private slots:
         m_portal.screenshotResponse = response;
         m_portal.screenshotUri = QUrl::fromLocalFile(path).toString();
 
-        PortalScreenCaptureService service(m_clientBus, m_messages);
+        PortalScreenCaptureService service(m_clientBus);
         QSignalSpy clipboardChanges(QGuiApplication::clipboard(), &QClipboard::dataChanged);
         int ended = 0;
         QCOMPARE(service.startCapture([&ended] { ++ended; }), std::nullopt);
@@ -135,7 +140,7 @@ private slots:
         m_portal.screenshotResponse = 1;
         m_portal.answerDelayMs = 300;
 
-        PortalScreenCaptureService service(m_clientBus, m_messages);
+        PortalScreenCaptureService service(m_clientBus);
         QSignalSpy clipboardChanges(QGuiApplication::clipboard(), &QClipboard::dataChanged);
         int ended = 0;
         const int asked = int(m_portal.screenshotOptions.size());
@@ -163,13 +168,13 @@ private slots:
     void aPortalWithoutScreenshotsIsReportedAndEnds()
     {
         m_portal.offersScreenshot = false;
-        PortalScreenCaptureService service(m_clientBus, m_messages);
+        PortalScreenCaptureService service(m_clientBus);
         int ended = 0;
         QCOMPARE(service.startCapture([&ended] { ++ended; }), std::nullopt);
         QTRY_COMPARE(ended, 1);
         QVERIFY(readAll(m_messages)
                     .startsWith(QStringLiteral(
-                        "⚠️ Could not launch screencapture: the desktop's screenshot portal did not take")));
+                        "⚠️ Could not capture the screen: the desktop's screenshot portal did not take")));
         m_portal.offersScreenshot = true;
     }
 
@@ -177,7 +182,7 @@ private slots:
     void withoutAPortalTheCaptureDoesNotStart()
     {
         QVERIFY(m_portalBus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop")));
-        PortalScreenCaptureService service(m_clientBus, m_messages);
+        PortalScreenCaptureService service(m_clientBus);
         int ended = 0;
         const auto reason = service.startCapture([&ended] { ++ended; });
         QCOMPARE(reason, std::optional<QString>(QStringLiteral("the desktop offers no screenshot portal")));

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QWindow>
 
-#include "hotkey/KeyPositions.h"
+#include "keys/KeyPositions.h"
 #include "platform/x11/X11HotkeyService.h"
 #include "support/X11TestClient.h"
 
@@ -39,7 +39,7 @@ private slots:
 private:
     static constexpr std::uint16_t keyX = 0x07;
     static constexpr std::uint16_t keyC = 0x08;
-    static constexpr std::uint32_t shiftCommand = HotkeyService::Command | HotkeyService::Shift;
+    static constexpr std::uint32_t ctrlShift = ModifierFlags::Ctrl | ModifierFlags::Shift;
     static constexpr std::uint16_t shiftControlBits = X11TestClient::ShiftBit | X11TestClient::ControlBit;
 
     // Presses the sentinel (Shift+Ctrl+C, id 99) and waits for it: every
@@ -77,7 +77,7 @@ void TestX11HotkeyService::cleanup()
 
 bool TestX11HotkeyService::flushWithSentinel(QSignalSpy& spy)
 {
-    const auto sentinel = m_service->registerHotkey(keyC, shiftCommand, 99);
+    const auto sentinel = m_service->registerHotkey(keyC, ctrlShift, 99);
     if (!sentinel)
         return false;
     const qsizetype before = spy.count();
@@ -103,10 +103,10 @@ void TestX11HotkeyService::firesForTheRegisteredCombination_data()
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<QString>("keys");
 
-    QTest::newRow("Shift+Ctrl+X") << int(keyX) << int(shiftCommand) << QStringLiteral("shift+ctrl+x");
-    QTest::newRow("Ctrl+Alt+1") << 0x12 << int(HotkeyService::Command | HotkeyService::Option)
+    QTest::newRow("Shift+Ctrl+X") << int(keyX) << int(ctrlShift) << QStringLiteral("shift+ctrl+x");
+    QTest::newRow("Ctrl+Alt+1") << 0x12 << int(ModifierFlags::Ctrl | ModifierFlags::Alt)
                                 << QStringLiteral("ctrl+alt+1");
-    QTest::newRow("Super+Shift+A") << 0x00 << int(HotkeyService::Control | HotkeyService::Shift)
+    QTest::newRow("Super+Shift+A") << 0x00 << int(ModifierFlags::Super | ModifierFlags::Shift)
                                    << QStringLiteral("super+shift+a");
     QTest::newRow("F12 alone") << 0x6F << 0 << QStringLiteral("F12");
 }
@@ -147,7 +147,7 @@ void TestX11HotkeyService::ignoresOtherModifierStates()
     QFETCH(QString, keys);
 
     QSignalSpy spy(m_service.get(), &HotkeyService::hotkeyPressed);
-    QVERIFY(m_service->registerHotkey(keyX, shiftCommand, 1));
+    QVERIFY(m_service->registerHotkey(keyX, ctrlShift, 1));
 
     QVERIFY(X11TestKeys::press(keys));
     QVERIFY(flushWithSentinel(spy));
@@ -167,7 +167,7 @@ void TestX11HotkeyService::firesWithALockLit()
     QFETCH(QString, lock);
 
     QSignalSpy spy(m_service.get(), &HotkeyService::hotkeyPressed);
-    QVERIFY(m_service->registerHotkey(keyX, shiftCommand, 1));
+    QVERIFY(m_service->registerHotkey(keyX, ctrlShift, 1));
 
     const X11TestKeys::ScopedLock lit(*m_client, lock);
     QVERIFY2(lit.bit() != 0, "the lock did not light");
@@ -187,7 +187,7 @@ void TestX11HotkeyService::firesWithNumLockMovedToAnotherModifier()
     QVERIFY2(numLockBit != mod3, "Num Lock sits on Mod3 already");
 
     QSignalSpy spy(m_service.get(), &HotkeyService::hotkeyPressed);
-    QVERIFY(m_service->registerHotkey(keyX, shiftCommand, 1));
+    QVERIFY(m_service->registerHotkey(keyX, ctrlShift, 1));
 
     // Another program remaps the keyboard after the grab was taken.
     QVERIFY2(m_client->moveModifierKeys(numLockBit, mod3), "Mod3 is in use");
@@ -209,7 +209,7 @@ void TestX11HotkeyService::firesWithNumLockMovedToAnotherModifier()
 void TestX11HotkeyService::heldKeyFiresOnce()
 {
     QSignalSpy spy(m_service.get(), &HotkeyService::hotkeyPressed);
-    QVERIFY(m_service->registerHotkey(keyX, shiftCommand, 1));
+    QVERIFY(m_service->registerHotkey(keyX, ctrlShift, 1));
 
     // Held past the server's repeat delay (660 ms by default), the key
     // comes again every few dozen milliseconds.
@@ -258,7 +258,7 @@ void TestX11HotkeyService::firesWhileOurWindowHasTheFocus()
     window.installEventFilter(&counter);
 
     QSignalSpy spy(m_service.get(), &HotkeyService::hotkeyPressed);
-    QVERIFY(m_service->registerHotkey(keyX, shiftCommand, 1));
+    QVERIFY(m_service->registerHotkey(keyX, ctrlShift, 1));
     QVERIFY(X11TestKeys::press(QStringLiteral("shift+ctrl+x")));
     QTRY_COMPARE(ids(spy), QList<std::uint32_t>({1}));
     // The shortcut is not typing in the focused window.
@@ -270,7 +270,7 @@ void TestX11HotkeyService::firesWhileOurWindowHasTheFocus()
 void TestX11HotkeyService::silentAndReleasedAfterUnregister()
 {
     QSignalSpy spy(m_service.get(), &HotkeyService::hotkeyPressed);
-    const auto registration = m_service->registerHotkey(keyX, shiftCommand, 1);
+    const auto registration = m_service->registerHotkey(keyX, ctrlShift, 1);
     QVERIFY(registration);
     m_service->unregisterHotkey(*registration);
     m_service->unregisterHotkey(*registration);
@@ -286,7 +286,7 @@ void TestX11HotkeyService::silentAndReleasedAfterUnregister()
     m_client->ungrabKey(x11Keycode(keyX), shiftControlBits | X11TestClient::LockBit);
 
     // And it can be registered again.
-    QVERIFY(m_service->registerHotkey(keyX, shiftCommand, 2));
+    QVERIFY(m_service->registerHotkey(keyX, ctrlShift, 2));
     QVERIFY(X11TestKeys::press(QStringLiteral("shift+ctrl+x")));
     QTRY_COMPARE(ids(spy), QList<std::uint32_t>({2}));
 }
@@ -294,8 +294,8 @@ void TestX11HotkeyService::silentAndReleasedAfterUnregister()
 void TestX11HotkeyService::sharedCombinationOutlivesOneRegistration()
 {
     QSignalSpy spy(m_service.get(), &HotkeyService::hotkeyPressed);
-    const auto first = m_service->registerHotkey(keyX, shiftCommand, 1);
-    const auto second = m_service->registerHotkey(keyX, shiftCommand, 2);
+    const auto first = m_service->registerHotkey(keyX, ctrlShift, 1);
+    const auto second = m_service->registerHotkey(keyX, ctrlShift, 2);
     QVERIFY(first && second);
     QVERIFY(*first != *second);
 
@@ -309,12 +309,12 @@ void TestX11HotkeyService::refusesACombinationAnotherClientHolds()
 {
     QVERIFY(m_client->grabKey(x11Keycode(keyX), shiftControlBits));
 
-    QVERIFY(!m_service->registerHotkey(keyX, shiftCommand, 1));
+    QVERIFY(!m_service->registerHotkey(keyX, ctrlShift, 1));
     // No position on the keyboard (0x3B is a modifier key).
-    QVERIFY(!m_service->registerHotkey(0x3B, shiftCommand, 1));
+    QVERIFY(!m_service->registerHotkey(0x3B, ctrlShift, 1));
 
     QSignalSpy spy(m_service.get(), &HotkeyService::hotkeyPressed);
-    QVERIFY(m_service->registerHotkey(keyX, HotkeyService::Command | HotkeyService::Option, 2));
+    QVERIFY(m_service->registerHotkey(keyX, ModifierFlags::Ctrl | ModifierFlags::Alt, 2));
     QVERIFY(X11TestKeys::press(QStringLiteral("ctrl+alt+x")));
     QTRY_COMPARE(ids(spy), QList<std::uint32_t>({2}));
 }
@@ -323,7 +323,7 @@ void TestX11HotkeyService::partlyRefusedGrabLeavesNothingBehind()
 {
     // The other program holds only the Caps Lock variant.
     QVERIFY(m_client->grabKey(x11Keycode(keyX), shiftControlBits | X11TestClient::LockBit));
-    QVERIFY(!m_service->registerHotkey(keyX, shiftCommand, 1));
+    QVERIFY(!m_service->registerHotkey(keyX, ctrlShift, 1));
 
     X11TestClient third;
     QVERIFY(third.isConnected());
@@ -332,7 +332,7 @@ void TestX11HotkeyService::partlyRefusedGrabLeavesNothingBehind()
 
 void TestX11HotkeyService::releasesItsGrabsWhenDestroyed()
 {
-    QVERIFY(m_service->registerHotkey(keyX, shiftCommand, 1));
+    QVERIFY(m_service->registerHotkey(keyX, ctrlShift, 1));
     QVERIFY(!m_client->grabKey(x11Keycode(keyX), shiftControlBits));
     m_service.reset();
     QVERIFY(m_client->grabKey(x11Keycode(keyX), shiftControlBits));

@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "hotkey/KeyPositions.h"
+#include "keys/KeyPositions.h"
 
 // A stored key code names a key position; the X11 backend grabs that
 // position's keycode (evdev + 8) whatever the layout.

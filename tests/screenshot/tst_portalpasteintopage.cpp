@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "PastePage.h"
+#include "base/Notices.h"
 #include "platform/portal/PortalScreenCaptureService.h"
 #include "platform/x11/X11ClipboardService.h"
 #include "screenshot/ScreenshotPaster.h"
@@ -60,7 +61,8 @@ void TestPortalPasteIntoPage::portalScreenshotReachesTheChatBoxAsAFile()
     QVERIFY(clipboard);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> messages(std::tmpfile(), &std::fclose);
     QVERIFY(messages);
-    PortalScreenCaptureService capture(clientBus, messages.get());
+    const Notices::Redirect notices(messages.get());
+    PortalScreenCaptureService capture(clientBus);
 
     QWidget window;
     window.resize(600, 500);
@@ -80,7 +82,7 @@ void TestPortalPasteIntoPage::portalScreenshotReachesTheChatBoxAsAFile()
     QList<bool> completions;
     int beeps = 0;
     ScreenshotPaster::captureAndPaste(*view, [&completions](bool pasted) { completions.append(pasted); },
-                                      {*clipboard, capture, [&beeps] { ++beeps; }, messages.get()});
+                                      {*clipboard, capture, [&beeps] { ++beeps; }});
     QTRY_COMPARE_WITH_TIMEOUT(completions, QList<bool> {true}, 10000);
     QCOMPARE(portal.screenshotOptions.size(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(PastePage::pastes(*view).size(), 1, 10000);

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QWidget>
 
+#include "base/Notices.h"
 #include "platform/ClipboardService.h"
 #include "platform/ScreenCaptureService.h"
 #include "screenshot/ScreenshotPaster.h"
@@ -125,7 +126,7 @@ private slots:
 private:
     ScreenshotPaster::Services services()
     {
-        return {*m_clipboard, *m_capture, [this] { m_log << QStringLiteral("beep"); }, m_messages};
+        return {*m_clipboard, *m_capture, [this] { m_log << QStringLiteral("beep"); }};
     }
     void capture()
     {
@@ -162,6 +163,7 @@ void TestScreenshotPaster::init()
     m_view = std::make_unique<FakeWebView>(m_log);
     m_messages = std::tmpfile();
     QVERIFY(m_messages);
+    Notices::setStream(m_messages);
 }
 
 void TestScreenshotPaster::cleanup()
@@ -169,6 +171,7 @@ void TestScreenshotPaster::cleanup()
     m_view.reset();
     m_capture.reset();
     m_clipboard.reset();
+    Notices::setStream(stdout);
     std::fclose(m_messages);
 }
 
@@ -263,9 +266,8 @@ void TestScreenshotPaster::captureThatCannotStartSaysWhyAndBeeps()
     QCOMPARE(m_log,
              (QStringList {QStringLiteral("changeCount"), QStringLiteral("startCapture"), QStringLiteral("beep"),
                            QStringLiteral("completion(false)")}));
-    QCOMPARE(
-        messages(),
-        QStringLiteral("⚠️ Could not launch screencapture: cannot connect to the X server on display \":9\"\n"));
+    QCOMPARE(messages(),
+             QStringLiteral("⚠️ Could not capture the screen: cannot connect to the X server on display \":9\"\n"));
     QVERIFY(m_view->scripts.isEmpty());
 }
 

@@ -12,7 +12,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "hotkey/ModifierFlags.h"
+#include "keys/ModifierFlags.h"
 #include "settings/SettingsView.h"
 #include "support/SettingsFixture.h"
 
@@ -60,14 +60,13 @@ void TestSettingsView::describe_data()
     QTest::addColumn<int>("keyCode");
     QTest::addColumn<quint64>("modifiers");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("default shortcut") << 7 << quint64(Command | Shift) << QStringLiteral("⇧⌘X");
-    QTest::newRow("option and control") << 49 << quint64(Option | Control) << QStringLiteral("⌃⌥Space");
-    QTest::newRow("all four in fixed order")
-        << 0 << quint64(Command | Shift | Option | Control) << QStringLiteral("⌃⌥⇧⌘A");
-    QTest::newRow("unnamed key") << 122 << quint64(Command) << QStringLiteral("⌘Key122");
+    QTest::newRow("default shortcut") << 7 << quint64(Ctrl | Shift) << QStringLiteral("⇧⌘X");
+    QTest::newRow("option and control") << 49 << quint64(Alt | Super) << QStringLiteral("⌃⌥Space");
+    QTest::newRow("all four in fixed order") << 0 << quint64(Ctrl | Shift | Alt | Super) << QStringLiteral("⌃⌥⇧⌘A");
+    QTest::newRow("unnamed key") << 122 << quint64(Ctrl) << QStringLiteral("⌘Key122");
     QTest::newRow("no modifiers") << 29 << quint64(0) << QStringLiteral("0");
-    QTest::newRow("control and arrow") << 126 << quint64(Control) << QStringLiteral("⌃↑");
-    QTest::newRow("caps lock contributes nothing") << 7 << quint64(CapsLock | Command) << QStringLiteral("⌘X");
+    QTest::newRow("control and arrow") << 126 << quint64(Super) << QStringLiteral("⌃↑");
+    QTest::newRow("caps lock contributes nothing") << 7 << quint64(CapsLock | Ctrl) << QStringLiteral("⌘X");
     QTest::newRow("Z by position") << 6 << quint64(0) << QStringLiteral("Z");
     QTest::newRow("Y by position") << 16 << quint64(0) << QStringLiteral("Y");
 }
@@ -85,14 +84,14 @@ void TestSettingsView::describeNative_data()
     QTest::addColumn<int>("keyCode");
     QTest::addColumn<quint64>("modifiers");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("default shortcut") << 7 << quint64(Command | Shift) << QStringLiteral("Ctrl+Shift+X");
-    QTest::newRow("control and option") << 49 << quint64(Control | Option) << QStringLiteral("Super+Alt+Space");
+    QTest::newRow("default shortcut") << 7 << quint64(Ctrl | Shift) << QStringLiteral("Ctrl+Shift+X");
+    QTest::newRow("control and option") << 49 << quint64(Super | Alt) << QStringLiteral("Super+Alt+Space");
     QTest::newRow("all four in fixed order")
-        << 0 << quint64(Shift | Option | Command | Control) << QStringLiteral("Super+Ctrl+Alt+Shift+A");
-    QTest::newRow("arrow as a word") << 126 << quint64(Control) << QStringLiteral("Super+Up");
-    QTest::newRow("caps lock contributes nothing") << 40 << quint64(CapsLock | Option) << QStringLiteral("Alt+K");
+        << 0 << quint64(Shift | Alt | Ctrl | Super) << QStringLiteral("Super+Ctrl+Alt+Shift+A");
+    QTest::newRow("arrow as a word") << 126 << quint64(Super) << QStringLiteral("Super+Up");
+    QTest::newRow("caps lock contributes nothing") << 40 << quint64(CapsLock | Alt) << QStringLiteral("Alt+K");
     QTest::newRow("no modifiers") << 29 << quint64(0) << QStringLiteral("0");
-    QTest::newRow("no position") << 300 << quint64(Command) << QStringLiteral("Ctrl+Key300");
+    QTest::newRow("no position") << 300 << quint64(Ctrl) << QStringLiteral("Ctrl+Key300");
 }
 
 void TestSettingsView::describeNative()
@@ -311,7 +310,7 @@ void TestSettingsView::labelsNameTheirControls()
 
 void TestSettingsView::aShortcutTakenAtStartIsReported()
 {
-    SettingsFixture fixture({}, {{7, 0x300}});
+    SettingsFixture fixture({}, {{7, 0x120000}});
     SettingsView view(fixture.hotkeyManager, fixture.panelSettings);
     QCOMPARE(view.findChild<QLabel*>(QStringLiteral("shortcutCaption"))->text(),
              QStringLiteral("Another program uses this shortcut. Click to choose another."));

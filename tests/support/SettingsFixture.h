@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/PanelSettings.h"
+#include "settings/PanelSettings.h"
 #include "hotkey/HotkeyManager.h"
 #include "platform/IniPreferences.h"
 #include "support/RecordingHotkeyService.h"

@@ -1,9 +1,11 @@
+#include <QLibrary>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "web/WebEngineLoader.h"
+#include "web/WebEngineModule.h"
 
 // Every way the engine can fail to start ends in one line for the user and
 // no engine; run on the offscreen platform, where the page cannot be shown.
@@ -14,6 +16,7 @@ class TestWebEngineLoader : public QObject
 private slots:
     void unavailableEngineSaysWhy_data();
     void unavailableEngineSaysWhy();
+    void moduleRefusesAProgramOfAnotherInterface();
 };
 
 void TestWebEngineLoader::unavailableEngineSaysWhy_data()
@@ -27,6 +30,8 @@ void TestWebEngineLoader::unavailableEngineSaysWhy_data()
     // Opened, a module cut short would end the process with a bus error.
     QTest::newRow("cut short") << "truncated"
                                << "is damaged";
+    QTest::newRow("older interface") << "old"
+                                     << "is not one this Quillnook can use";
     QTest::newRow("no X11 display") << "real"
                                     << "needs an X11 display";
     // Qt forced onto native Wayland in a Wayland session: nothing to embed in.
@@ -51,6 +56,8 @@ void TestWebEngineLoader::unavailableEngineSaysWhy()
         QVERIFY(file.open(QIODevice::WriteOnly));
         // Inside the code the loader maps.
         QVERIFY(file.write(real.read(64 * 1024)) == 64 * 1024);
+    } else if (module == QLatin1String("old")) {
+        path = QStringLiteral(QUILLNOOK_OLD_WEB_MODULE_PATH);
     } else if (module == QLatin1String("real") || module == QLatin1String("wayland")) {
         path = QStringLiteral(QUILLNOOK_WEB_MODULE_PATH);
     }
@@ -78,6 +85,23 @@ void TestWebEngineLoader::unavailableEngineSaysWhy()
     QCOMPARE(loader.unavailableReason(), reason);
     QVERIFY2(reason.contains(reasonPart), qPrintable(reason));
     QVERIFY(!reason.contains(QLatin1Char('\n')));
+}
+
+// The module's own side of the check: a program that speaks another version
+// of the interface gets no module to call into.
+void TestWebEngineLoader::moduleRefusesAProgramOfAnotherInterface()
+{
+    QLibrary library(QStringLiteral(QUILLNOOK_WEB_MODULE_PATH));
+    QVERIFY2(library.load(), qPrintable(library.errorString()));
+    auto entry = reinterpret_cast<WebEngineModule::Entry>(library.resolve(WebEngineModule::EntryPoint));
+    QVERIFY(entry);
+    static QStringList notices;
+    static const WebEngineModule::Host host {[](const QString& text) { notices.append(text); }};
+    QCOMPARE(entry(WebEngineModule::InterfaceVersion + 1, &host), nullptr);
+    QCOMPARE(entry(WebEngineModule::InterfaceVersion - 1, &host), nullptr);
+    QCOMPARE(entry(WebEngineModule::InterfaceVersion, nullptr), nullptr);
+    QVERIFY(entry(WebEngineModule::InterfaceVersion, &host));
+    QVERIFY(notices.isEmpty());
 }
 
 QTEST_MAIN(TestWebEngineLoader)

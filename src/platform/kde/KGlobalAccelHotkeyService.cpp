@@ -9,7 +9,7 @@
 #include <QDBusPendingReply>
 #include <QHash>
 
-#include "hotkey/KeyCodeNames.h"
+#include "keys/KeyCodeNames.h"
 
 namespace {
 // setShortcut's flags.
@@ -105,13 +105,13 @@ int KGlobalAccelHotkeyService::keyFromCombination(std::uint16_t keyCode, std::ui
     if (!key)
         return 0;
     int combined = key;
-    if (modifiers & HotkeyService::Shift)
+    if (modifiers & ModifierFlags::Shift)
         combined |= shiftBit;
-    if (modifiers & HotkeyService::Command)
+    if (modifiers & ModifierFlags::Ctrl)
         combined |= controlBit;
-    if (modifiers & HotkeyService::Option)
+    if (modifiers & ModifierFlags::Alt)
         combined |= altBit;
-    if (modifiers & HotkeyService::Control)
+    if (modifiers & ModifierFlags::Super)
         combined |= metaBit;
     return combined;
 }
@@ -121,13 +121,13 @@ std::optional<std::pair<std::uint16_t, std::uint32_t>> KGlobalAccelHotkeyService
     const int bare = key & ~(modifierBits & ~keypadBit);
     std::uint32_t modifiers = 0;
     if (key & shiftBit)
-        modifiers |= HotkeyService::Shift;
+        modifiers |= ModifierFlags::Shift;
     if (key & controlBit)
-        modifiers |= HotkeyService::Command;
+        modifiers |= ModifierFlags::Ctrl;
     if (key & altBit)
-        modifiers |= HotkeyService::Option;
+        modifiers |= ModifierFlags::Alt;
     if (key & metaBit)
-        modifiers |= HotkeyService::Control;
+        modifiers |= ModifierFlags::Super;
     // Every position's key, until one has this code.
     for (std::uint32_t keyCode = 0; keyCode <= 0xFF; ++keyCode) {
         if (keyFromName(KeyCodeNames::nativeName(static_cast<std::uint16_t>(keyCode))) == bare)

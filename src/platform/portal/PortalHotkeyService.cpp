@@ -57,12 +57,7 @@ std::unique_ptr<PortalHotkeyService> PortalHotkeyService::create(const QDBusConn
 {
     if (!bus.isConnected())
         return nullptr;
-    // The property read also starts a portal that waits for D-Bus activation.
-    QDBusMessage get
-        = QDBusMessage::createMethodCall(QLatin1String(PortalRequest::Service), QLatin1String(PortalRequest::Path),
-                                         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << shortcutsInterface << QStringLiteral("version");
-    if (QDBusConnection(bus).call(get, QDBus::Block, 5000).type() != QDBusMessage::ReplyMessage)
+    if (!PortalRequest::probeNow(bus, shortcutsInterface))
         return nullptr;
     return std::make_unique<PortalHotkeyService>(bus);
 }

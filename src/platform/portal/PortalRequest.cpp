@@ -6,10 +6,46 @@
 #include <QDBusPendingReply>
 #include <QRandomGenerator>
 
+#include "platform/DBusCalls.h"
+
 namespace {
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString responseSignal = QStringLiteral("Response");
+
+QDBusMessage versionQuery(const QString& interface)
+{
+    QDBusMessage get
+        = QDBusMessage::createMethodCall(QLatin1String(PortalRequest::Service), QLatin1String(PortalRequest::Path),
+                                         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << interface << QStringLiteral("version");
+    return get;
+}
 } // namespace
+
+void PortalRequest::probe(const QDBusConnection& bus, const QString& interface, QObject* context,
+                          std::function<void(bool offered)> then)
+{
+    if (!bus.isConnected()) {
+        QMetaObject::invokeMethod(
+            context, [then] { then(false); }, Qt::QueuedConnection);
+        return;
+    }
+    QDBusConnection connection(bus);
+    auto* watcher = new QDBusPendingCallWatcher(
+        connection.asyncCall(versionQuery(interface), DBusCalls::ActivationTimeoutMs), context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, [then](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        then(!finished->isError());
+    });
+}
+
+bool PortalRequest::probeNow(const QDBusConnection& bus, const QString& interface)
+{
+    if (!bus.isConnected())
+        return false;
+    return QDBusConnection(bus).call(versionQuery(interface), QDBus::Block, DBusCalls::ReplyTimeoutMs).type()
+        == QDBusMessage::ReplyMessage;
+}
 
 PortalRequest::PortalRequest(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)

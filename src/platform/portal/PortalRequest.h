@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QDBusConnection>
@@ -37,6 +38,14 @@ public:
 
     // A unique token for other objects a portal names after us (sessions).
     static QString newToken();
+
+    // Whether the portal offers `interface`, by reading its version. The
+    // read also starts a portal that waits for D-Bus activation. probe()
+    // never waits: `then` runs later on `context`'s thread with the answer;
+    // probeNow() waits for it, off the way to the panel only.
+    static void probe(const QDBusConnection& bus, const QString& interface, QObject* context,
+                      std::function<void(bool offered)> then);
+    static bool probeNow(const QDBusConnection& bus, const QString& interface);
 
 signals:
     void finished(uint response, const QVariantMap& results);

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include "base/Notices.h"
 #include "platform/portal/PortalRequest.h"
 
 namespace {
@@ -31,21 +32,24 @@ const QWindow* askingWindow()
 
 std::unique_ptr<PortalScreenCaptureService> PortalScreenCaptureService::create(const QDBusConnection& bus)
 {
-    if (!bus.isConnected())
-        return nullptr;
-    QDBusMessage get
-        = QDBusMessage::createMethodCall(QLatin1String(PortalRequest::Service), QLatin1String(PortalRequest::Path),
-                                         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << screenshotInterface << QStringLiteral("version");
-    if (QDBusConnection(bus).call(get, QDBus::Block, 5000).type() != QDBusMessage::ReplyMessage)
+    if (!PortalRequest::probeNow(bus, screenshotInterface))
         return nullptr;
     return std::make_unique<PortalScreenCaptureService>(bus);
 }
 
-PortalScreenCaptureService::PortalScreenCaptureService(const QDBusConnection& bus, std::FILE* messages, QObject* parent)
+std::unique_ptr<PortalScreenCaptureService> PortalScreenCaptureService::createProbing(const QDBusConnection& bus)
+{
+    auto service = std::make_unique<PortalScreenCaptureService>(bus);
+    PortalScreenCaptureService* probed = service.get();
+    probed->m_offered = Offered::Unknown;
+    PortalRequest::probe(bus, screenshotInterface, probed,
+                         [probed](bool offered) { probed->m_offered = offered ? Offered::Yes : Offered::No; });
+    return service;
+}
+
+PortalScreenCaptureService::PortalScreenCaptureService(const QDBusConnection& bus, QObject* parent)
     : ScreenCaptureService(parent)
     , m_bus(bus)
-    , m_messages(messages)
 { }
 
 QString PortalScreenCaptureService::parentWindowHandle(const QWindow* window)
@@ -57,6 +61,8 @@ QString PortalScreenCaptureService::parentWindowHandle(const QWindow* window)
 
 std::optional<QString> PortalScreenCaptureService::startCapture(std::function<void()> ended)
 {
+    if (m_offered == Offered::No)
+        return QStringLiteral("this Wayland session offers no screenshot portal");
     // Asking the bus, not the portal, so the answer comes at once.
     QDBusConnectionInterface* busInterface = m_bus.isConnected() ? m_bus.interface() : nullptr;
     if (!busInterface)
@@ -113,7 +119,5 @@ void PortalScreenCaptureService::finish(uint response, const QVariantMap& result
 
 void PortalScreenCaptureService::reportFailure(const QString& reason)
 {
-    const QByteArray line = (QStringLiteral("⚠️ Could not launch screencapture: ") + reason + u'\n').toUtf8();
-    std::fputs(line.constData(), m_messages);
-    std::fflush(m_messages);
+    Notices::warn(QStringLiteral("Could not capture the screen: ") + reason);
 }

@@ -18,11 +18,13 @@ class PortalScreenCaptureService : public ScreenCaptureService
     Q_OBJECT
 
 public:
-    // Nothing when the bus offers no screenshot portal.
+    // Nothing when the bus offers no screenshot portal; waits for the answer.
     static std::unique_ptr<PortalScreenCaptureService> create(const QDBusConnection& bus);
-    // Refusals that only show up after the start are reported on `messages`.
-    explicit PortalScreenCaptureService(const QDBusConnection& bus, std::FILE* messages = stdout,
-                                        QObject* parent = nullptr);
+    // Never waits: asks the portal in the background, and once it said it
+    // has no screenshot interface, refuses every capture with why.
+    static std::unique_ptr<PortalScreenCaptureService> createProbing(const QDBusConnection& bus);
+    // Refusals that only show up after the start are told in a notice line.
+    explicit PortalScreenCaptureService(const QDBusConnection& bus, QObject* parent = nullptr);
 
     std::optional<QString> startCapture(std::function<void()> ended) override;
 
@@ -34,6 +36,13 @@ private:
     void finish(uint response, const QVariantMap& results, const std::function<void()>& ended);
     void reportFailure(const QString& reason);
 
+    enum class Offered
+    {
+        Unknown,
+        Yes,
+        No
+    };
+
     QDBusConnection m_bus;
-    std::FILE* m_messages;
+    Offered m_offered = Offered::Yes;
 };

@@ -2,7 +2,7 @@
 
 #include <QHash>
 
-#include "hotkey/KeyCodeNames.h"
+#include "keys/KeyCodeNames.h"
 #include "platform/HotkeyService.h"
 
 namespace {
@@ -118,13 +118,13 @@ QString PortalTrigger::fromCombination(std::uint16_t keyCode, std::uint32_t modi
     if (key.isEmpty())
         return {};
     QString trigger;
-    if (modifiers & HotkeyService::Command)
+    if (modifiers & ModifierFlags::Ctrl)
         trigger += QStringLiteral("CTRL+");
-    if (modifiers & HotkeyService::Option)
+    if (modifiers & ModifierFlags::Alt)
         trigger += QStringLiteral("ALT+");
-    if (modifiers & HotkeyService::Shift)
+    if (modifiers & ModifierFlags::Shift)
         trigger += QStringLiteral("SHIFT+");
-    if (modifiers & HotkeyService::Control)
+    if (modifiers & ModifierFlags::Super)
         trigger += QStringLiteral("LOGO+");
     return trigger + key;
 }
@@ -135,13 +135,13 @@ QString PortalTrigger::gtkAccelerator(std::uint16_t keyCode, std::uint32_t modif
     if (key.isEmpty())
         return {};
     QString accelerator;
-    if (modifiers & HotkeyService::Shift)
+    if (modifiers & ModifierFlags::Shift)
         accelerator += QStringLiteral("<Shift>");
-    if (modifiers & HotkeyService::Command)
+    if (modifiers & ModifierFlags::Ctrl)
         accelerator += QStringLiteral("<Control>");
-    if (modifiers & HotkeyService::Option)
+    if (modifiers & ModifierFlags::Alt)
         accelerator += QStringLiteral("<Alt>");
-    if (modifiers & HotkeyService::Control)
+    if (modifiers & ModifierFlags::Super)
         accelerator += QStringLiteral("<Super>");
     return accelerator + key;
 }
@@ -158,14 +158,14 @@ PortalTrigger::combinationFromGtkAccelerator(const QString& accelerator)
         const QString name = rest.mid(1, end - 1).toLower();
         rest = rest.mid(end + 1);
         if (name == QLatin1String("shift"))
-            modifiers |= HotkeyService::Shift;
+            modifiers |= ModifierFlags::Shift;
         else if (name == QLatin1String("control") || name == QLatin1String("ctrl") || name == QLatin1String("ctl")
                  || name == QLatin1String("primary"))
-            modifiers |= HotkeyService::Command;
+            modifiers |= ModifierFlags::Ctrl;
         else if (name == QLatin1String("alt") || name == QLatin1String("mod1"))
-            modifiers |= HotkeyService::Option;
+            modifiers |= ModifierFlags::Alt;
         else if (name == QLatin1String("super") || name == QLatin1String("mod4"))
-            modifiers |= HotkeyService::Control;
+            modifiers |= ModifierFlags::Super;
         else
             return std::nullopt;
     }

@@ -15,7 +15,7 @@
 #include <QByteArray>
 #include <QGuiApplication>
 
-#include "hotkey/KeyPositions.h"
+#include "keys/KeyPositions.h"
 
 namespace {
 constexpr xcb_keysym_t numLockKeysym = 0xff7f;
@@ -26,13 +26,13 @@ constexpr std::uint16_t coreModifierBits = 0xFF;
 std::uint16_t xModifiers(std::uint32_t modifiers)
 {
     std::uint16_t mask = 0;
-    if (modifiers & HotkeyService::Command)
+    if (modifiers & ModifierFlags::Ctrl)
         mask |= XCB_MOD_MASK_CONTROL;
-    if (modifiers & HotkeyService::Shift)
+    if (modifiers & ModifierFlags::Shift)
         mask |= XCB_MOD_MASK_SHIFT;
-    if (modifiers & HotkeyService::Option)
+    if (modifiers & ModifierFlags::Alt)
         mask |= XCB_MOD_MASK_1;
-    if (modifiers & HotkeyService::Control)
+    if (modifiers & ModifierFlags::Super)
         mask |= XCB_MOD_MASK_4;
     return mask;
 }

@@ -1,15 +1,15 @@
 #include "WebKitDownloads.h"
 
-#include <cstdio>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QUrl>
 
+#include "web/webkitgtk/WebKitEngineModule.h"
 #include "web/webkitgtk/WebKitView.h"
 
 #include <sys/stat.h>
@@ -76,6 +76,18 @@ WebKitDownloads::WebKitDownloads(WebKitWebContext* context)
 WebKitDownloads::~WebKitDownloads()
 {
     g_signal_handlers_disconnect_by_data(m_context, this);
+    // A download may outlive the engine's side of it; its handlers point here.
+    const QSet<WebKitDownload*> running = m_running;
+    for (WebKitDownload* download : running)
+        forget(download);
+}
+
+void WebKitDownloads::forget(WebKitDownload* download)
+{
+    if (!m_running.remove(download))
+        return;
+    g_signal_handlers_disconnect_by_data(download, this);
+    g_object_unref(download);
 }
 
 QString WebKitDownloads::uniquePath(const QString& folder, const QString& suggestedName, const QSet<QString>& taken)
@@ -112,6 +124,10 @@ void WebKitDownloads::onStarted(WebKitWebContext*, WebKitDownload* download, Web
     g_object_set_data_full(G_OBJECT(download), ViewKey, view,
                            [](gpointer data) { delete static_cast<QPointer<WebKitView>*>(data); });
     webkit_download_set_allow_overwrite(download, FALSE);
+    // Held until "finished" (which follows "failed" too), so that the
+    // handlers can be taken off it whichever of the two goes first.
+    self->m_running.insert(download);
+    g_object_ref(download);
     g_signal_connect(download, "decide-destination", G_CALLBACK(onDecideDestination), self);
     g_signal_connect(download, "failed", G_CALLBACK(onFailed), self);
     g_signal_connect(download, "finished", G_CALLBACK(onFinished), self);
@@ -144,8 +160,7 @@ int WebKitDownloads::onDecideDestination(WebKitDownload* download, const char* s
 {
     const QString folder = downloadsFolder();
     if (!QDir().mkpath(folder)) {
-        std::printf("⚠️ Could not create the Downloads folder: %s\n", folder.toLocal8Bit().constData());
-        std::fflush(stdout);
+        WebKitEngineModule::notice(QStringLiteral("Could not create the Downloads folder: ") + folder);
         webkit_download_cancel(download);
         return TRUE;
     }
@@ -170,8 +185,7 @@ void WebKitDownloads::onFailed(WebKitDownload* download, void* error, WebKitDown
     if (!path.isEmpty() && ours) {
         for (const QString& partial : QStringList {path, path + QStringLiteral(".wkdownload")}) {
             if (QFileInfo::exists(partial) && !QFile::remove(partial)) {
-                std::printf("⚠️ Could not remove the partial download: %s\n", partial.toUtf8().constData());
-                std::fflush(stdout);
+                WebKitEngineModule::notice(QStringLiteral("Could not remove the partial download: ") + partial);
             }
         }
     }
@@ -180,20 +194,19 @@ void WebKitDownloads::onFailed(WebKitDownload* download, void* error, WebKitDown
     const QString reason = cancelled ? QStringLiteral("Cancelled.") : QString::fromUtf8(failure->message);
     if (WebKitView* view = viewOf(download))
         Q_EMIT view->downloadFailed(name, reason);
-    std::printf("⚠️ Download failed: %s: %s\n", name.toUtf8().constData(), reason.toUtf8().constData());
-    std::fflush(stdout);
+    WebKitEngineModule::notice(QStringLiteral("Download failed: ") + name + QStringLiteral(": ") + reason);
 }
 
 void WebKitDownloads::onFinished(WebKitDownload* download, WebKitDownloads* self)
 {
     // "finished" follows "failed" too.
+    const auto done = qScopeGuard([self, download] { self->forget(download); });
     const QString path = savedPath(download);
     self->m_reserved.remove(path);
     if (g_object_get_data(G_OBJECT(download), FailedKey) || path.isEmpty())
         return;
     if (!QFile::setPermissions(path, self->m_fileMode)) {
-        std::printf("⚠️ Could not set the mode of the download: %s\n", path.toUtf8().constData());
-        std::fflush(stdout);
+        WebKitEngineModule::notice(QStringLiteral("Could not set the mode of the download: ") + path);
     }
     if (WebKitView* view = viewOf(download))
         Q_EMIT view->downloadSaved(path);

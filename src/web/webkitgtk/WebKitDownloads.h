@@ -32,6 +32,8 @@ private:
     static void onFailed(WebKitDownload* download, void* error, WebKitDownloads* self);
     static void onFinished(WebKitDownload* download, WebKitDownloads* self);
     static void onReceivedData(WebKitDownload* download, quint64 length, WebKitDownloads* self);
+    // Takes this object's handlers off `download` and lets it go.
+    void forget(WebKitDownload* download);
 
     WebKitWebContext* m_context;
     // What a new file of the user's gets: the engine's processes write with
@@ -39,4 +41,6 @@ private:
     QFileDevice::Permissions m_fileMode;
     // Names chosen for downloads still running, so two never share one.
     QSet<QString> m_reserved;
+    // Downloads with handlers pointing here, each holding a reference.
+    QSet<WebKitDownload*> m_running;
 };

@@ -9,6 +9,7 @@
 
 #include "web/webkitgtk/WebKitDesktopLook.h"
 #include "web/webkitgtk/WebKitDownloads.h"
+#include "web/webkitgtk/WebKitEngineModule.h"
 #include "web/webkitgtk/WebKitPasteChannel.h"
 #include "web/webkitgtk/WebKitView.h"
 #include "web/webkitgtk/WebKitXcbHooks.h"
@@ -40,8 +41,7 @@ bool WebKitEngine::makePrivate(const QString& folder)
         if (info.isSymLink())
             continue;
         if (!QFile::setPermissions(path, info.isDir() ? FolderMode : FileMode)) {
-            std::printf("⚠️ Could not make the browser's data private: %s\n", path.toUtf8().constData());
-            std::fflush(stdout);
+            WebKitEngineModule::notice(QStringLiteral("Could not make the browser's data private: ") + path);
             ok = false;
         }
     }

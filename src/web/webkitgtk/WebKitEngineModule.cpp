@@ -1,5 +1,7 @@
 #include "WebKitEngineModule.h"
 
+#include <cstdio>
+
 #include <QAbstractEventDispatcher>
 #include <QGuiApplication>
 
@@ -45,8 +47,29 @@ std::unique_ptr<WebEngine> WebKitEngineModule::createEngine(QString* error)
     return WebKitEngine::create(error);
 }
 
-extern "C" __attribute__((visibility("default"))) WebEngineModule* quillnook_web_engine_module()
+namespace {
+const WebEngineModule::Host* host = nullptr;
+} // namespace
+
+void WebKitEngineModule::notice(const QString& text)
 {
+    if (host && host->notice) {
+        host->notice(text);
+        return;
+    }
+    const QByteArray line = QByteArrayLiteral("⚠️ ") + text.toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+    std::fflush(stdout);
+}
+
+extern "C" __attribute__((visibility("default"))) WebEngineModule*
+quillnook_web_engine_module_v2(int interfaceVersion, const WebEngineModule::Host* programHost)
+{
+    // A program built against another interface would call into this one
+    // with the wrong layout.
+    if (interfaceVersion != WebEngineModule::InterfaceVersion || !programHost)
+        return nullptr;
+    host = programHost;
     static WebKitEngineModule module;
     return &module;
 }

@@ -13,6 +13,7 @@
 #include "web/ImagePaste.h"
 #include "web/webkitgtk/WebKitClipboard.h"
 #include "web/webkitgtk/WebKitEngine.h"
+#include "web/webkitgtk/WebKitEngineModule.h"
 #include "web/webkitgtk/WebKitEngineWindows.h"
 #include "web/webkitgtk/WebKitFocusBridge.h"
 #include "web/webkitgtk/WebKitPasteChannel.h"
@@ -67,9 +68,8 @@ void printRefusal(const QUrl& url)
     // The scheme alone: the rest of the address is the page's to hide.
     QString scheme = url.scheme().toLower();
     scheme.remove(QRegularExpression(QStringLiteral("[^a-z0-9+.-]")));
-    std::printf("⚠️ Refused to open a %s: address from a page\n",
-                scheme.isEmpty() ? "scheme-less" : scheme.toUtf8().constData());
-    std::fflush(stdout);
+    WebKitEngineModule::notice(QStringLiteral("Refused to open a %1: address from a page")
+                                   .arg(scheme.isEmpty() ? QStringLiteral("scheme-less") : scheme));
 }
 
 bool isAttachment(WebKitURIResponse* response)
