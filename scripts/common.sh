@@ -77,6 +77,9 @@ BUILD_PACKAGES+=(dpkg-dev)  # dpkg-shlibdeps: the package's Depends come from th
 TEST_PACKAGES+=(lintian binutils)  # the package test runs lintian; objdump lists what the program links
 TEST_PACKAGES+=(libglib2.0-bin gnome-settings-daemon-common)  # gsettings and GNOME's keyboard schema, for the GNOME shortcut tests
 TEST_PACKAGES+=(libkf5globalaccel-bin)  # Plasma's global-shortcut service (kglobalaccel5), for the KDE shortcut test
+TEST_PACKAGES+=(mutter)  # the suite's browser checks under mutter as the X11 window manager (GNOME on Xorg)
+# scripts/test-desktops: the other real desktop sessions the browser is checked on.
+DESKTOP_PACKAGES=(mutter gnome-shell xwayland kwin-x11 xfwm4 xfconf openbox)
 TEST_PACKAGES+=(at-spi2-core orca)  # the accessibility bus, and the screen reader that reads the panel in a test
 # scripts/test-shortcut-desktops: GNOME Shell on Wayland (with GNOME's media-keys
 # daemon and zenity as another program's Wayland window), KWin on X11.

@@ -29,6 +29,7 @@
 #include "ui/PanelStyle.h"
 #include "ui/SymbolButton.h"
 #include "web/FilePaste.h"
+#include "web/WebFileDialog.h"
 
 namespace {
 constexpr int StripInset = 4;
@@ -40,6 +41,7 @@ constexpr int PlusGlyph = 10;
 BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     : QWidget(parent)
     , m_model(model)
+    , m_fileDialog(new WebFileDialog(this))
 {
     setObjectName(QStringLiteral("BrowserView"));
 
@@ -142,7 +144,11 @@ BrowserView::BrowserView(BrowserTabsModel& model, QWidget* parent)
     syncChips();
 }
 
-BrowserView::~BrowserView() = default;
+BrowserView::~BrowserView()
+{
+    for (TabChip* chip : std::as_const(m_order))
+        chip->tab().webView().setFileChooser(nullptr);
+}
 
 void BrowserView::modelDestroyed()
 {
@@ -199,6 +205,7 @@ TabChip* BrowserView::makeChip(BrowserTab* tab)
     // Every page sits in the panel's window from the start, hidden (and so
     // told that it is hidden) until its tab is chosen.
     m_pages->addWidget(tab->webView().widget());
+    tab->webView().setFileChooser(m_fileDialog);
     return chip;
 }
 

@@ -22,6 +22,7 @@ class QScrollArea;
 class QStackedLayout;
 class SymbolButton;
 class TabChip;
+class WebFileDialog;
 
 // The Browser tool: a scrolling strip of tab chips with a new-tab button, a
 // divider, the active tab's address bar and the active tab's own page below.
@@ -42,6 +43,7 @@ public:
     ~BrowserView() override;
 
     BrowserTabsModel& model() const { return m_model; }
+    WebFileDialog* fileDialog() const { return m_fileDialog; }
     QScrollArea* strip() const { return m_strip; }
     // The chips in strip order.
     QList<TabChip*> chips() const;
@@ -89,6 +91,8 @@ private:
     void applySiteZoom(BrowserTab* tab);
 
     BrowserTabsModel& m_model;
+    // Answers the pages' file choosers.
+    WebFileDialog* m_fileDialog;
     QScrollArea* m_strip = nullptr;
     QWidget* m_stripRow = nullptr;
     SymbolButton* m_newTab = nullptr;

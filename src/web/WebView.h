@@ -13,6 +13,7 @@
 #include <QVariant>
 
 class QWidget;
+class WebFileChooser;
 class WebNavigationDelegate;
 class WebUiDelegate;
 
@@ -144,6 +145,9 @@ public:
     WebNavigationDelegate* navigationDelegate() const { return m_navigationDelegate; }
     void setUiDelegate(WebUiDelegate* delegate) { m_uiDelegate = delegate; }
     WebUiDelegate* uiDelegate() const { return m_uiDelegate; }
+    // Without one, a page's file chooser is cancelled.
+    void setFileChooser(WebFileChooser* chooser) { m_fileChooser = chooser; }
+    WebFileChooser* fileChooser() const { return m_fileChooser; }
 
 Q_SIGNALS:
     void titleChanged();
@@ -178,6 +182,7 @@ private:
     QUrl m_failedUrl;
     WebNavigationDelegate* m_navigationDelegate = nullptr;
     WebUiDelegate* m_uiDelegate = nullptr;
+    WebFileChooser* m_fileChooser = nullptr;
 };
 
 // How a page's navigations end. Called on the main thread.

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 
@@ -15,6 +16,7 @@
 #include "web/webkitgtk/WebKitEngine.h"
 #include "web/webkitgtk/WebKitEngineModule.h"
 #include "web/webkitgtk/WebKitEngineWindows.h"
+#include "web/webkitgtk/WebKitFileChooser.h"
 #include "web/webkitgtk/WebKitFocusBridge.h"
 #include "web/webkitgtk/WebKitPasteChannel.h"
 #include "web/webkitgtk/WebKitPreviewGuard.h"
@@ -163,6 +165,7 @@ WebKitView::WebKitView(WebKitWebContext* context, const WebViewOptions& options)
     g_signal_connect(m_webView, "notify::is-web-process-responsive", G_CALLBACK(notifyResponsive), this);
     g_signal_connect(m_webView, "print", G_CALLBACK(print), this);
     WebKitShortcutForward::install(m_webView, this);
+    m_fileChooser = std::make_unique<WebKitFileChooser>(m_webView, *this);
 
     m_timeout.setSingleShot(true);
     connect(&m_timeout, &QTimer::timeout, this, &WebKitView::onTimeout);
@@ -180,7 +183,9 @@ WebKitView::~WebKitView()
     // From here on nothing of WebKit reaches this object or its delegates.
     m_engineWindows.reset();
     m_focus.reset();
+    m_fileChooser.reset();
     g_signal_handlers_disconnect_by_data(m_webView, this);
+    g_signal_handlers_disconnect_by_data(m_window, this);
     g_object_set_data(G_OBJECT(m_webView), ViewKey, nullptr);
     for (const auto& script : m_scripts)
         script->finish({}, QStringLiteral("The page went away before the script finished."));
@@ -193,7 +198,7 @@ WebKitView::~WebKitView()
     if (m_container)
         m_container->removeEventFilter(this);
     X11Glue::detach(m_window);
-    delete m_container.data();
+    delete m_host.data();
     // Sent now, its X errors ignored: a Qt window destroyed next would
     // otherwise take this window down first, and the late request would fail.
     X11Glue::destroyQuietly(m_window);
@@ -226,7 +231,20 @@ void WebKitView::buildWindow()
     g_list_free(chain);
     gtk_container_add(GTK_CONTAINER(m_window), box);
     gtk_window_set_focus(GTK_WINDOW(m_window), GTK_WIDGET(m_webView));
+    // Someone else unmapping or destroying the page's window must not leave
+    // a silent blank: the tab shows the crash state, and a reload mends it.
+    g_signal_connect(m_window, "unmap-event", G_CALLBACK(windowGone), this);
+    g_signal_connect(m_window, "destroy-event", G_CALLBACK(windowGone), this);
 
+    m_host = new QWidget;
+    m_host->setMinimumSize(1, 1);
+    auto* layout = new QVBoxLayout(m_host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    embedWindow();
+}
+
+void WebKitView::embedWindow()
+{
     // Override-redirect and shown before Qt adopts it: GTK then treats it as
     // mapped, and the window manager never sees it.
     gtk_widget_realize(m_window);
@@ -237,10 +255,71 @@ void WebKitView::buildWindow()
     X11Glue::sync();
 
     QWindow* foreign = QWindow::fromWinId(WId(X11Glue::windowId(m_window)));
-    m_container = QWidget::createWindowContainer(foreign);
+    // Qt rewrites the window's override-redirect flag from its window flags
+    // (the container adds its own to them). Kept on, the window manager
+    // never takes the page's window, even where it passes through the root
+    // window for a moment or is moved there on its way out.
+    foreign->setFlag(Qt::BypassWindowManagerHint);
+    m_container = QWidget::createWindowContainer(foreign, m_host);
     m_container->setMinimumSize(1, 1);
+    // A window container takes drags for the window inside it, and the page's
+    // window ignores what Qt hands it: drops belong to the view's widget,
+    // which takes them when its owner wants files dropped on the page.
+    m_container->setAcceptDrops(false);
     m_container->installEventFilter(this);
+    m_host->layout()->addWidget(m_container);
+    m_host->setFocusProxy(m_container);
     m_focus = std::make_unique<WebKitFocusBridge>(m_window, m_webView, m_container);
+    // Hidden until its container shows: the page then knows it is seen.
+    if (!m_container->isVisible()) {
+        gtk_widget_hide(m_window);
+        X11Glue::sync();
+    }
+}
+
+void WebKitView::loseWindow()
+{
+    if (m_windowLost)
+        return;
+    m_windowLost = true;
+    m_timeout.stop();
+    // Outside GTK's event handler: the tab rebuilds what it shows.
+    QTimer::singleShot(0, this, [this] { Q_EMIT webProcessTerminated(); });
+}
+
+void WebKitView::restoreWindow()
+{
+    m_windowLost = false;
+    const bool focused = m_container && m_container->hasFocus();
+    m_focus.reset();
+    if (m_container)
+        m_container->removeEventFilter(this);
+    X11Glue::detach(m_window);
+    delete m_container.data();
+    gtk_widget_hide(m_window);
+    gtk_widget_unrealize(m_window);
+    embedWindow();
+    if (focused)
+        m_container->setFocus(Qt::OtherFocusReason);
+}
+
+int WebKitView::windowGone(GtkWidget*, void* event, WebKitView* self)
+{
+    const auto* gone = static_cast<GdkEvent*>(event);
+    if (gone->type == GDK_UNMAP) {
+        // Unmapped while GTK still has it shown: not by this view. Moving the
+        // window into another unmaps it for a moment too; only a window that
+        // stays unmapped is lost.
+        if (gtk_widget_get_visible(self->m_window))
+            QTimer::singleShot(250, self, [self] {
+                if (gtk_widget_get_visible(self->m_window) && !X11Glue::isMapped(self->m_window))
+                    self->loseWindow();
+            });
+        return FALSE;
+    }
+    self->loseWindow();
+    // TRUE keeps GTK from destroying the page along with its window.
+    return gone->type == GDK_DESTROY;
 }
 
 bool WebKitView::eventFilter(QObject* watched, QEvent* event)
@@ -275,7 +354,7 @@ bool WebKitView::eventFilter(QObject* watched, QEvent* event)
 
 QWidget* WebKitView::widget()
 {
-    return m_container;
+    return m_host;
 }
 
 void WebKitView::load(const QUrl& url, std::chrono::seconds timeout)
@@ -311,6 +390,8 @@ void WebKitView::stopLoading()
 
 void WebKitView::reload()
 {
+    if (m_windowLost)
+        restoreWindow();
     m_timedOut = false;
     if (m_timeout.interval() <= 0)
         m_timeout.setInterval(DefaultTimeout);
@@ -502,7 +583,8 @@ void WebKitView::callIsolatedAsyncFunction(const QString& body, const QVariantMa
 
 void WebKitView::focusPage()
 {
-    m_focus->focusPage();
+    if (m_focus)
+        m_focus->focusPage();
 }
 
 void WebKitView::paste()

@@ -16,6 +16,7 @@ typedef struct _WebKitWebView WebKitWebView;
 typedef struct _WebKitScriptDialog WebKitScriptDialog;
 typedef struct _JSCValue JSCValue;
 typedef struct _GError GError;
+class WebKitFileChooser;
 class WebKitEngineWindows;
 class WebKitFocusBridge;
 
@@ -70,6 +71,9 @@ private:
     struct PendingDialog;
 
     void buildWindow();
+    void embedWindow();
+    void loseWindow();
+    void restoreWindow();
     // History, find, zoom, link clicks and the context menu's link items.
     void installBrowsing();
     void onFound(unsigned matches);
@@ -101,14 +105,22 @@ private:
     static void notifyTitle(WebKitWebView*, void*, WebKitView* self);
     static void notifyUri(WebKitWebView*, void*, WebKitView* self);
     static void notifyProgress(WebKitWebView*, void*, WebKitView* self);
+    static int windowGone(GtkWidget*, void* event, WebKitView* self);
     static void notifyResponsive(WebKitWebView*, void*, WebKitView* self);
     static int print(WebKitWebView*, void* operation, WebKitView* self);
 
     WebViewOptions m_options;
     GtkWidget* m_window = nullptr;
     WebKitWebView* m_webView = nullptr;
+    // widget(): the same for the view's life, holding the container of the
+    // page's window, which is made anew when that window was lost.
+    QPointer<QWidget> m_host;
     QPointer<QWidget> m_container;
     std::unique_ptr<WebKitFocusBridge> m_focus;
+    std::unique_ptr<WebKitFileChooser> m_fileChooser;
+    // The page's window was unmapped or destroyed by someone else; the tab
+    // shows the crash state until reload() builds it again.
+    bool m_windowLost = false;
     std::unique_ptr<WebKitEngineWindows> m_engineWindows;
     // Idle time-out of the current load: no progress for this long ends it.
     QTimer m_timeout;

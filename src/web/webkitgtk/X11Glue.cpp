@@ -90,6 +90,20 @@ void disableFrameSync(GtkWidget* toplevel)
         gdk_x11_window_set_frame_sync_enabled(window, FALSE);
 }
 
+bool isMapped(GtkWidget* toplevel)
+{
+    GdkDisplay* display = gdk_display_get_default();
+    GdkWindow* window = gtk_widget_get_window(toplevel);
+    if (!window || gdk_window_is_destroyed(window) || !display || !GDK_IS_X11_DISPLAY(display))
+        return false;
+    XWindowAttributes attributes {};
+    gdk_x11_display_error_trap_push(display);
+    const Status found
+        = XGetWindowAttributes(gdk_x11_display_get_xdisplay(display), gdk_x11_window_get_xid(window), &attributes);
+    gdk_x11_display_error_trap_pop_ignored(display);
+    return found && attributes.map_state != IsUnmapped;
+}
+
 void sync()
 {
     if (GdkDisplay* display = gdk_display_get_default())

@@ -20,12 +20,16 @@ void forwardKey(std::uint32_t window, bool press, std::uint16_t keycode, unsigne
 void detach(GtkWidget* toplevel);
 // Destroys the toplevel, ignoring X errors for windows already gone.
 void destroyQuietly(GtkWidget* toplevel);
+// Stops GTK pacing the toplevel's painting by the compositor's frame
+// messages: a window inside another client's window never receives them, and
+// GTK would stop painting after the first frame wherever the window manager
+// advertises them.
+void disableFrameSync(GtkWidget* toplevel);
+// Whether the toplevel's X window exists and is mapped, as the server says.
+bool isMapped(GtkWidget* toplevel);
 // Makes a realized GTK toplevel a transient of the X window `owner` (of
 // another connection), kept above like it.
 void keepOver(GtkWidget* window, std::uint32_t owner);
-// Stops GTK from waiting on compositor frame messages an embedded window
-// never gets.
-void disableFrameSync(GtkWidget* toplevel);
 // Sends what GTK's connection has queued and waits until the server has it.
 void sync();
 } // namespace X11Glue
