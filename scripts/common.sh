@@ -12,6 +12,7 @@ TEST_PACKAGES+=(x11-xserver-utils)  # xrandr: screens that change size while the
 BUILD_PACKAGES+=(zlib1g-dev)  # the screenshot PNG, compressed in parallel parts
 BUILD_PACKAGES+=(libxcb-xfixes0-dev)  # the clipboard's change count follows XFixes selection notifications
 TEST_PACKAGES+=(xclip)  # another X client that reads and writes the clipboard
+TEST_PACKAGES+=(kwin-x11)  # desktop_panel_kwin_x11 in the suite: the panel under KDE's window manager
 
 # Installs the Debian packages that are missing, through sudo when not root.
 install_missing() {

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include "support/AccessibleTree.h"
+#include "support/X11TestClient.h"
 #include "support/X11Tools.h"
 
 #include <sys/prctl.h>
@@ -213,7 +214,58 @@ private slots:
         // window of an inactive program off the screen is not checked here.
     }
 
+    // KWin takes a tool window off the screen while another program is
+    // active if a window of the tool's own program counts as its main
+    // window. With a second top-level in Quillnook's window group, the panel
+    // stays on screen, on every desktop, and the toggle hides and shows it.
+    void panelStaysOnScreenOnKwin()
+    {
+        if (m_session != QLatin1String("kwin-x11"))
+            QSKIP("a KWin case");
+        startQuillnook();
+        X11TestClient client;
+        QVERIFY(client.isConnected());
+        const std::uint32_t mate = client.mapWindowInGroupOf(m_panel.toUInt(nullptr, 0));
+        QVERIFY2(mate, "the panel names no client leader");
+        QTRY_VERIFY_WITH_TIMEOUT(client.isMapped(mate), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(windowProperty(m_panel, QStringLiteral("_NET_WM_DESKTOP")).endsWith(u"4294967295"),
+                                 10000);
+
+        m_other.start(QStringLiteral("xmessage"), {QStringLiteral("-title"), otherTitle, otherTitle});
+        QVERIFY(m_other.waitForStarted());
+        const QString other = waitForViewableWindow(QStringLiteral("xmessage"), otherTitle, 20000);
+        QVERIFY(!other.isEmpty());
+        const QRect screen(0, 0, 1440, 900);
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), other}));
+            QTRY_VERIFY_WITH_TIMEOUT(sameWindow(focusedWindow(), other), 10000);
+            // KWin revisits tool windows a fifth of a second after an activation.
+            QVERIFY2(!QTest::qWaitFor([&] { return !isViewable(m_panel); }, 2000),
+                     "the panel went off the screen when another program became active");
+            QVERIFY(toggle());
+            QTRY_VERIFY_WITH_TIMEOUT(!isViewable(m_panel), 20000);
+            QVERIFY(toggle());
+            QTRY_VERIFY_WITH_TIMEOUT(isViewable(m_panel), 20000);
+            QVERIFY2(screen.contains(geometry(m_panel)), qPrintable(windowInfo(m_panel)));
+            QTRY_VERIFY_WITH_TIMEOUT(windowProperty(m_panel, QStringLiteral("_NET_WM_DESKTOP")).endsWith(u"4294967295"),
+                                     10000);
+        }
+    }
+
 private:
+    // `quillnook --toggle`, as a desktop's own shortcut runs it.
+    bool toggle()
+    {
+        QProcess process;
+        process.setProcessEnvironment(m_process.processEnvironment());
+        process.start(m_binary, {QStringLiteral("--toggle")});
+        if (!process.waitForStarted(5000))
+            return false;
+        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000))
+            return false;
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+
     void startQuillnook()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

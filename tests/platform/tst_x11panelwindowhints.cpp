@@ -70,7 +70,11 @@ bool TestX11PanelWindowHints::waitForPanelHints(std::uint32_t window)
                 if (!states.contains(state))
                     return false;
             }
-            return m_client.cardinal(window, QStringLiteral("_NET_WM_DESKTOP")) == 0xFFFFFFFFU;
+            // Alone in a group of its own: no other window of the program
+            // counts as its main window (KWin hides a tool window whose main
+            // window belongs to an inactive program).
+            return m_client.cardinal(window, QStringLiteral("_NET_WM_DESKTOP")) == 0xFFFFFFFFU
+                && m_client.windowGroup(window) == window;
         },
         15000);
 }
@@ -87,6 +91,7 @@ void TestX11PanelWindowHints::hintsSetBeforeTheMap()
     for (const QString& state : panelStates)
         QTRY_VERIFY2(m_client.atomNames(window, QStringLiteral("_NET_WM_STATE")).contains(state), qPrintable(state));
     QCOMPARE(m_client.cardinal(window, QStringLiteral("_NET_WM_DESKTOP")), std::optional<std::uint32_t>(0xFFFFFFFFU));
+    QCOMPARE(m_client.windowGroup(window), std::optional<std::uint32_t>(window));
 
     panel.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel));

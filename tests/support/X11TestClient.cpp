@@ -109,6 +109,43 @@ std::optional<std::uint32_t> X11TestClient::cardinal(std::uint32_t window, const
     return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
 }
 
+std::uint32_t X11TestClient::mapWindowInGroupOf(std::uint32_t window)
+{
+    xcb_connection_t* c = m_connection->xcb;
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c,
+        xcb_get_property(c, 0, window, m_connection->atom(QStringLiteral("WM_CLIENT_LEADER")), XCB_ATOM_WINDOW, 0, 1),
+        nullptr));
+    if (!reply || reply->type != XCB_ATOM_WINDOW || xcb_get_property_value_length(reply.get()) < 4)
+        return 0;
+    const xcb_window_t leader = *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_window_t mate = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, mate, m_connection->root, 40, 40, 200, 120, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    // Input hint on, and the group (WindowGroupHint) set to the leader.
+    const std::uint32_t hints[9] {1U | (1U << 6), 1, 0, 0, 0, 0, 0, 0, leader};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, mate, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, hints);
+    xcb_map_window(c, mate);
+    sync();
+    return mate;
+}
+
+std::optional<std::uint32_t> X11TestClient::windowGroup(std::uint32_t window)
+{
+    xcb_connection_t* c = m_connection->xcb;
+    Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9), nullptr));
+    if (!reply || reply->type != XCB_ATOM_WM_HINTS || reply->format != 32
+        || xcb_get_property_value_length(reply.get()) < 9 * 4)
+        return std::nullopt;
+    const auto* hints = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    // The flag for the group field (WindowGroupHint).
+    if (!(hints[0] & (1U << 6)))
+        return std::nullopt;
+    return hints[8];
+}
+
 bool X11TestClient::isMapped(std::uint32_t window)
 {
     xcb_connection_t* c = m_connection->xcb;

@@ -40,6 +40,12 @@ public:
     // The first value of a CARDINAL property.
     std::optional<std::uint32_t> cardinal(std::uint32_t window, const QString& property);
     bool isMapped(std::uint32_t window);
+    // Maps a plain top-level window of this client placed in the window group
+    // of `window`'s program (its WM_CLIENT_LEADER): to the window manager, a
+    // second top-level of that program. 0 when the program names no leader.
+    std::uint32_t mapWindowInGroupOf(std::uint32_t window);
+    // The window group named in WM_HINTS, if it names one.
+    std::optional<std::uint32_t> windowGroup(std::uint32_t window);
     bool hasProperty(std::uint32_t window, const QString& property);
     std::uint32_t rootWindow() const;
     std::uint32_t focusWindow();

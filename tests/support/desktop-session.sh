@@ -117,12 +117,15 @@ start_gnome_wayland() {
 
 start_kwin_x11() {
     export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5 XDG_SESSION_TYPE=x11
-    local n=${QUILLNOOK_DISPLAY_NUMBER:-150}
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1440x900x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+    # The server takes the first free display number itself and writes it
+    # out: sessions started side by side (ctest -j, other checkouts) never
+    # pick the same one.
+    local numberFile=$XDG_RUNTIME_DIR/display-number
+    Xvfb -displayfd 3 -screen 0 1440x900x24 -nolisten tcp -noreset 3>"$numberFile" >/dev/null 2>&1 &
     PIDS+=($!)
-    XVFB_NUMBER=$n
-    export DISPLAY=":$n"
+    wait_for 20 grep -q '[0-9]' "$numberFile" || { echo "Xvfb did not start" >&2; return 1; }
+    XVFB_NUMBER=$(tr -dc '0-9' <"$numberFile")
+    export DISPLAY=":$XVFB_NUMBER"
     wait_for 20 xdpyinfo || { echo "Xvfb did not start" >&2; return 1; }
     # Services started on demand (kglobalaccel5) need the display.
     dbus-update-activation-environment DISPLAY XDG_CURRENT_DESKTOP KDE_FULL_SESSION KDE_SESSION_VERSION

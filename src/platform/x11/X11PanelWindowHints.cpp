@@ -82,6 +82,38 @@ bool isMapped(xcb_connection_t* connection, xcb_window_t window)
     return attributes && attributes->map_state != XCB_MAP_STATE_UNMAPPED;
 }
 
+// WM_HINTS is nine 32-bit fields; the ninth is the window group, valid with
+// this flag.
+constexpr std::size_t wmHintsFields = 9;
+constexpr std::size_t wmHintsGroupField = 8;
+constexpr std::uint32_t windowGroupHint = 1U << 6;
+
+// The panel leads a window group of its own. Qt puts every window of the
+// program in one group and makes a tool window transient for that group;
+// KWin hides such a window whenever another program's window is active and
+// the group holds a window of ours it counts as the tool's main window (a
+// second top-level of ours, even a short-lived one). Alone in its group the
+// panel has no main window and stays on screen, as it does on the other
+// window managers, which read the group for stacking only.
+void leadOwnGroup(xcb_connection_t* connection, xcb_window_t window)
+{
+    std::unique_ptr<xcb_get_property_reply_t, FreeDeleter> reply(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, wmHintsFields),
+        nullptr));
+    std::array<std::uint32_t, wmHintsFields> hints {};
+    if (reply && reply->type == XCB_ATOM_WM_HINTS && reply->format == 32) {
+        const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+        const auto count = std::min<std::size_t>(wmHintsFields, xcb_get_property_value_length(reply.get()) / 4);
+        std::copy(values, values + count, hints.begin());
+    }
+    if ((hints[0] & windowGroupHint) && hints[wmHintsGroupField] == window)
+        return;
+    hints[0] |= windowGroupHint;
+    hints[wmHintsGroupField] = window;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32,
+                        static_cast<std::uint32_t>(hints.size()), hints.data());
+}
+
 void sendToWindowManager(xcb_connection_t* connection, xcb_window_t root, xcb_window_t window, xcb_atom_t type,
                          const std::array<std::uint32_t, 5>& data)
 {
@@ -114,6 +146,7 @@ void X11PanelWindowHints::apply(QWindow* window)
     const xcb_atom_t netWmState = atoms[NetWmState];
     const xcb_atom_t netWmDesktop = atoms[NetWmDesktop];
     const std::array<xcb_atom_t, 4> states {atoms[Sticky], atoms[SkipTaskbar], atoms[SkipPager], atoms[Above]};
+    leadOwnGroup(connection, id);
 
     if (!isMapped(connection, id)) {
         // Before the map the window manager reads them as the initial state.
