@@ -40,23 +40,27 @@ NotesStore::NotesStore(const QString& folder, QObject* parent)
 { }
 
 NotesStore::NotesStore(const QString& folder, const QString& recoveryFolder,
-                       std::unique_ptr<NotesFileSystem> fileSystem, QObject* parent)
+                       std::unique_ptr<NotesFileSystem> fileSystem, QObject* parent, Clock* clock)
     : QObject(parent)
     , m_fileSystem(fileSystem ? std::move(fileSystem) : std::make_unique<NotesFileSystem>())
     , m_filePath(QDir(folder.isEmpty() ? QDir::tempPath() : folder).filePath(QStringLiteral("Quillnook.txt")))
     , m_recoveryFolder(recoveryFolder)
+    , m_clock(clock ? clock : Clock::system())
+    , m_saveTimer(m_clock)
+    , m_retryTimer(m_clock)
+    , m_checkTimer(m_clock)
 {
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_saveTimer, &QTimer::timeout, this, &NotesStore::save);
+    connect(&m_saveTimer, &ClockTimer::timeout, this, &NotesStore::save);
     m_retryTimer.setInterval(RetryDelayMs);
-    connect(&m_retryTimer, &QTimer::timeout, this, &NotesStore::save);
+    connect(&m_retryTimer, &ClockTimer::timeout, this, &NotesStore::save);
     // Editors and sync tools change a file in several steps; look once they are done.
     m_checkTimer.setSingleShot(true);
     m_checkTimer.setInterval(DiskCheckDelayMs);
-    connect(&m_checkTimer, &QTimer::timeout, this, &NotesStore::checkDisk);
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_checkTimer, qOverload<>(&QTimer::start));
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_checkTimer, qOverload<>(&QTimer::start));
+    connect(&m_checkTimer, &ClockTimer::timeout, this, &NotesStore::checkDisk);
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_checkTimer, qOverload<>(&ClockTimer::start));
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_checkTimer, qOverload<>(&ClockTimer::start));
     QString error;
     if (!m_fileSystem->cleanUp(m_filePath, &error))
         m_saveError = error;
@@ -176,9 +180,10 @@ void NotesStore::scheduleSave()
 {
     // Each edit restarts the half-second pause, but the first unsaved edit
     // waits no longer than MaxSaveDelayMs however steadily the typing goes.
-    if (!m_firstUnsavedEdit.isValid())
-        m_firstUnsavedEdit.start();
-    const qint64 left = MaxSaveDelayMs - m_firstUnsavedEdit.elapsed();
+    const qint64 now = m_clock->nowMs();
+    if (m_firstUnsavedEdit < 0)
+        m_firstUnsavedEdit = now;
+    const qint64 left = MaxSaveDelayMs - (now - m_firstUnsavedEdit);
     m_saveTimer.start(int(qBound(qint64(0), left, qint64(SaveDelayMs))));
 }
 
@@ -288,7 +293,7 @@ bool NotesStore::save()
         return true;
     if (!m_exiting)
         m_saveTimer.stop();
-    m_firstUnsavedEdit.invalidate();
+    m_firstUnsavedEdit = -1;
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
 
     QString error;

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
@@ -11,6 +10,7 @@
 
 #include "notes/NotesEncoding.h"
 #include "notes/NotesFileSystem.h"
+#include "platform/Clock.h"
 
 // The one notes text and its file. Loaded once, written half a second after
 // the last edit (and never more than two seconds after the first unsaved
@@ -56,8 +56,10 @@ public:
     explicit NotesStore(const QString& folder, QObject* parent = nullptr);
     // recoveryFolder: where text goes that could not be saved at quit.
     // fileSystem: the file calls to use; the real ones when null.
+    // clock: times the pause before a save, its bound and the retries; the
+    // system clock when null.
     NotesStore(const QString& folder, const QString& recoveryFolder, std::unique_ptr<NotesFileSystem> fileSystem,
-               QObject* parent = nullptr);
+               QObject* parent = nullptr, Clock* clock = nullptr);
     ~NotesStore() override;
 
     const QString& text() const { return m_text; }
@@ -146,10 +148,12 @@ private:
     NotesFileSystem::Stamp m_diskStamp;
     size_t m_diskHash = 0;
 
-    QTimer m_saveTimer;
-    QTimer m_retryTimer;
-    QTimer m_checkTimer;
-    QElapsedTimer m_firstUnsavedEdit;
+    Clock* m_clock;
+    ClockTimer m_saveTimer;
+    ClockTimer m_retryTimer;
+    ClockTimer m_checkTimer;
+    // When the first edit not yet on disk was made, or -1.
+    qint64 m_firstUnsavedEdit = -1;
     QFileSystemWatcher m_watcher;
 
     QString m_saveError;

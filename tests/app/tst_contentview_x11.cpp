@@ -11,7 +11,6 @@
 #include "app/Popover.h"
 #include "app/WindowDragHandle.h"
 #include "settings/SettingsView.h"
-
 #include "support/X11Tools.h"
 
 namespace {
@@ -126,6 +125,8 @@ private slots:
         const QPoint gap = gear->mapToGlobal(QPoint(-ContentView::GearLeadingSpace, gear->height() / 2));
         const QPoint before = m_panel->frameGeometry().topLeft();
         QVERIFY(drag(gap, QPoint(-150, 60)));
+        // A move would come from the window manager, which gives no sign when
+        // it declines one: a moment for it.
         QTest::qWait(200);
         QCOMPARE(m_panel->frameGeometry().topLeft(), before);
     }
@@ -140,6 +141,8 @@ private slots:
 
         QVERIFY(click(centreOf(gear)));
         QTRY_VERIFY(!popover->isVisible());
+        // The release of that press comes from the X server; give it time to
+        // arrive and not open the page again.
         QTest::qWait(300);
         QVERIFY(!popover->isVisible());
         QVERIFY(!m_view->showSettings());

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/BuiltProgram.h"
 #include "support/PrivateDisplay.h"
 #include "support/X11Tools.h"
 
@@ -23,8 +24,8 @@ class TestPanelPlacement : public QObject
 private slots:
     void initTestCase()
     {
-        m_binary = qEnvironmentVariable("QUILLNOOK_BINARY");
-        QVERIFY2(QFile::exists(m_binary), "QUILLNOOK_BINARY must name the built program");
+        m_binary = BuiltProgram::path();
+        QVERIFY2(!m_binary.isEmpty(), "QUILLNOOK_BINARY must name the built program");
     }
 
     void init() { m_home.emplace(); }
@@ -107,6 +108,8 @@ private slots:
             {QStringLiteral("windowmove"), m_panel, QStringLiteral("400"), QStringLiteral("100")}));
         QTRY_COMPARE(geometry(m_panel).topLeft(), QPoint(400, 100));
         QVERIFY(setWorkArea(QRect(0, 0, 1240, 900)));
+        // Another process that rightly does nothing gives nothing to wait
+        // for: a moment for a wrong move.
         QTest::qWait(500);
         QCOMPARE(geometry(m_panel).topLeft(), QPoint(400, 100));
     }
@@ -171,19 +174,11 @@ private:
 
     void start(const QString& scale = {})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_home->path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        QProcessEnvironment env = BuiltProgram::environment(m_home->path());
         if (!scale.isEmpty())
             env.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
         QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("Documents"))));
-        m_process.setProcessEnvironment(env);
-        // Gone with the test, even when the test itself dies.
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_process.setProgram(m_binary);
-        m_process.start();
-        QVERIFY(m_process.waitForStarted());
+        QVERIFY(BuiltProgram::start(m_process, m_binary, env));
         m_panel = waitForViewableWindow(QStringLiteral("quillnook"), QStringLiteral("Quillnook"));
         QVERIFY2(!m_panel.isEmpty(), "the panel did not show");
         // The window manager may still be placing it.

@@ -2,6 +2,7 @@
 // panel's window, the global shortcut and saving on the way out.
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 
 #include <xcb/xcb.h>
 
@@ -13,19 +14,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/BuiltProgram.h"
+#include "support/FileBytes.h"
 #include "support/X11Tools.h"
 
 #include <sys/prctl.h>
 
 using namespace X11Tools;
-
-namespace {
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-} // namespace
 
 class TestQuillnookApp : public QObject
 {
@@ -34,8 +29,8 @@ class TestQuillnookApp : public QObject
 private slots:
     void initTestCase()
     {
-        m_binary = qEnvironmentVariable("QUILLNOOK_BINARY");
-        QVERIFY2(QFile::exists(m_binary), "QUILLNOOK_BINARY must name the built program");
+        m_binary = BuiltProgram::path();
+        QVERIFY2(!m_binary.isEmpty(), "QUILLNOOK_BINARY must name the built program");
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "needs the suite's X server");
     }
 
@@ -168,11 +163,12 @@ private slots:
             key(lock);
         }
 
-        // Other combinations do nothing.
+        // Other combinations do nothing: the shortcut pressed after them
+        // shows the panel, which it would hide had one of them shown it.
         key(QStringLiteral("ctrl+x"));
         key(QStringLiteral("shift+ctrl+alt+x"));
-        QTest::qWait(300);
-        QVERIFY(!isViewable(m_panel));
+        key(QStringLiteral("shift+ctrl+x"));
+        QTRY_VERIFY(isViewable(m_panel));
     }
 
     void theCloseButtonOnlyHides()
@@ -203,23 +199,15 @@ private slots:
         QTRY_COMPARE(geometry(m_panel), frame);
 
         // Dragging the left edge outwards widens the panel; the right edge stays.
-        const QString y = QString::number(frame.y() + 300);
-        xdotool({QStringLiteral("mousemove"), QString::number(frame.x() + 2), y, QStringLiteral("mousedown"),
-                 QStringLiteral("1")});
-        xdotool({QStringLiteral("mousemove"), QString::number(frame.x() - 50), y});
-        xdotool({QStringLiteral("mousemove"), QString::number(frame.x() - 100), y, QStringLiteral("mouseup"),
-                 QStringLiteral("1")});
-        QTRY_VERIFY(geometry(m_panel).width() >= frame.width() + 80);
+        const int y = frame.y() + 300;
+        QVERIFY(dragUntil(QPoint(frame.x() + 2, y), QPoint(frame.x() - 100, y),
+                          [&] { return geometry(m_panel).width() >= frame.width() + 80; }));
         QCOMPARE(geometry(m_panel).right(), frame.right());
 
         // Never smaller than 260 x 240.
         const QRect wide = geometry(m_panel);
-        xdotool({QStringLiteral("mousemove"), QString::number(wide.x() + 2), y, QStringLiteral("mousedown"),
-                 QStringLiteral("1")});
-        xdotool({QStringLiteral("mousemove"), QString::number(wide.x() + 200), y});
-        xdotool({QStringLiteral("mousemove"), QString::number(wide.right() - 5), y, QStringLiteral("mouseup"),
-                 QStringLiteral("1")});
-        QTRY_COMPARE(geometry(m_panel).width(), 260);
+        QVERIFY(dragUntil(QPoint(wide.x() + 2, y), QPoint(wide.right() - 5, y),
+                          [&] { return geometry(m_panel).width() == 260; }));
     }
 
     void aShortcutHeldByAnotherProgramIsLeftAlone()
@@ -232,7 +220,8 @@ private slots:
 
         start();
         key(QStringLiteral("shift+ctrl+x"));
-        QTest::qWait(400);
+        // The other client gets the press, so ours cannot have.
+        QVERIFY(waitForKeyPress(other));
         QVERIFY(isViewable(m_panel));
         // Quietly: nothing printed but the browser's own lines about its pages,
         // which cannot load without a network.
@@ -272,6 +261,8 @@ private slots:
         start();
         openSettings();
         key(QStringLiteral("space"));
+        // Another process gives no sign that its recorder has the keyboard;
+        // these moments stand in for it.
         QTest::qWait(200);
         key(QStringLiteral("shift+ctrl+k"));
         QTest::qWait(300);
@@ -312,7 +303,8 @@ private slots:
         QVERIFY(second.waitForFinished(15000));
         QCOMPARE(second.exitCode(), 0);
         ::kill(pid_t(m_process.processId()), SIGCONT);
-        // When it wakes, the late request does not bring the panel up.
+        // When it wakes, the late request does not bring the panel up. It
+        // leaves no trace to wait for; a second is ample for the woken program.
         QTest::qWait(1000);
         QVERIFY(!isViewable(m_panel));
         key(QStringLiteral("shift+ctrl+x"));
@@ -324,6 +316,8 @@ private slots:
         start();
         openSettings();
         key(QStringLiteral("space"));
+        // A moment for the recorder to take the keyboard (no sign of it
+        // reaches another process).
         QTest::qWait(200);
         key(QStringLiteral("shift+ctrl+k"));
         // The two keys are written one after the other.
@@ -335,9 +329,9 @@ private slots:
 
         key(QStringLiteral("shift+ctrl+k"));
         QTRY_VERIFY(!isViewable(m_panel));
+        // The old shortcut does nothing now: the new one pressed after it
+        // shows the panel, which it would hide had the old one shown it.
         key(QStringLiteral("shift+ctrl+x"));
-        QTest::qWait(300);
-        QVERIFY(!isViewable(m_panel));
         key(QStringLiteral("shift+ctrl+k"));
         QTRY_VERIFY(isViewable(m_panel));
     }
@@ -392,6 +386,8 @@ private slots:
         start();
         QTRY_VERIFY(sameWindow(focusedWindow(), m_panel));
         type(QStringLiteral("kept words"));
+        // Time for the keys to be handled, well inside the half-second pause:
+        // only a save on the way out can keep them.
         QTest::qWait(150);
         ::kill(pid_t(m_process.processId()), signalNumber);
         QVERIFY(m_process.waitForFinished(10000));
@@ -421,7 +417,40 @@ private:
         const QRect frame = geometry(m_panel);
         xdotool({QStringLiteral("mousemove"), QString::number(frame.right() - 21), QString::number(frame.y() + 28),
                  QStringLiteral("click"), QStringLiteral("1")});
-        QTest::qWait(300);
+        QTRY_VERIFY(!settingsWindow().isEmpty() && sameWindow(focusedWindow(), settingsWindow()));
+    }
+
+    // Drags from `from` to `to` until done() holds, three times at most. The
+    // window manager takes a resize over some time after the press; on a busy
+    // machine a drag can be over before it has, and is made again.
+    static bool dragUntil(QPoint from, QPoint to, const std::function<bool()>& done)
+    {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()),
+                     QStringLiteral("mousedown"), QStringLiteral("1")});
+            xdotool({QStringLiteral("mousemove"), QString::number((from.x() + to.x()) / 2), QString::number(to.y())});
+            xdotool({QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y()),
+                     QStringLiteral("mouseup"), QStringLiteral("1")});
+            if (QTest::qWaitFor(done, 5000))
+                return true;
+        }
+        return false;
+    }
+
+    // True once the client on connection gets a key press, within ten seconds.
+    static bool waitForKeyPress(xcb_connection_t* connection)
+    {
+        return QTest::qWaitFor(
+            [connection] {
+                while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+                    const bool press = (event->response_type & ~0x80) == XCB_KEY_PRESS;
+                    free(event);
+                    if (press)
+                        return true;
+                }
+                return false;
+            },
+            10000);
     }
 
     static QString settingsWindow()
@@ -450,21 +479,7 @@ private:
 
     void start()
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_home->path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
-        // The single-instance lock lives here: a Quillnook of the person running the tests must not count.
-        QDir().mkpath(m_home->filePath(QStringLiteral("runtime")));
-        QFile::setPermissions(m_home->filePath(QStringLiteral("runtime")),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home->filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        m_process.setProcessEnvironment(env);
-        // Gone with the test, even when the test itself dies.
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_process.setProgram(m_binary);
-        m_process.start();
-        QVERIFY(m_process.waitForStarted());
+        QVERIFY(BuiltProgram::start(m_process, m_binary, BuiltProgram::environment(m_home->path())));
         m_panel = waitForViewableWindow(QStringLiteral("quillnook"), QStringLiteral("Quillnook"));
         QVERIFY2(!m_panel.isEmpty(), "the panel did not show");
     }

@@ -18,11 +18,14 @@
 #include "browser/SiteZoom.h"
 #include "ui/SymbolButton.h"
 #include "support/LocalHttpServer.h"
+#include "support/PageScript.h"
 #include "support/PrivateSessionBus.h"
 #include "support/X11Tools.h"
 #include "web/WebEngineFixture.h"
 
 namespace {
+using PageScript::run;
+
 const QString PortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 
 // The desktop portal's settings, as far as pages care: the appearance's
@@ -60,15 +63,6 @@ PrivateSessionBus& privateBus()
 {
     static PrivateSessionBus bus;
     return bus;
-}
-
-QVariant run(WebView& view, const QString& script)
-{
-    auto result = std::make_shared<std::optional<QVariant>>();
-    view.evaluateJavaScript(script, [result](const QVariant& value, const QString&) { *result = value; });
-    if (!QTest::qWaitFor([&] { return result->has_value(); }, 10000))
-        return QStringLiteral("no answer in time");
-    return result->value_or(QVariant());
 }
 
 void xdotool(const QStringList& args)

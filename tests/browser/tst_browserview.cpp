@@ -141,10 +141,9 @@ private slots:
         field()->setFocus();
         for (TabChip* each : m_view->chips())
             hover(each, false);
-        QTest::qWait(200);
 
         for (TabChip* each : m_view->chips()) {
-            QCOMPARE(each->moveLeftButton()->opacity(), 0.0);
+            QTRY_COMPARE(each->moveLeftButton()->opacity(), 0.0);
             QVERIFY(!each->moveLeftButton()->isEnabled());
             QVERIFY(!each->moveRightButton()->isEnabled());
             QVERIFY(each->closeButton()->isEnabled());

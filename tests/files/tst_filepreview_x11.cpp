@@ -17,6 +17,7 @@
 #include "files/FilePreview.h"
 #include "files/FilesStore.h"
 #include "files/FilesView.h"
+#include "support/FileBytes.h"
 #include "support/LocalHttpServer.h"
 #include "web/WebEngineFixture.h"
 #include "web/WebEngineLoader.h"
@@ -110,12 +111,6 @@ QByteArray pngHeaderOnly(quint32 width, quint32 height)
         + pngChunk("IDAT", QByteArray()) + pngChunk("IEND", QByteArray());
 }
 
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 } // namespace
 
 class TestFilePreviewX11 : public QObject

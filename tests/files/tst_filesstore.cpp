@@ -8,6 +8,7 @@
 
 #include "files/FileCopy.h"
 #include "files/FilesStore.h"
+#include "support/FileBytes.h"
 #include "support/StdoutCapture.h"
 
 #include <fcntl.h>
@@ -17,20 +18,6 @@
 #include <unistd.h>
 
 namespace {
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 // Every item under a folder, hidden ones too, with its bytes (files), its
 // target (links) or a mark (folders): what "left as it was" is checked against.
 QMap<QString, QByteArray> snapshot(const QString& folder)

@@ -26,17 +26,10 @@
 #include "files/FilesListModel.h"
 #include "files/FilesStore.h"
 #include "files/FilesView.h"
+#include "support/FileBytes.h"
 #include "support/StdoutCapture.h"
 
 namespace {
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
 // Imports run on a worker thread; this waits for the one asked for.
 void importNow(FilesStore& store, const QUrl& url)
 {

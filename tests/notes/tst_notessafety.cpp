@@ -8,27 +8,58 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/BuiltProgram.h"
+#include "support/FileBytes.h"
 #include "support/X11Tools.h"
 
+#include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
 using namespace X11Tools;
 
-namespace {
-QByteArray readBytes(const QString& path)
+// Sees another process read a file: it opens it to read only and closes it,
+// which is how the program loads a change made outside. Our own writes open
+// it for writing and do not count.
+class ReadWatch
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+public:
+    explicit ReadWatch(const QString& path)
+        : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_CLOSE_NOWRITE);
+    }
+    ~ReadWatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ReadWatch(const ReadWatch&) = delete;
+    ReadWatch& operator=(const ReadWatch&) = delete;
 
-void writeBytes(const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly)
-{
-    QFile file(path);
-    QVERIFY(file.open(mode));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-} // namespace
+    bool waitForRead(int timeoutMs = 10000)
+    {
+        return m_fd >= 0
+            && QTest::qWaitFor(
+                   [this] {
+                       alignas(inotify_event) char buffer[4096];
+                       bool read = false;
+                       for (ssize_t got; (got = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+                           for (ssize_t at = 0; at < got;) {
+                               const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                               read = read || (event->mask & IN_CLOSE_NOWRITE);
+                               at += ssize_t(sizeof(inotify_event)) + event->len;
+                           }
+                       }
+                       return read;
+                   },
+                   timeoutMs);
+    }
+
+private:
+    int m_fd;
+};
 
 class TestNotesSafety : public QObject
 {
@@ -37,8 +68,8 @@ class TestNotesSafety : public QObject
 private slots:
     void initTestCase()
     {
-        m_binary = qEnvironmentVariable("QUILLNOOK_BINARY");
-        QVERIFY2(QFile::exists(m_binary), "QUILLNOOK_BINARY must name the built program");
+        m_binary = BuiltProgram::path();
+        QVERIFY2(!m_binary.isEmpty(), "QUILLNOOK_BINARY must name the built program");
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "needs the suite's X server");
     }
 
@@ -106,12 +137,21 @@ private slots:
         m_openbox.setProcessEnvironment(env);
         m_openbox.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
         QVERIFY(m_openbox.waitForStarted());
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(onDisplay(QStringLiteral("xprop"),
+                                           {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")},
+                                           display)
+                                     .contains(QLatin1String("window id")),
+                                 10000);
 
         start(display);
         if (QTest::currentTestFailed())
             return;
-        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("last words")},
+        // The first words saved as usual show the program has started up and
+        // takes the keys as they come.
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("last ")},
+                display);
+        QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("last "), 10000);
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("words")},
                 display);
         // Time for the keys to be handled, well inside the half-second pause:
         // only a save on the way out can keep them.
@@ -133,6 +173,8 @@ private slots:
         QVERIFY(QDir().rename(documents, documents + QStringLiteral(".away")));
         writeBytes(documents, "not a folder");
         type(QStringLiteral(" more"));
+        // Past the pause, so the save has failed once in the running program
+        // (which shows it only in its window) before the last one on the way out.
         QTest::qWait(800);
         ::kill(pid_t(m_process.processId()), SIGTERM);
         QVERIFY(m_process.waitForFinished(10000));
@@ -159,8 +201,9 @@ private slots:
         start();
         if (QTest::currentTestFailed())
             return;
+        ReadWatch reads(notesPath());
         writeBytes(notesPath(), "theirs\n", QIODevice::Append);
-        QTest::qWait(500);
+        QVERIFY(reads.waitForRead());
         key(QStringLiteral("shift+ctrl+x"));
         QTRY_VERIFY(!isViewable(m_panel));
         stop();
@@ -170,8 +213,9 @@ private slots:
         start();
         if (QTest::currentTestFailed())
             return;
+        ReadWatch readsAgain(notesPath());
         writeBytes(notesPath(), "again\n", QIODevice::Append);
-        QTest::qWait(500);
+        QVERIFY(readsAgain.waitForRead());
         key(QStringLiteral("ctrl+End"));
         type(QStringLiteral("ok"));
         QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("mine\ntheirs\nagain\nok"), 5000);
@@ -218,13 +262,18 @@ private slots:
 private:
     static QString xdotool(const QStringList& args, const QString& display = {})
     {
+        return onDisplay(QStringLiteral("xdotool"), args, display);
+    }
+    // What the program prints, run on another display than the suite's.
+    static QString onDisplay(const QString& program, const QStringList& args, const QString& display)
+    {
         if (display.isEmpty())
-            return run(QStringLiteral("xdotool"), args);
+            return run(program, args);
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), display);
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral("xdotool"), args);
+        process.start(program, args);
         process.waitForFinished(20000);
         return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
     }
@@ -237,30 +286,22 @@ private:
 
     void start(const QString& display = {})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_home->path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), m_home->filePath(QStringLiteral("state")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home->filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        QProcessEnvironment env = BuiltProgram::environment(m_home->path());
         for (const QString& name : m_environment.keys())
             env.insert(name, m_environment.value(name));
         for (const QString& name : std::as_const(m_unset))
             env.remove(name);
         if (!display.isEmpty())
             env.insert(QStringLiteral("DISPLAY"), display);
-        m_process.setProcessEnvironment(env);
-        // Gone with the test, even when the test itself dies.
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_process.setProgram(m_binary);
-        m_process.start();
-        QVERIFY(m_process.waitForStarted());
+        QVERIFY(BuiltProgram::start(m_process, m_binary, env));
         if (!display.isEmpty()) {
             const QStringList search {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                       QStringLiteral("--classname"), QStringLiteral("^quillnook$")};
             QTRY_VERIFY_WITH_TIMEOUT(!xdotool(search, display).isEmpty(), 20000);
             // Mapped; the window manager gives it the focus a moment later.
-            QTest::qWait(500);
+            QTRY_VERIFY_WITH_TIMEOUT(sameWindow(xdotool({QStringLiteral("getwindowfocus")}, display),
+                                                xdotool(search, display).section(QLatin1Char('\n'), 0, 0)),
+                                     10000);
             return;
         }
         // Generous: the machine running the suite may be busy with other work.

@@ -2,7 +2,6 @@
 #include <memory>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -11,25 +10,14 @@
 
 #include "notes/NotesFileSystem.h"
 #include "notes/NotesStore.h"
+#include "support/FileBytes.h"
+#include "support/ManualClock.h"
 
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
 // What sync tools do: their own copy, renamed over the file.
 void replaceByRename(const QString& path, const QByteArray& bytes)
 {
@@ -93,13 +81,14 @@ private:
         return QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     }
 
-    std::unique_ptr<NotesStore> makeStore(FaultyFileSystem** faults = nullptr, const QString& folder = {})
+    std::unique_ptr<NotesStore> makeStore(FaultyFileSystem** faults = nullptr, const QString& folder = {},
+                                          Clock* clock = nullptr)
     {
         auto fileSystem = std::make_unique<FaultyFileSystem>();
         if (faults)
             *faults = fileSystem.get();
         return std::make_unique<NotesStore>(folder.isEmpty() ? m_dir->path() : folder, recoveryFolder(),
-                                            std::move(fileSystem));
+                                            std::move(fileSystem), nullptr, clock);
     }
 
 private slots:
@@ -174,68 +163,78 @@ private slots:
 
     void firstEditCreatesTheFileHalfASecondLater()
     {
-        auto store = makeStore();
+        ManualClock clock;
+        auto store = makeStore(nullptr, {}, &clock);
         QVERIFY(store->text().isEmpty());
         QVERIFY(!QFile::exists(store->filePath()));
         QSignalSpy saved(store.get(), &NotesStore::saved);
-        QElapsedTimer clock;
-        clock.start();
         store->setText(QStringLiteral("first"));
-        QTest::qWait(300);
+        QVERIFY(store->isSavePending());
+        clock.advance(NotesStore::SaveDelayMs - 1);
+        QCOMPARE(saved.count(), 0);
         QVERIFY(!QFile::exists(store->filePath()));
-        QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 3000);
-        QVERIFY(clock.elapsed() >= NotesStore::SaveDelayMs);
+        clock.advance(1);
+        QCOMPARE(saved.count(), 1);
         QCOMPARE(readBytes(store->filePath()), QByteArray("first"));
     }
 
     void aBurstOfEditsWritesOnceWithTheLastText()
     {
-        auto store = makeStore();
+        ManualClock clock;
+        auto store = makeStore(nullptr, {}, &clock);
         QSignalSpy saved(store.get(), &NotesStore::saved);
-        QElapsedTimer sinceLastEdit;
         QString text;
         for (int i = 0; i < 10; ++i) {
             text += QChar(u'a' + i);
             store->setText(text);
-            sinceLastEdit.start();
-            QTest::qWait(100);
+            clock.advance(100);
         }
         QCOMPARE(saved.count(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 3000);
-        QVERIFY(sinceLastEdit.elapsed() >= NotesStore::SaveDelayMs);
+        // Half a second after the last edit, not after the first.
+        clock.advance(NotesStore::SaveDelayMs - 100 - 1);
+        QCOMPARE(saved.count(), 0);
+        clock.advance(1);
+        QCOMPARE(saved.count(), 1);
         QCOMPARE(readBytes(store->filePath()), QByteArray("abcdefghij"));
-        QTest::qWait(700);
+        clock.advance(NotesStore::RetryDelayMs * 2);
         QCOMPARE(saved.count(), 1);
     }
 
     void steadyTypingIsOnDiskWithinTwoSeconds()
     {
-        auto store = makeStore();
-        QElapsedTimer clock;
-        qint64 savedAfter = -1;
+        ManualClock clock;
+        auto store = makeStore(nullptr, {}, &clock);
+        qint64 savedAt = -1;
         connect(store.get(), &NotesStore::saved, this, [&] {
-            if (savedAfter < 0)
-                savedAfter = clock.elapsed();
+            if (savedAt < 0)
+                savedAt = clock.nowMs();
         });
-        clock.start();
-        for (qsizetype typed = 0; savedAfter < 0 && clock.elapsed() < 4000; ++typed) {
+        const qint64 firstKey = clock.nowMs();
+        qsizetype typed = 0;
+        for (; savedAt < 0 && typed < 100; ++typed) {
             store->replaceText(typed, 0, QStringLiteral("k"));
-            QTest::qWait(100);
+            clock.advance(100);
         }
-        QVERIFY2(savedAfter >= 0 && savedAfter <= NotesStore::MaxSaveDelayMs + 100,
-                 qPrintable(QString::number(savedAfter)));
-        QVERIFY(readBytes(notesPath()).startsWith("kkkkkkkkkkkkkkk"));
+        QCOMPARE(savedAt - firstKey, qint64(NotesStore::MaxSaveDelayMs));
+        QCOMPARE(readBytes(notesPath()), QByteArray(NotesStore::MaxSaveDelayMs / 100, 'k'));
+        // The next bound counts from the next unsaved key.
+        QSignalSpy saved(store.get(), &NotesStore::saved);
+        store->replaceText(typed, 0, QStringLiteral("k"));
+        clock.advance(NotesStore::SaveDelayMs);
+        QCOMPARE(saved.count(), 1);
     }
 
     void saveWritesAtOnceAndOnlyOnce()
     {
-        auto store = makeStore();
+        ManualClock clock;
+        auto store = makeStore(nullptr, {}, &clock);
         QSignalSpy saved(store.get(), &NotesStore::saved);
         store->setText(QStringLiteral("quick"));
         QVERIFY(store->save());
         QCOMPARE(readBytes(store->filePath()), QByteArray("quick"));
         QVERIFY(!store->hasUnsavedChanges());
-        QTest::qWait(700);
+        QVERIFY(!store->isSavePending());
+        clock.advance(NotesStore::RetryDelayMs * 2);
         QCOMPARE(saved.count(), 1);
     }
 
@@ -335,7 +334,8 @@ private slots:
         const QString path = folder + QStringLiteral("/Quillnook.txt");
         writeBytes(path, "old notes");
         FaultyFileSystem* faults = nullptr;
-        auto store = makeStore(&faults, folder);
+        ManualClock clock;
+        auto store = makeStore(&faults, folder, &clock);
         const QString filler = folder + QStringLiteral("/filler");
         if (mounted) {
             QFile fill(filler);
@@ -352,12 +352,23 @@ private slots:
         QCOMPARE(store->noticeText(), QStringLiteral("Could not save notes: No space left on device"));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), mounted ? 2 : 1);
 
-        // Once there is room again, the retry succeeds without another edit.
+        // Retried while the disk stays full, and the failure stays shown.
+        QSignalSpy saved(store.get(), &NotesStore::saved);
+        clock.advance(NotesStore::RetryDelayMs);
+        QCOMPARE(saved.count(), 1);
+        QCOMPARE(saved.first().first().toBool(), false);
+        QCOMPARE(store->notice(), NotesStore::Notice::SaveFailed);
+        QCOMPARE(readBytes(path), QByteArray("old notes"));
+
+        // Once there is room again, the next retry succeeds without another edit.
         if (mounted)
             QVERIFY(QFile::remove(filler));
         faults->error = 0;
-        QTRY_COMPARE_WITH_TIMEOUT(store->notice(), NotesStore::Notice::None, NotesStore::RetryDelayMs + 2000);
+        clock.advance(NotesStore::RetryDelayMs);
+        QCOMPARE(store->notice(), NotesStore::Notice::None);
         QCOMPARE(readBytes(path), QByteArray(100'000, 'w'));
+        clock.advance(NotesStore::RetryDelayMs);
+        QCOMPARE(saved.count(), 2);
     }
 
     void quittingWithAFailingSaveKeepsARecoveryFile()
@@ -424,6 +435,8 @@ private slots:
         writeBytes(notesPath(), "gone soon");
         auto store = makeStore();
         QVERIFY(QFile::remove(notesPath()));
+        // A deletion changes nothing the store shows, so there is no moment
+        // to wait for: give the watcher and the disk check their time.
         QTest::qWait(400);
         QCOMPARE(store->text(), QStringLiteral("gone soon"));
         QVERIFY(store->save());

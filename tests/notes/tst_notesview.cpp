@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -16,14 +15,8 @@
 #include "notes/NotesBanner.h"
 #include "notes/NotesStore.h"
 #include "notes/NotesView.h"
-
-namespace {
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-} // namespace
+#include "support/FileBytes.h"
+#include "support/ManualClock.h"
 
 class TestNotesView : public QObject
 {
@@ -39,7 +32,7 @@ private:
     bool placeholderShown() const { return m_view->placeholder()->isVisible(); }
 
     // Starts the store from a notes file, as the application does.
-    void open(const QByteArray& fileContent, const QString& folder = {})
+    void open(const QByteArray& fileContent, const QString& folder = {}, Clock* clock = nullptr)
     {
         if (!fileContent.isNull()) {
             QFile file(notesPath());
@@ -47,7 +40,7 @@ private:
             file.write(fileContent);
         }
         m_store = std::make_unique<NotesStore>(folder.isEmpty() ? m_dir->path() : folder,
-                                               m_dir->filePath(QStringLiteral("state")), nullptr);
+                                               m_dir->filePath(QStringLiteral("state")), nullptr, nullptr, clock);
         m_view = std::make_unique<NotesView>(*m_store);
         m_view->resize(360, 500);
         m_view->show();
@@ -124,20 +117,21 @@ private slots:
 
     void typingReachesTheFileHalfASecondAfterTheLastKey()
     {
-        open(QByteArray());
+        ManualClock clock;
+        open(QByteArray(), {}, &clock);
         QSignalSpy saved(m_store.get(), &NotesStore::saved);
         for (const int key : {Qt::Key_H, Qt::Key_E, Qt::Key_L, Qt::Key_L, Qt::Key_O}) {
             type(key);
-            QTest::qWait(120);
+            clock.advance(120);
         }
-        QElapsedTimer sinceLastKey;
-        sinceLastKey.start();
         // The pauses between keys were too short for a save.
         QVERIFY(!QFile::exists(notesPath()));
-        QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 3000);
-        QVERIFY(sinceLastKey.elapsed() >= NotesStore::SaveDelayMs - 150);
-        QCOMPARE(fileBytes(notesPath()), QByteArray("hello"));
-        QTest::qWait(700);
+        clock.advance(NotesStore::SaveDelayMs - 120 - 1);
+        QCOMPARE(saved.count(), 0);
+        clock.advance(1);
+        QCOMPARE(saved.count(), 1);
+        QCOMPARE(readBytes(notesPath()), QByteArray("hello"));
+        clock.advance(NotesStore::RetryDelayMs * 2);
         QCOMPARE(saved.count(), 1);
     }
 
@@ -149,7 +143,7 @@ private slots:
         type(Qt::Key_Delete);
         QVERIFY(placeholderShown());
         QCOMPARE(m_store->text(), QString());
-        QTRY_COMPARE_WITH_TIMEOUT(fileBytes(notesPath()), QByteArray(""), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray(""), 3000);
     }
 
     void storeChangesReplaceTheEditorText()
@@ -174,7 +168,7 @@ private slots:
         QCOMPARE(editor()->toPlainText(), m_store->text());
     }
 
-    void typingInALargeNoteKeepsUp()
+    void typingInALargeNoteLandsAtTheCaret()
     {
         // About a megabyte: ten thousand lines of a hundred characters.
         QByteArray big;
@@ -188,19 +182,14 @@ private slots:
         editor()->setTextCursor(caret);
         const int scroll = editor()->verticalScrollBar()->value();
 
-        QElapsedTimer clock;
-        clock.start();
+        // How fast each key goes is measured by bench_notes_typing.
         for (int i = 0; i < 40; ++i)
             type(Qt::Key_W);
-        const qint64 perKey = clock.elapsed() / 40;
-        qInfo("%lld ms per key in a %lld-byte note", perKey, qint64(big.size()));
         QCOMPARE(m_store->text().size(), big.size() + 40);
         QCOMPARE(m_store->text().mid(big.size() / 2, 40), QString(40, QLatin1Char('w')));
         QCOMPARE(editor()->textCursor().position(), big.size() / 2 + 40);
         // Kept in view, not thrown back to the top.
         QVERIFY(qAbs(editor()->verticalScrollBar()->value() - scroll) <= 2);
-        // A frame's worth, with room for a slow machine.
-        QVERIFY2(perKey < 50, "typing lags in a large note");
     }
 
     void editsReachTheStoreExactly_data()
@@ -257,7 +246,7 @@ private slots:
         QCOMPARE(editor()->toPlainText(), result);
         QCOMPARE(m_store->text(), result);
         QVERIFY(m_store->save());
-        QCOMPARE(fileBytes(notesPath()), result.toUtf8());
+        QCOMPARE(readBytes(notesPath()), result.toUtf8());
     }
 
     void lineEndsAndMarkStayOutOfSightAndOnDisk()
@@ -270,7 +259,7 @@ private slots:
         type(Qt::Key_Return);
         type(Qt::Key_D);
         QVERIFY(m_store->save());
-        QCOMPARE(fileBytes(notesPath()),
+        QCOMPARE(readBytes(notesPath()),
                  QByteArray("\xef\xbb\xbf"
                             "a\r\nbc\r\nd"));
     }
@@ -293,7 +282,7 @@ private slots:
         QVERIFY(QFile::remove(blocker));
         type(Qt::Key_B);
         QTRY_VERIFY(banner->isHidden());
-        QCOMPARE(fileBytes(blocker + QStringLiteral("/docs/Quillnook.txt")), QByteArray("ab"));
+        QCOMPARE(readBytes(blocker + QStringLiteral("/docs/Quillnook.txt")), QByteArray("ab"));
     }
 
     void theBannerSaysWhereUnreadableBytesGo()
@@ -308,7 +297,7 @@ private slots:
         QVERIFY(banner->dismissButton()->isHidden());
         type(Qt::Key_N);
         QVERIFY(m_store->save());
-        QCOMPARE(fileBytes(notesPath() + QStringLiteral(".unreadable")), QByteArray("caf\xe9"));
+        QCOMPARE(readBytes(notesPath() + QStringLiteral(".unreadable")), QByteArray("caf\xe9"));
         QVERIFY(banner->text().contains(QStringLiteral("are kept in")));
         QVERIFY(banner->dismissButton()->isVisible());
         QTest::mouseClick(banner->dismissButton(), Qt::LeftButton);
@@ -374,7 +363,7 @@ private slots:
             QCOMPARE(m_store->text(), QStringLiteral("mine\nline twox"));
             QTRY_VERIFY(banner->isHidden());
             QVERIFY(m_store->save());
-            QCOMPARE(fileBytes(notesPath()), QByteArray("mine\nline twox"));
+            QCOMPARE(readBytes(notesPath()), QByteArray("mine\nline twox"));
         }
     }
 
@@ -392,13 +381,13 @@ private slots:
         type(Qt::Key_Y);
         QTRY_COMPARE(m_store->text().size(), editor()->document()->characterCount() - 1);
         QVERIFY(m_store->save());
-        QCOMPARE(fileBytes(notesPath()), bytes + "y");
+        QCOMPARE(readBytes(notesPath()), bytes + "y");
         // Typed in the middle, too.
         editor()->moveCursor(QTextCursor::Start);
         editor()->moveCursor(QTextCursor::Down);
         type(Qt::Key_Z);
         QVERIFY(m_store->save());
-        QCOMPARE(fileBytes(notesPath()), QByteArray(bytes).insert(6, 'z') + "y");
+        QCOMPARE(readBytes(notesPath()), QByteArray(bytes).insert(6, 'z') + "y");
     }
 
     void aNoteTooBigToEditIsShownReadOnly()
@@ -416,7 +405,7 @@ private slots:
         QVERIFY(shown.endsWith(QStringLiteral("(140000 more characters)\nlast")));
         type(Qt::Key_Q);
         QVERIFY(m_store->save());
-        QCOMPARE(fileBytes(notesPath()), bytes);
+        QCOMPARE(readBytes(notesPath()), bytes);
 
         // A huge note shows its beginning only, and becomes editable once
         // the file is of ordinary size again.

@@ -31,8 +31,12 @@ private slots:
 
     void init()
     {
+        // Each case starts once the answers of the one before have gone out.
+        QTRY_COMPARE(m_portal.answersPending, 0);
         m_portal.sessions.clear();
         m_portal.binds.clear();
+        m_portal.bindsAnswered = 0;
+        m_portal.bindResponse = 0;
     }
 
     void triggersAreWrittenInThePortalsSyntax_data()
@@ -110,13 +114,14 @@ private slots:
         // While unregistered (a shortcut being recorded) presses are dropped.
         service.unregisterHotkey(*registration);
         m_portal.emitActivated(session, QStringLiteral("toggle-panel"));
-        QTest::qWait(200);
+        QVERIFY(m_portal.syncWith(m_clientBus));
         QCOMPARE(presses.size(), 1);
 
         // Registering again turns delivery back on without a second bind.
-        QVERIFY(service.registerHotkey(7, ctrlShift, 1));
+        QVERIFY(service.registerHotkey(7, ctrlShift, 2));
         m_portal.emitActivated(session, QStringLiteral("toggle-panel"));
         QTRY_COMPARE(presses.size(), 2);
+        QCOMPARE(presses.constLast().constFirst().value<std::uint32_t>(), 2U);
         QCOMPARE(m_portal.sessions.size(), 1);
         QCOMPARE(m_portal.binds.size(), 1);
     }
@@ -135,7 +140,7 @@ private slots:
 
         manager.updateToggle(40, 0x120000);
         QCOMPARE(preferences.readInteger(QStringLiteral("toggleKeyCode"), 0, 0xFFFF).value_or(-1), std::int64_t(40));
-        QTest::qWait(100);
+        QVERIFY(m_portal.syncWith(m_clientBus));
         QCOMPARE(m_portal.binds.size(), 1);
 
         // The press is deferred to a later turn of the event loop, as on X11.
@@ -167,16 +172,17 @@ private slots:
         int toggles = 0;
         manager.setOnToggle([&toggles] { ++toggles; });
         QTRY_COMPARE(m_portal.binds.size(), 1);
-        QTest::qWait(100);
+        QTRY_COMPARE(m_portal.bindsAnswered, 1);
+        QVERIFY(m_portal.syncWith(m_clientBus));
         QVERIFY(!manager.desktopOwnsBinding());
         m_portal.emitActivated(service.sessionHandle(), QStringLiteral("toggle-panel"));
-        QTest::qWait(100);
+        QVERIFY(m_portal.syncWith(m_clientBus));
         QCOMPARE(toggles, 0);
         // A combination recorded later is refused rather than pretended, and
         // nothing is bound again this run.
         QVERIFY(!manager.updateToggle(40, 0x120000));
         QVERIFY(manager.hasConflict());
-        QTest::qWait(100);
+        QVERIFY(m_portal.syncWith(m_clientBus));
         QCOMPARE(m_portal.binds.size(), 1);
         m_portal.bindResponse = 0;
     }

@@ -15,6 +15,7 @@
 
 #include "base/Notices.h"
 #include "platform/portal/PortalScreenCaptureService.h"
+#include "support/EventLoopTurn.h"
 #include "support/FakePortal.h"
 #include "support/PrivateSessionBus.h"
 
@@ -126,7 +127,7 @@ private slots:
         QVERIFY2(readAll(m_messages).startsWith(message), qPrintable(readAll(m_messages)));
         if (message.isEmpty())
             QCOMPARE(readAll(m_messages), QString());
-        QTest::qWait(50);
+        QVERIFY(passEventLoop());
         QCOMPARE(ended, 1);
     }
 
@@ -187,7 +188,7 @@ private slots:
         const auto reason = service.startCapture([&ended] { ++ended; });
         QCOMPARE(reason, std::optional<QString>(QStringLiteral("the desktop offers no screenshot portal")));
         QVERIFY(!PortalScreenCaptureService::create(m_clientBus));
-        QTest::qWait(50);
+        QVERIFY(passEventLoop());
         QCOMPARE(ended, 0);
         QCOMPARE(readAll(m_messages), QString());
     }

@@ -109,7 +109,8 @@ void TestX11PanelWindowHints::hintsSurviveHideAndShow()
         // Give the manager time to withdraw the window, erasing its state, as
         // it has by the time a person brings the panel back.
         std::ignore = QTest::qWaitFor([&] { return !m_client.hasProperty(window, QStringLiteral("WM_STATE")); }, 15000);
-        // Nobody brings the panel back within milliseconds of hiding it.
+        // Nobody brings the panel back within milliseconds of hiding it; this
+        // pause is what is being tested, not a wait for something.
         QTest::qWait(300);
         showLikeThePanel(panel);
         QVERIFY2(waitForPanelHints(window),

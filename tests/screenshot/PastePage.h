@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QWidget>
 
+#include "support/PageScript.h"
 #include "support/X11Tools.h"
 #include "web/WebView.h"
 
@@ -61,11 +62,7 @@ inline bool xdotool(const QStringList& args)
 
 inline QVariant js(WebView& view, const QString& script)
 {
-    auto result = std::make_shared<std::optional<QVariant>>();
-    view.evaluateJavaScript(script, [result](const QVariant& value, const QString&) { *result = value; });
-    if (!QTest::qWaitFor([result] { return result->has_value(); }, 10000))
-        qWarning("The page did not answer: %s", qPrintable(script.left(80)));
-    return result->value_or(QVariant());
+    return PageScript::run(view, script);
 }
 
 inline QVariantList pastes(WebView& view)

@@ -8,6 +8,8 @@
 #include <QDBusVirtualObject>
 #include <QTimer>
 
+#include "support/EventLoopTurn.h"
+
 // The desktop portal's global-shortcuts and screenshot interfaces, as a test
 // double on a private bus: it records what it is asked and answers each
 // request through the Response signal the way the real portal does.
@@ -53,6 +55,28 @@ public:
     QList<QList<Shortcut>> binds;
     QStringList screenshotParents;
     QList<QVariantMap> screenshotOptions;
+    // Answers to BindShortcuts sent through the Response signal.
+    int bindsAnswered = 0;
+    // Answers not sent yet: a test that starts while some are pending would
+    // count another test's.
+    int answersPending = 0;
+
+    // Returns once everything this fake and `client` sent each other before
+    // the call has been handled: a ping each way (each connection reads its
+    // messages in order), then turns of this process's event loop, where the
+    // messages are delivered.
+    bool syncWith(const QDBusConnection& client)
+    {
+        const auto ping = [](const QDBusConnection& from, const QString& to) {
+            const QDBusMessage reply = QDBusConnection(from).call(
+                QDBusMessage::createMethodCall(to, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Peer"),
+                                               QStringLiteral("Ping")),
+                QDBus::Block, 5000);
+            return reply.type() == QDBusMessage::ReplyMessage;
+        };
+        return passEventLoop() && ping(client, m_bus.baseService()) && ping(m_bus, client.baseService())
+            && passEventLoop() && passEventLoop();
+    }
 
     QString introspect(const QString&) const override { return {}; }
 
@@ -94,7 +118,7 @@ public:
                 }
                 list.endArray();
                 binds.append(shortcuts);
-                answer(message, qdbus_cast<QVariantMap>(args.value(3)), bindResponse, {});
+                answer(message, qdbus_cast<QVariantMap>(args.value(3)), bindResponse, {}, &bindsAnswered);
                 return true;
             }
         }
@@ -117,16 +141,21 @@ private:
     static QString sender(const QDBusMessage& message) { return message.service().mid(1).replace(u'.', u'_'); }
 
     // Replies with the request's path, then answers on it a moment later.
-    void answer(const QDBusMessage& message, const QVariantMap& options, uint response, const QVariantMap& results)
+    void answer(const QDBusMessage& message, const QVariantMap& options, uint response, const QVariantMap& results,
+                int* answered = nullptr)
     {
         const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/") + sender(message) + u'/'
             + options.value(QStringLiteral("handle_token")).toString();
         m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-        QTimer::singleShot(answerDelayMs, this, [this, request, response, results] {
+        ++answersPending;
+        QTimer::singleShot(answerDelayMs, this, [this, request, response, results, answered] {
             QDBusMessage signal = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
                                                              QStringLiteral("Response"));
             signal << response << results;
             m_bus.send(signal);
+            --answersPending;
+            if (answered)
+                ++*answered;
         });
     }
 

@@ -7,18 +7,12 @@
 
 #include "WebEngineFixture.h"
 #include "support/LocalHttpServer.h"
+#include "support/PageScript.h"
 #include "support/StdoutCapture.h"
-
 #include "support/X11Tools.h"
 
 namespace {
-QVariant run(WebView& view, const QString& script)
-{
-    auto answer = std::make_shared<std::optional<QVariant>>();
-    view.evaluateJavaScript(script, [answer](const QVariant& result, const QString&) { *answer = result; });
-    return QTest::qWaitFor([&] { return answer->has_value(); }, 10000) ? answer->value() : QVariant();
-}
-
+using PageScript::run;
 using X11Tools::xdotool;
 
 bool clickAt(const QPoint& global)

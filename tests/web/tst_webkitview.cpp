@@ -8,6 +8,7 @@
 
 #include "WebEngineFixture.h"
 #include "support/LocalHttpServer.h"
+#include "support/ProcessTree.h"
 
 namespace {
 const QString UserAgent = QStringLiteral("Mozilla/5.0 (iPad; CPU OS 17_0 like Mac OS X) AppleWebKit/605.1.15 (KHTML, "
@@ -31,38 +32,6 @@ ScriptResult run(WebView& view, const QString& script, int timeoutMs = 10000)
     if (!QTest::qWaitFor([&] { return result->calls > 0; }, timeoutMs))
         result->error = QStringLiteral("no answer in time");
     return *result;
-}
-
-// Processes below this one whose name (cut to 15 characters) is `name`.
-QList<int> descendantsNamed(const QString& name)
-{
-    QHash<int, int> parents;
-    QHash<int, QString> names;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& entry : entries) {
-        bool number = false;
-        const int pid = entry.toInt(&number);
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!number || !stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const int open = line.indexOf('('), close = line.lastIndexOf(')');
-        names.insert(pid, QString::fromUtf8(line.mid(open + 1, close - open - 1)));
-        parents.insert(pid, line.mid(close + 2).split(' ').value(1).toInt());
-    }
-    QList<int> found;
-    const int self = int(QCoreApplication::applicationPid());
-    for (auto it = names.cbegin(); it != names.cend(); ++it) {
-        if (it.value() != name)
-            continue;
-        for (int up = parents.value(it.key()); up > 1; up = parents.value(up)) {
-            if (up == self) {
-                found.append(it.key());
-                break;
-            }
-        }
-    }
-    return found;
 }
 
 QStringList clientList()
@@ -212,6 +181,7 @@ void TestWebKitView::failedLoads()
     }
     m_view->load(url, timeout);
     QTRY_VERIFY_WITH_TIMEOUT(m_delegates.outcomes() > 0, 15000);
+    // A second outcome must not follow; a moment for one that would.
     QTest::qWait(200);
     QCOMPARE(m_delegates.finished, 0);
     const QStringList& reported = provisional ? m_delegates.provisionalFailures : m_delegates.failures;
@@ -270,6 +240,7 @@ void TestWebKitView::newWindowsLoadInTheSameView()
     QTRY_COMPARE_WITH_TIMEOUT(m_view->title(), QStringLiteral("target"), 10000);
     QCOMPARE(m_delegates.newWindows, QList<QUrl> {m_server.url(QStringLiteral("/target"))});
     QTRY_COMPARE(m_delegates.finished, 2);
+    // A window that must not appear gives nothing to wait for.
     QTest::qWait(300);
     QCOMPARE(clientList(), clientsBefore);
 }
@@ -339,6 +310,7 @@ void TestWebKitView::answersAfterTheViewIsGoneAreHarmless()
     QCOMPARE(script->calls, 1);
     QVERIFY(!script->error.isEmpty());
     m_delegates.heldAnswer();
+    // The engine's own loop would call back late, if at all: a moment for it.
     QTest::qWait(300);
     QCOMPARE(script->calls, 1);
 }
@@ -350,7 +322,7 @@ void TestWebKitView::killedWebProcessIsReportedAndReloadRecovers()
     QSignalSpy terminated(m_view.get(), &WebView::webProcessTerminated);
     // The page's web process is among those below this test; WebKit may keep
     // a spare one too, which may go the same way.
-    const QList<int> webProcesses = descendantsNamed(QStringLiteral("WebKitWebProces"));
+    const QList<int> webProcesses = descendantsNamed("WebKitWebProces");
     QVERIFY(!webProcesses.isEmpty());
     for (int pid : webProcesses)
         QCOMPARE(::kill(pid, SIGKILL), 0);
