@@ -159,7 +159,8 @@ protected:
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto* drag = static_cast<QDragMoveEvent*>(event);
-            if (droppableFiles(drag->mimeData(), m_maxFileSize).isEmpty())
+            m_hovering = droppableFiles(drag->mimeData(), m_maxFileSize);
+            if (m_hovering.isEmpty())
                 return false;
             drag->setDropAction(Qt::CopyAction);
             drag->accept();
@@ -167,7 +168,15 @@ protected:
         }
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(event);
-            const QList<QUrl> urls = droppableFiles(drop->mimeData(), m_maxFileSize);
+            QList<QUrl> urls = droppableFiles(drop->mimeData(), m_maxFileSize);
+            // Another program's drop can come without its data: Qt asks the
+            // source for it again at the drop, and a source that answered
+            // while the files were dragged over the page may not answer
+            // then. The files it offered while hovering are the ones the
+            // user let go of.
+            if (urls.isEmpty())
+                urls = m_hovering;
+            m_hovering.clear();
             if (urls.isEmpty())
                 return false;
             drop->setDropAction(Qt::CopyAction);
@@ -192,6 +201,9 @@ protected:
                 FilePaste::drop(m_view, files, at, {});
             return true;
         }
+        case QEvent::DragLeave:
+            m_hovering.clear();
+            return false;
         default:
             return QObject::eventFilter(watched, event);
         }
@@ -200,6 +212,8 @@ protected:
 private:
     WebView& m_view;
     qint64 m_maxFileSize;
+    // What the drag over the page offered last.
+    QList<QUrl> m_hovering;
 };
 } // namespace
 

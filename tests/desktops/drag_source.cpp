@@ -1,6 +1,10 @@
 // Another program the user drags files from: a window that starts a drag of
-// the files named on its command line when pressed, and exits when the drag
-// ends (0: dropped and taken, 1: not).
+// the files named on its command line when pressed, and prints "copied" or
+// "cancelled" when the drag ends. It keeps running after that, as a real
+// program does: the drop target asks the source for the files only once it
+// has the drop, so a source gone by then leaves it nothing.
+#include <cstdio>
+
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
@@ -26,7 +30,8 @@ protected:
         mime->setUrls(m_files);
         drag->setMimeData(mime);
         const Qt::DropAction action = drag->exec(Qt::CopyAction);
-        QCoreApplication::exit(action == Qt::CopyAction ? 0 : 1);
+        std::printf("%s\n", action == Qt::CopyAction ? "copied" : "cancelled");
+        std::fflush(stdout);
     }
 
 private:

@@ -248,6 +248,25 @@ private slots:
         QApplication::sendEvent(target, &drop);
         QVERIFY(drop.isAccepted());
         QTRY_VERIFY2(m_view->title().startsWith(QLatin1String("dropped:c.txt=5")), qPrintable(m_view->title()));
+
+        // Another program whose data no longer comes at the drop: the files
+        // it offered while over the page are dropped; after it left, nothing.
+        QVERIFY(open("/drop"));
+        QTRY_VERIFY(!m_view->title().startsWith(QLatin1String("dropped:")));
+        QMimeData gone;
+        QDragEnterEvent again(QPoint(120, 80), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &again);
+        QDropEvent late(QPointF(120, 80), Qt::CopyAction, &gone, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &late);
+        QVERIFY(late.isAccepted());
+        QTRY_VERIFY2(m_view->title().startsWith(QLatin1String("dropped:c.txt=5")), qPrintable(m_view->title()));
+        QDragEnterEvent third(QPoint(120, 80), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &third);
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(target, &leave);
+        QDropEvent stray(QPointF(120, 80), Qt::CopyAction, &gone, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &stray);
+        QVERIFY(!stray.isAccepted());
     }
 };
 
