@@ -21,6 +21,7 @@
 #include "web/webkitgtk/WebKitPasteChannel.h"
 #include "web/webkitgtk/WebKitPreviewGuard.h"
 #include "web/webkitgtk/WebKitShortcutForward.h"
+#include "web/webkitgtk/WebKitXcbHooks.h"
 #include "web/webkitgtk/X11Glue.h"
 
 #include <libsoup/soup.h>
@@ -251,7 +252,11 @@ void WebKitView::embedWindow()
     gdk_window_set_override_redirect(gtk_widget_get_window(m_window), TRUE);
     X11Glue::disableFrameSync(m_window);
     gtk_window_move(GTK_WINDOW(m_window), OffScreen, OffScreen);
-    gtk_widget_show_all(m_window);
+    // The window itself is first mapped inside its container: mapped once on
+    // the root window, a compositing window manager's redirection of it
+    // could outlive the move into the panel, and what GTK draws then stays
+    // in an image of its own that never reaches the screen.
+    gtk_widget_show_all(gtk_bin_get_child(GTK_BIN(m_window)));
     X11Glue::sync();
 
     QWindow* foreign = QWindow::fromWinId(WId(X11Glue::windowId(m_window)));
@@ -270,11 +275,18 @@ void WebKitView::embedWindow()
     m_host->layout()->addWidget(m_container);
     m_host->setFocusProxy(m_container);
     m_focus = std::make_unique<WebKitFocusBridge>(m_window, m_webView, m_container);
-    // Hidden until its container shows: the page then knows it is seen.
-    if (!m_container->isVisible()) {
-        gtk_widget_hide(m_window);
-        X11Glue::sync();
-    }
+    // Shown with its container: the page then knows it is seen.
+    if (m_container->isVisible())
+        showInContainer();
+}
+
+void WebKitView::showInContainer()
+{
+    // Qt's reparenting of the window first, then GTK's map: both reach the
+    // server in that order, and the window is never mapped on the root.
+    WebKitXcbHooks::syncQt();
+    gtk_widget_show(m_window);
+    X11Glue::sync();
 }
 
 void WebKitView::loseWindow()
@@ -332,7 +344,7 @@ bool WebKitView::eventFilter(QObject* watched, QEvent* event)
             break;
         // Otherwise the page would believe itself visible while hidden.
         case QEvent::Show:
-            gtk_widget_show(m_window);
+            showInContainer();
             m_engineWindows->setPanelShown(true);
             break;
         case QEvent::Hide:

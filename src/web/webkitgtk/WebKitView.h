@@ -72,6 +72,7 @@ private:
 
     void buildWindow();
     void embedWindow();
+    void showInContainer();
     void loseWindow();
     void restoreWindow();
     // History, find, zoom, link clicks and the context menu's link items.

@@ -75,3 +75,12 @@ void WebKitXcbHooks::flush()
     if (xcb_connection_t* connection = qtConnection())
         xcb_flush(connection);
 }
+
+void WebKitXcbHooks::syncQt()
+{
+    xcb_connection_t* connection = qtConnection();
+    if (!connection)
+        return;
+    // A round trip: every request sent before it has been handled.
+    free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}

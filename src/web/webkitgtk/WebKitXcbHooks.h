@@ -15,6 +15,9 @@ public:
     WebKitXcbHooks();
     ~WebKitXcbHooks() override;
 
+    // Sends Qt's queued requests and waits until the server has them.
+    static void syncQt();
+
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
