@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QProcess>
+#include <QSet>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -47,6 +48,55 @@ void fromOutside(WId window, bool destroy)
         xcb_unmap_window(connection, xcb_window_t(window));
     free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
     xcb_disconnect(connection);
+}
+
+// The windows mapped as children of the root window (top-levels) since the
+// watch began, as another X client sees them.
+class RootMapWatch
+{
+public:
+    RootMapWatch()
+        : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_connection, screen->root, XCB_CW_EVENT_MASK, &mask);
+        m_root = screen->root;
+        roundTrip();
+    }
+    ~RootMapWatch() { xcb_disconnect(m_connection); }
+
+    QSet<xcb_window_t> mapped()
+    {
+        roundTrip();
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+            if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY) {
+                const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
+                if (map->event == m_root)
+                    m_mapped.insert(map->window);
+            }
+            free(event);
+        }
+        return m_mapped;
+    }
+
+private:
+    void roundTrip() { free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr)); }
+
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root = 0;
+    QSet<xcb_window_t> m_mapped;
+};
+
+// Every page window the program holds now.
+QSet<xcb_window_t> pageWindows()
+{
+    QSet<xcb_window_t> ids;
+    for (QWindow* window : QGuiApplication::allWindows()) {
+        if (window->flags().testFlag(Qt::ForeignWindow))
+            ids.insert(xcb_window_t(window->winId()));
+    }
+    return ids;
 }
 
 // Answers file choosers as the test says, and records what was asked.
@@ -194,6 +244,43 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(pixel(), QColor(0x33, 0x66, 0xcc), 10000);
         run(*m_view, QStringLiteral("document.body.style.background = '#cc6633'"));
         QTRY_COMPARE_WITH_TIMEOUT(pixel(), QColor(0xcc, 0x66, 0x33), 10000);
+    }
+
+    // A page window mapped on the root window, even off screen for a moment,
+    // can stay redirected by a compositing window manager after the program
+    // adopts it, and the page then never reaches the screen.
+    void pageWindowsAreFirstMappedInsideTheProgramsWindow()
+    {
+        RootMapWatch watch;
+        QSet<xcb_window_t> pages;
+        // Made while the program's window is shown, hidden and shown again,
+        // made anew after the window was lost, and made hidden and shown later.
+        QVERIFY(open("/colour"));
+        pages += pageWindows();
+        m_view->widget()->hide();
+        m_view->widget()->show();
+        QSignalSpy terminated(m_view.get(), &WebView::webProcessTerminated);
+        fromOutside(pageWindow(*m_view), false);
+        QVERIFY(terminated.wait(5000));
+        m_view->reload();
+        QTRY_VERIFY(m_delegates.finished >= 2);
+        pages += pageWindows();
+        std::unique_ptr<WebView> hidden = m_engine->createView(WebViewOptions());
+        hidden->widget()->hide();
+        hidden->widget()->setParent(&m_window);
+        hidden->widget()->setGeometry(0, 0, 300, 200);
+        hidden->widget()->show();
+        QTRY_VERIFY(hidden->widget()->isVisible());
+        pages += pageWindows();
+        QVERIFY(pages.size() >= 3);
+
+        const QSet<xcb_window_t> onRoot = watch.mapped() & pages;
+        QVERIFY2(onRoot.isEmpty(), "a page window was mapped on the root window");
+        // And the page shown is drawn where it sits.
+        const QPoint at = m_view->widget()->mapToGlobal(QPoint(500, 400));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0),
+            QColor(0x33, 0x66, 0xcc), 10000);
     }
 
     void theFileChooserGoesToTheProgram()
