@@ -252,6 +252,9 @@ private slots:
     void pageWindowsAreFirstMappedInsideTheProgramsWindow()
     {
         RootMapWatch watch;
+        // The view made anew with the watch on.
+        m_view.reset();
+        init();
         QSet<xcb_window_t> pages;
         // Made while the program's window is shown, hidden and shown again,
         // made anew after the window was lost, and made hidden and shown later.
@@ -259,6 +262,7 @@ private slots:
         pages += pageWindows();
         m_view->widget()->hide();
         m_view->widget()->show();
+        QVERIFY2((watch.mapped() & pages).isEmpty(), "a page window was mapped on the root window");
         QSignalSpy terminated(m_view.get(), &WebView::webProcessTerminated);
         fromOutside(pageWindow(*m_view), false);
         QVERIFY(terminated.wait(5000));
