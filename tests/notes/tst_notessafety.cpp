@@ -230,10 +230,20 @@ private slots:
         key(QStringLiteral("ctrl+End"));
         type(QStringLiteral(" ours"));
         writeBytes(notesPath(), "theirs");
-        QTRY_COMPARE_WITH_TIMEOUT(readBytes(notesPath()), QByteArray("base ours"), 5000);
-        QCOMPARE(readBytes(notesPath() + QStringLiteral(".conflict")), QByteArray("theirs"));
+        // The keys may reach the program before or after it sees the other
+        // version; either way nothing is lost. Typed text not yet saved wins
+        // the file and the other version is kept aside (the store's own test
+        // pins that order down); keys that come only after it loaded the
+        // other version are typed onto that.
+        QTRY_VERIFY_WITH_TIMEOUT(readBytes(notesPath()) == "base ours" || readBytes(notesPath()) == "theirs ours",
+                                 5000);
+        const QByteArray saved = readBytes(notesPath());
+        if (saved == "base ours")
+            QCOMPARE(readBytes(notesPath() + QStringLiteral(".conflict")), QByteArray("theirs"));
+        else
+            QVERIFY(!QFile::exists(notesPath() + QStringLiteral(".conflict")));
         stop();
-        QCOMPARE(readBytes(notesPath()), QByteArray("base ours"));
+        QCOMPARE(readBytes(notesPath()), saved);
     }
 
     void withoutARuntimeFolderAndWithReadOnlySettingsOneInstanceRuns()
