@@ -14,6 +14,8 @@
 #include <QUuid>
 #include <QWidget>
 
+#include "web/FocusedElementScript.h"
+
 namespace {
 QString jsonString(const QString& text)
 {
@@ -26,18 +28,7 @@ QString jsonString(const QString& text)
 const char* const DispatchScript = R"JS((function(key, names, types) {
     var parts = window[key] || [];
     delete window[key];
-    var target = document.activeElement || document.body || document.documentElement;
-    for (;;) {
-        var inner = null;
-        try {
-            inner = (target.shadowRoot && target.shadowRoot.activeElement)
-                || (target.contentDocument && target.contentDocument.activeElement);
-        } catch (e) {}
-        if (!inner || inner === target)
-            break;
-        target = inner;
-    }
-    var data = new DataTransfer();
+)JS" QUILLNOOK_FOCUSED_ELEMENT_JS R"JS(    var data = new DataTransfer();
     for (var i = 0; i < names.length; ++i)
         data.items.add(new File(parts[i] || [], names[i], {type: types[i], lastModified: Date.now()}));
     var event = new ClipboardEvent('paste', {bubbles: true, cancelable: true, composed: true, clipboardData: data});

@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QPointer>
 
+#include "web/FocusedElementScript.h"
 #include "web/WebView.h"
 
 namespace {
@@ -19,18 +20,7 @@ const QString PngType = QStringLiteral("image/png");
 // The page script: a function expression, called with the base64 PNG and the
 // text as JSON string literals.
 const char* const EventScript = R"JS((function(png, text) {
-    var target = document.activeElement || document.body || document.documentElement;
-    for (;;) {
-        var inner = null;
-        try {
-            inner = (target.shadowRoot && target.shadowRoot.activeElement)
-                || (target.contentDocument && target.contentDocument.activeElement);
-        } catch (e) {}
-        if (!inner || inner === target)
-            break;
-        target = inner;
-    }
-    var raw = atob(png);
+)JS" QUILLNOOK_FOCUSED_ELEMENT_JS R"JS(    var raw = atob(png);
     var bytes = new Uint8Array(raw.length);
     for (var i = 0; i < raw.length; ++i)
         bytes[i] = raw.charCodeAt(i);
@@ -59,18 +49,7 @@ try {
 } catch (e) {
     return 'unreached';
 }
-var target = document.activeElement || document.body || document.documentElement;
-for (;;) {
-    var inner = null;
-    try {
-        inner = (target.shadowRoot && target.shadowRoot.activeElement)
-            || (target.contentDocument && target.contentDocument.activeElement);
-    } catch (e) {}
-    if (!inner || inner === target)
-        break;
-    target = inner;
-}
-var data = new DataTransfer();
+)JS" QUILLNOOK_FOCUSED_ELEMENT_JS R"JS(var data = new DataTransfer();
 data.items.add(new File([blob], 'image.png', {type: 'image/png', lastModified: Date.now()}));
 var event = new ClipboardEvent('paste', {bubbles: true, cancelable: true, composed: true, clipboardData: data});
 target.dispatchEvent(event);
