@@ -6,8 +6,8 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-#include "ui/PanelStyle.h"
 #include "app/ToolTabsAccessible.h"
+#include "ui/PanelStyle.h"
 
 namespace {
 constexpr qreal TrackRadius = 7;

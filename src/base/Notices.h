@@ -28,8 +28,7 @@ public:
     public:
         explicit Redirect(std::FILE* stream)
             : m_previous(setStream(stream))
-        {
-        }
+        { }
         ~Redirect() { setStream(m_previous); }
         Redirect(const Redirect&) = delete;
         Redirect& operator=(const Redirect&) = delete;

@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
-#include "ui/PanelStyle.h"
 #include "ui/FileSymbols.h"
+#include "ui/PanelStyle.h"
 
 namespace {
 constexpr qreal ZoneRadius = 16;

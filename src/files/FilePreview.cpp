@@ -9,9 +9,9 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
-#include "ui/PanelStyle.h"
 #include "files/FilesListModel.h"
 #include "files/FilesStore.h"
+#include "ui/PanelStyle.h"
 #include "web/WebEngineProvider.h"
 #include "web/WebView.h"
 

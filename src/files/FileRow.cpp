@@ -4,9 +4,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "ui/PanelStyle.h"
-#include "ui/FileSymbols.h"
 #include "files/FilesListModel.h"
+#include "ui/FileSymbols.h"
+#include "ui/PanelStyle.h"
 
 namespace {
 constexpr qreal CardRadius = 8;

@@ -20,14 +20,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "ui/PanelAccessible.h"
-#include "ui/PanelStyle.h"
 #include "files/FileDropZone.h"
 #include "files/FilePreview.h"
 #include "files/FileRow.h"
-#include "ui/FileSymbols.h"
 #include "files/FilesListModel.h"
 #include "files/FilesStore.h"
+#include "ui/FileSymbols.h"
+#include "ui/PanelAccessible.h"
+#include "ui/PanelStyle.h"
 
 namespace {
 constexpr int HeaderIconSize = 12;

@@ -11,9 +11,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "ui/PanelStyle.h"
 #include "notes/NotesBanner.h"
 #include "notes/NotesStore.h"
+#include "ui/PanelStyle.h"
 
 namespace {
 constexpr qreal CardRadius = 12;

@@ -4,8 +4,8 @@
 #include <QTest>
 
 #include "app/PanelGeometry.h"
-#include "settings/PanelSettings.h"
 #include "platform/IniPreferences.h"
+#include "settings/PanelSettings.h"
 
 class TestPanelSettings : public QObject
 {

@@ -16,11 +16,11 @@
 #include "browser/BrowserURLBar.h"
 #include "browser/BrowserView.h"
 #include "browser/SiteZoom.h"
-#include "ui/SymbolButton.h"
 #include "support/LocalHttpServer.h"
 #include "support/PageScript.h"
 #include "support/PrivateSessionBus.h"
 #include "support/X11Tools.h"
+#include "ui/SymbolButton.h"
 #include "web/WebEngineFixture.h"
 
 namespace {

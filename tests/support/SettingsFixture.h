@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "settings/PanelSettings.h"
 #include "hotkey/HotkeyManager.h"
 #include "platform/IniPreferences.h"
+#include "settings/PanelSettings.h"
 #include "support/RecordingHotkeyService.h"
 
 // The models the settings page is handed, over preferences in a fresh file.

@@ -161,7 +161,7 @@ void X11ClipboardService::setImage(const QImage& image, const QByteArray& png)
         // server ignores the claim; the other program's ownership notice,
         // which carries the newer time, is then waiting in Qt's queue. Let Qt
         // take it in and claim again.
-        QTimer::singleShot(claimRetryMs, qApp, [] { });
+        QTimer::singleShot(claimRetryMs, qApp, [] {});
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
     }
 }
