@@ -15,7 +15,11 @@
 class Notices
 {
 public:
-    enum class Kind { Warning, Report };
+    enum class Kind
+    {
+        Warning,
+        Report
+    };
 
     // "⚠️ <text>\n". Text with line breaks of its own is written as it is.
     static void warn(const QString& text);

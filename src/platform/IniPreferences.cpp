@@ -33,8 +33,9 @@ std::optional<QString> IniPreferences::value(const QString& key) const
 void IniPreferences::setValue(const QString& key, const QString& text)
 {
     if (!m_mayRewrite && !keepWhatWouldBeLost()) {
-        Notices::report(QStringLiteral("Quillnook: %1 holds settings that could not be copied aside; \"%2\" is not saved")
-                            .arg(filePath(), key));
+        Notices::report(
+            QStringLiteral("Quillnook: %1 holds settings that could not be copied aside; \"%2\" is not saved")
+                .arg(filePath(), key));
         return;
     }
     m_settings.setValue(key, text);

@@ -100,8 +100,9 @@ private slots:
             Notices::report(QStringLiteral("quillnook: unknown option --x\nTry 'quillnook --help'."));
             Notices::report(QByteArray("Quillnook is already running."));
             Notices::warn(QStringLiteral("Could not capture the screen: denied"));
-            QCOMPARE(written(reports.get()),
-                     QByteArray("quillnook: unknown option --x\nTry 'quillnook --help'.\nQuillnook is already running.\n"));
+            QCOMPARE(
+                written(reports.get()),
+                QByteArray("quillnook: unknown option --x\nTry 'quillnook --help'.\nQuillnook is already running.\n"));
             QCOMPARE(written(warnings.get()), QByteArray("⚠️ Could not capture the screen: denied\n"));
             {
                 const Notices::Redirect silent(nullptr, Notices::Kind::Report);

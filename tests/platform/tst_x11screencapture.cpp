@@ -99,8 +99,7 @@ void TestX11ScreenCapture::capturesTheWholeScreenOntoTheClipboard()
     QVERIFY(screen);
     QVERIFY(pollUntil(
         [screen] {
-            return QColor(screen->grabWindow(0, 350, 230, 20, 20).toImage().pixel(10, 10))
-                   == QColor(0x12, 0xC4, 0x7E);
+            return QColor(screen->grabWindow(0, 350, 230, 20, 20).toImage().pixel(10, 10)) == QColor(0x12, 0xC4, 0x7E);
         },
         10000, 20));
 

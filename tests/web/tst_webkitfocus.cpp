@@ -139,7 +139,7 @@ bool TestWebKitFocus::keyboardFollowedQt()
 bool TestWebKitFocus::type(const QString& text)
 {
     return keyboardFollowedQt()
-           && xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
+        && xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
 }
 
 bool TestWebKitFocus::key(const QString& combination)
