@@ -262,6 +262,7 @@ private slots:
 
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(shelved(u"dropped.txt"_qs).toLocalFile()), 10000);
         QCOMPARE(m_view->previewingURL(), shelved(u"photo.png"_qs));
+        // The page must not follow the dropped file; a moment for it to wrongly do so.
         QTest::qWait(500);
         QCOMPARE(web->url(), shelved(u"photo.png"_qs));
     }
@@ -278,6 +279,7 @@ private slots:
         preview->setUrl(shelved(u"notes.md"_qs));
         m_view->setPreviewingURL(shelved(u"notes.md"_qs));
         m_view->repaint();
+        // A reload that must not come gives nothing to wait for: a moment for one.
         QTest::qWait(300);
         QCOMPARE(evaluate(*web, u"window.place"_qs), u"kept"_qs);
     }

@@ -105,6 +105,7 @@ void TestWebKitPreview::scriptsInAFileDoNotRun()
     // The title may arrive just after the load has finished; a script that
     // ran would change it again soon after.
     QTRY_COMPARE(m_view->title(), QStringLiteral("as written"));
+    // A moment for a change that must not come.
     QTest::qWait(300);
     QCOMPARE(m_view->title(), QStringLiteral("as written"));
 }
