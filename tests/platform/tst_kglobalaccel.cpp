@@ -116,13 +116,13 @@ private:
     }
 
     // Presses the keys until they toggled: the service takes its grab a
-    // moment after it answered.
+    // moment after it answered, and a press before that is lost. Each press
+    // is given up to 300 ms to arrive before the next one.
     static bool press(const char* keys, const int& toggles)
     {
         if (toggles == 0)
             QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QString::fromLatin1(keys)});
-        QTest::qWait(300);
-        return toggles > 0;
+        return QTest::qWaitFor([&toggles] { return toggles > 0; }, 300);
     }
 
     PrivateSessionBus m_bus;

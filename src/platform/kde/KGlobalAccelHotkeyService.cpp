@@ -9,6 +9,7 @@
 #include <QDBusPendingReply>
 #include <QHash>
 
+#include "base/Notices.h"
 #include "keys/KeyCodeNames.h"
 
 namespace {
@@ -180,8 +181,8 @@ void KGlobalAccelHotkeyService::onSetShortcutReply(QDBusPendingCallWatcher* watc
     watcher->deleteLater();
     const QDBusPendingReply<QList<int>> reply = *watcher;
     if (reply.isError()) {
-        std::fprintf(stderr, "Quillnook: Plasma's global-shortcut service did not take the shortcut: %s\n",
-                     qPrintable(reply.error().message()));
+        Notices::report(QStringLiteral("Quillnook: Plasma's global-shortcut service did not take the shortcut: ")
+                        + reply.error().message());
         emit registrationRefused();
         return;
     }
