@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/AccessibleTree.h"
 #include "support/BuiltProgram.h"
 #include "support/X11TestClient.h"
 #include "support/X11Tools.h"
@@ -564,21 +565,8 @@ private:
                 node.states = quint64(bits.at(0)) | (quint64(bits.at(1)) << 32);
             nodes << node;
 
-            const QDBusMessage children = call(node.path, accessibleInterface, QStringLiteral("GetChildren"));
-            if (children.arguments().isEmpty())
-                continue;
-            const QDBusArgument array = children.arguments().constFirst().value<QDBusArgument>();
-            array.beginArray();
-            while (!array.atEnd()) {
-                QString service;
-                QDBusObjectPath path;
-                array.beginStructure();
-                array >> service >> path;
-                array.endStructure();
-                if (service == m_app)
-                    pending << path.path();
-            }
-            array.endArray();
+            pending << AccessibleTree::childPaths(call(node.path, accessibleInterface, QStringLiteral("GetChildren")),
+                                                  m_app);
         }
         return nodes;
     }

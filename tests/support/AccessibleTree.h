@@ -51,6 +51,27 @@ public:
         return false;
     }
 
+    // The paths of the children a GetChildren reply lists that belong to `app`.
+    static QStringList childPaths(const QDBusMessage& children, const QString& app)
+    {
+        QStringList paths;
+        if (children.arguments().isEmpty())
+            return paths;
+        const QDBusArgument array = children.arguments().constFirst().value<QDBusArgument>();
+        array.beginArray();
+        while (!array.atEnd()) {
+            QString service;
+            QDBusObjectPath path;
+            array.beginStructure();
+            array >> service >> path;
+            array.endStructure();
+            if (service == app)
+                paths << path.path();
+        }
+        array.endArray();
+        return paths;
+    }
+
     // Every object of the application, breadth first.
     QList<Node> nodes() const
     {
@@ -63,21 +84,7 @@ public:
             const auto bits = qdbus_cast<QList<uint>>(call(node.path, QStringLiteral("GetState")).arguments().value(0));
             node.showing = bits.size() == 2 && (bits.at(0) & (1U << StateShowing));
             found << node;
-            const QDBusMessage children = call(node.path, QStringLiteral("GetChildren"));
-            if (children.arguments().isEmpty())
-                continue;
-            const QDBusArgument array = children.arguments().constFirst().value<QDBusArgument>();
-            array.beginArray();
-            while (!array.atEnd()) {
-                QString service;
-                QDBusObjectPath path;
-                array.beginStructure();
-                array >> service >> path;
-                array.endStructure();
-                if (service == m_app)
-                    pending << path.path();
-            }
-            array.endArray();
+            pending << childPaths(call(node.path, QStringLiteral("GetChildren")), m_app);
         }
         return found;
     }
