@@ -152,8 +152,9 @@ private:
         return reply.isValid() ? reply.value() : QList<int> {};
     }
 
-    // Presses the keys until they toggled: the service takes its grab a
-    // moment after it answered.
+    // Presses the keys until they toggled: the first key XTEST sends on a
+    // display makes the server announce a new key map, and the service lets
+    // go of its grabs and takes them again meanwhile, losing that press.
     static bool press(const char* keys, const int& toggles)
     {
         if (toggles == 0)
