@@ -11,6 +11,7 @@
 #include "app/LastChanceSave.h"
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
+#include "base/Notices.h"
 #include "platform/ClipboardService.h"
 #include "platform/DesktopShortcutSetup.h"
 #include "platform/DocumentsLocation.h"
@@ -24,9 +25,10 @@
 #include "web/WebEngineLoader.h"
 
 namespace {
-void print(std::FILE* stream, const QString& text)
+// What the asker wanted printed (help, version), not a notice.
+void print(const QString& text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputs(text.toLocal8Bit().constData(), stdout);
 }
 
 // `quillnook --toggle`: a short-lived client of the running instance. It needs
@@ -39,22 +41,22 @@ int toggleRunningInstance(int argc, char* argv[], const QString& startupProblem)
     case SingleInstance::ToggleResult::Toggled:
         return 0;
     case SingleInstance::ToggleResult::NoSessionBus:
-        print(stderr, QStringLiteral("quillnook: --toggle needs the session bus (D-Bus), and none is reachable.\n"));
+        Notices::report(QStringLiteral("quillnook: --toggle needs the session bus (D-Bus), and none is reachable."));
         return 1;
     case SingleInstance::ToggleResult::NotRunning:
         if (!startupProblem.isEmpty()) {
-            print(stderr, startupProblem + u'\n');
+            Notices::report(startupProblem);
             return 1;
         }
         // A fresh start shows its panel, which is what the toggle asked for.
         if (QProcess::startDetached(QCoreApplication::applicationFilePath(), {}))
             return 0;
-        print(stderr, QStringLiteral("quillnook: Quillnook is not running and could not be started.\n"));
+        Notices::report(QStringLiteral("quillnook: Quillnook is not running and could not be started."));
         return 1;
     case SingleInstance::ToggleResult::Failed:
         break;
     }
-    print(stderr, QStringLiteral("quillnook: the running Quillnook did not answer: %1\n").arg(error));
+    Notices::report(QStringLiteral("quillnook: the running Quillnook did not answer: ") + error);
     return 1;
 }
 } // namespace
@@ -67,13 +69,13 @@ int main(int argc, char* argv[])
     const CommandLine::Parsed command = CommandLine::parse(arguments);
     switch (command.action) {
     case CommandLine::Action::Help:
-        print(stdout, CommandLine::helpText());
+        print(CommandLine::helpText());
         return 0;
     case CommandLine::Action::Version:
-        print(stdout, CommandLine::versionText());
+        print(CommandLine::versionText());
         return 0;
     case CommandLine::Action::Invalid:
-        print(stderr, QStringLiteral("quillnook: %1\nTry 'quillnook --help'.\n").arg(command.error));
+        Notices::report(QStringLiteral("quillnook: ") + command.error + QStringLiteral("\nTry 'quillnook --help'."));
         return 2;
     case CommandLine::Action::Run:
     case CommandLine::Action::Toggle:
@@ -92,13 +94,13 @@ int main(int argc, char* argv[])
     }
     // Qt would abort on a platform plugin it cannot load.
     if (const auto missing = session.missingWaylandPlugin(SessionEnvironment::qtWaylandPluginInstalled())) {
-        print(stderr, missing->message + u'\n');
+        Notices::report(missing->message);
         if (!missing->canRunThroughXWayland)
             return 1;
         SessionEnvironment::runThroughXWayland();
     }
     if (const QString problem = session.startupProblem(); !problem.isEmpty()) {
-        print(stderr, problem + u'\n');
+        Notices::report(problem);
         return 1;
     }
 
@@ -119,8 +121,8 @@ int main(int argc, char* argv[])
     SingleInstance instance(SingleInstance::lockFilePaths(QFileInfo(preferencesPath).absolutePath()));
     if (!instance.acquire()) {
         const bool shown = SingleInstance::showRunningPanel();
-        std::fputs(shown ? "Quillnook is already running; its panel is shown.\n" : "Quillnook is already running.\n",
-                   stderr);
+        Notices::report(shown ? QByteArrayLiteral("Quillnook is already running; its panel is shown.")
+                              : QByteArrayLiteral("Quillnook is already running."));
         return 0;
     }
 

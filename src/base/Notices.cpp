@@ -4,7 +4,23 @@
 
 namespace {
 // Read from the web engine's threads too.
-std::atomic<std::FILE*> target {stdout};
+std::atomic<std::FILE*> warnings {stdout};
+std::atomic<std::FILE*> reports {stderr};
+
+std::atomic<std::FILE*>& target(Notices::Kind kind)
+{
+    return kind == Notices::Kind::Warning ? warnings : reports;
+}
+
+void write(std::FILE* out, const QByteArray& line)
+{
+    if (!out)
+        return;
+    // One write, so lines from two threads do not interleave. Nothing is
+    // left to tell when the stream itself is gone.
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), out);
+    std::fflush(out);
+}
 } // namespace
 
 void Notices::warn(const QString& text)
@@ -14,22 +30,25 @@ void Notices::warn(const QString& text)
 
 void Notices::warn(const QByteArray& text)
 {
-    std::FILE* out = target.load();
-    if (!out)
-        return;
-    const QByteArray line = QByteArrayLiteral("⚠️ ") + text + '\n';
-    // One write, so lines from two threads do not interleave. Nothing is
-    // left to tell when standard output itself is gone.
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), out);
-    std::fflush(out);
+    write(warnings.load(), QByteArrayLiteral("⚠️ ") + text + '\n');
 }
 
-std::FILE* Notices::setStream(std::FILE* stream)
+void Notices::report(const QString& text)
 {
-    return target.exchange(stream);
+    report(text.toUtf8());
 }
 
-std::FILE* Notices::stream()
+void Notices::report(const QByteArray& text)
 {
-    return target.load();
+    write(reports.load(), text + '\n');
+}
+
+std::FILE* Notices::setStream(std::FILE* stream, Kind kind)
+{
+    return target(kind).exchange(stream);
+}
+
+std::FILE* Notices::stream(Kind kind)
+{
+    return target(kind).load();
 }

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "base/Notices.h"
 #include "browser/BrowserFindBar.h"
 #include "browser/BrowserTab.h"
 #include "browser/BrowserTabsModel.h"
@@ -392,7 +393,7 @@ void BrowserView::connectBrowsing(BrowserTab* tab)
             [this](const QUrl& url) { m_model.openTab(url.toString(QUrl::FullyEncoded), false); });
     connect(page, &WebView::openExternallyRequested, this, [](const QUrl& url) {
         if (!QDesktopServices::openUrl(url))
-            qWarning("Quillnook: no program opened %s", qPrintable(url.toDisplayString()));
+            Notices::report(QStringLiteral("Quillnook: no program opened ") + url.toDisplayString());
     });
     connect(page, &WebView::copyLinkRequested, this,
             [](const QUrl& url) { QGuiApplication::clipboard()->setText(url.toString(QUrl::FullyEncoded)); });
@@ -447,6 +448,6 @@ void BrowserView::zoom(int step)
     const bool saved = m_siteZoom->setFactor(page.url(), factor);
     m_urlBar->flashZoom(factor, saved);
     if (!saved)
-        qWarning("Quillnook: the zoom for %s could not be saved in %s", qPrintable(page.url().host()),
-                 qPrintable(m_siteZoom->filePath()));
+        Notices::report(QStringLiteral("Quillnook: the zoom for %1 could not be saved in %2")
+                            .arg(page.url().host(), m_siteZoom->filePath()));
 }

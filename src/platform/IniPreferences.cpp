@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "base/Notices.h"
+
 IniPreferences::IniPreferences(const QString& filePath)
     : m_settings(filePath, QSettings::IniFormat)
 { }
@@ -31,14 +33,15 @@ std::optional<QString> IniPreferences::value(const QString& key) const
 void IniPreferences::setValue(const QString& key, const QString& text)
 {
     if (!m_mayRewrite && !keepWhatWouldBeLost()) {
-        qWarning("Quillnook: %s holds settings that could not be copied aside; \"%s\" is not saved",
-                 qPrintable(filePath()), qPrintable(key));
+        Notices::report(
+            QStringLiteral("Quillnook: %1 holds settings that could not be copied aside; \"%2\" is not saved")
+                .arg(filePath(), key));
         return;
     }
     m_settings.setValue(key, text);
     m_settings.sync();
     if (m_settings.status() != QSettings::NoError)
-        qWarning("Quillnook: could not save \"%s\" to %s", qPrintable(key), qPrintable(filePath()));
+        Notices::report(QStringLiteral("Quillnook: could not save \"%1\" to %2").arg(key, filePath()));
 }
 
 QByteArray IniPreferences::rewrittenContents() const

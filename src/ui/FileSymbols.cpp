@@ -11,17 +11,41 @@ namespace {
 // Every symbol is drawn on a 24 x 24 grid, then scaled into its box.
 constexpr qreal Grid = 24;
 
+struct Corner
+{
+    QPointF at;
+    // How far along each side the rounding starts; 0 leaves the corner square.
+    qreal radius = 0;
+};
+
+// The outline through `corners` in order, each rounded by a curve that
+// starts `radius` before it and ends `radius` after it along its two sides.
+// The first and last points are ends, never rounded.
+QPainterPath outline(std::initializer_list<Corner> corners)
+{
+    QPainterPath path;
+    const Corner* points = corners.begin();
+    const std::size_t count = corners.size();
+    path.moveTo(points[0].at);
+    for (std::size_t i = 1; i < count; ++i) {
+        const Corner& corner = points[i];
+        if (corner.radius <= 0 || i + 1 == count) {
+            path.lineTo(corner.at);
+            continue;
+        }
+        QLineF in(corner.at, points[i - 1].at);
+        QLineF out(corner.at, points[i + 1].at);
+        in.setLength(corner.radius);
+        out.setLength(corner.radius);
+        path.lineTo(in.p2());
+        path.quadTo(corner.at, out.p2());
+    }
+    return path;
+}
+
 void drawTray(QPainter& p, bool full)
 {
-    QPainterPath tray;
-    tray.moveTo(3, 13);
-    tray.lineTo(6, 5);
-    tray.lineTo(18, 5);
-    tray.lineTo(21, 13);
-    tray.lineTo(21, 19);
-    tray.quadTo(21, 20, 20, 20);
-    tray.lineTo(4, 20);
-    tray.quadTo(3, 20, 3, 19);
+    QPainterPath tray = outline({{{3, 13}}, {{6, 5}}, {{18, 5}}, {{21, 13}}, {{21, 20}, 1}, {{3, 20}, 1}, {{3, 13}}});
     tray.closeSubpath();
     QPainterPath well;
     well.moveTo(3, 13);
@@ -59,16 +83,7 @@ void drawSymbol(QPainter& p, Symbol symbol)
         p.drawPolyline(QPolygonF({QPointF(15, 4), QPointF(7, 12), QPointF(15, 20)}));
         break;
     case Symbol::OpenExternal: {
-        QPainterPath box;
-        box.moveTo(11, 5);
-        box.lineTo(6, 5);
-        box.quadTo(4, 5, 4, 7);
-        box.lineTo(4, 18);
-        box.quadTo(4, 20, 6, 20);
-        box.lineTo(17, 20);
-        box.quadTo(19, 20, 19, 18);
-        box.lineTo(19, 13);
-        p.drawPath(box);
+        p.drawPath(outline({{{11, 5}}, {{4, 5}, 2}, {{4, 20}, 2}, {{19, 20}, 2}, {{19, 13}}}));
         p.drawLine(QPointF(11, 13), QPointF(20, 4));
         p.drawPolyline(QPolygonF({QPointF(14, 4), QPointF(20, 4), QPointF(20, 10)}));
         break;
@@ -100,13 +115,7 @@ void drawSymbol(QPainter& p, Symbol symbol)
         break;
     }
     case Symbol::DocumentAdd: {
-        QPainterPath page;
-        page.moveTo(13, 2.5);
-        page.lineTo(6, 2.5);
-        page.quadTo(4, 2.5, 4, 4.5);
-        page.lineTo(4, 19.5);
-        page.quadTo(4, 21.5, 6, 21.5);
-        page.lineTo(11, 21.5);
+        QPainterPath page = outline({{{13, 2.5}}, {{4, 2.5}, 2}, {{4, 21.5}, 2}, {{11, 21.5}}});
         page.moveTo(13, 2.5);
         page.lineTo(19, 8.5);
         page.lineTo(19, 12);

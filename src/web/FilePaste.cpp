@@ -14,6 +14,7 @@
 #include <QUuid>
 #include <QWidget>
 
+#include "base/Notices.h"
 #include "web/FocusedElementScript.h"
 
 namespace {
@@ -179,8 +180,8 @@ protected:
                 WebView::PastedFile entry;
                 entry.name = QFileInfo(file).fileName();
                 if (!file.open(QIODevice::ReadOnly)) {
-                    qWarning("Quillnook: %s could not be read for the page: %s", qPrintable(file.fileName()),
-                             qPrintable(file.errorString()));
+                    Notices::report(QStringLiteral("Quillnook: %1 could not be read for the page: %2")
+                                        .arg(file.fileName(), file.errorString()));
                     continue;
                 }
                 entry.data = file.readAll();

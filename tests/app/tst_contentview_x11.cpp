@@ -11,6 +11,7 @@
 #include "app/Popover.h"
 #include "app/WindowDragHandle.h"
 #include "settings/SettingsView.h"
+#include "support/Poll.h"
 #include "support/X11Tools.h"
 
 namespace {
@@ -42,15 +43,7 @@ bool drag(const QPoint& from, const QPoint& by)
 // The window manager may still be placing a window it has just mapped.
 QPoint settledTopLeft(QWidget* window)
 {
-    QPoint last = window->frameGeometry().topLeft();
-    for (int i = 0; i < 50; ++i) {
-        QTest::qWait(100);
-        const QPoint now = window->frameGeometry().topLeft();
-        if (now == last)
-            break;
-        last = now;
-    }
-    return last;
+    return settled([window] { return window->frameGeometry().topLeft(); }, 5000);
 }
 
 QPoint centreOf(QWidget* widget)

@@ -3,6 +3,7 @@
 // XWayland. Covers `quillnook --toggle`, one instance per user, the channel's
 // refusals and the portal's global shortcut on Wayland sessions.
 #include <csignal>
+#include <tuple>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -313,9 +314,7 @@ private:
         Outcome outcome;
         if (!process.waitForStarted())
             return outcome;
-        QDeadlineTimer deadline(15000);
-        while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
-            QTest::qWait(20);
+        std::ignore = QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 15000);
         outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         outcome.out = QString::fromUtf8(process.readAllStandardOutput());
         outcome.err = QString::fromUtf8(process.readAllStandardError());

@@ -2,6 +2,7 @@
 // runs on an X server of its own, with the window manager, so the screen can
 // be small, scaled, shrunk while the panel is up, or made of two monitors.
 #include <csignal>
+#include <tuple>
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QTest>
 
 #include "support/BuiltProgram.h"
+#include "support/Poll.h"
 #include "support/PrivateDisplay.h"
 #include "support/X11Tools.h"
 
@@ -182,11 +184,7 @@ private:
         m_panel = waitForViewableWindow(QStringLiteral("quillnook"), QStringLiteral("Quillnook"));
         QVERIFY2(!m_panel.isEmpty(), "the panel did not show");
         // The window manager may still be placing it.
-        QRect last;
-        for (int i = 0; i < 20 && geometry(m_panel) != last; ++i) {
-            last = geometry(m_panel);
-            QTest::qWait(100);
-        }
+        std::ignore = settled([this] { return geometry(m_panel); }, 2000);
     }
 
     void stop()

@@ -85,6 +85,34 @@ private slots:
             QVERIFY2(lines.at(i).startsWith("⚠️ Download failed: ") && lines.at(i).count("⚠️") == 1,
                      lines.at(i));
     }
+
+    // Reports keep their text as it is, go to standard error, and have a
+    // switch of their own: redirecting one kind leaves the other alone.
+    void reportsGoToTheirOwnStreamUnchanged()
+    {
+        QCOMPARE(Notices::stream(Notices::Kind::Report), stderr);
+        File warnings = temporaryFile();
+        File reports = temporaryFile();
+        QVERIFY(warnings && reports);
+        {
+            const Notices::Redirect toWarnings(warnings.get());
+            const Notices::Redirect toReports(reports.get(), Notices::Kind::Report);
+            Notices::report(QStringLiteral("quillnook: unknown option --x\nTry 'quillnook --help'."));
+            Notices::report(QByteArray("Quillnook is already running."));
+            Notices::warn(QStringLiteral("Could not capture the screen: denied"));
+            QCOMPARE(
+                written(reports.get()),
+                QByteArray("quillnook: unknown option --x\nTry 'quillnook --help'.\nQuillnook is already running.\n"));
+            QCOMPARE(written(warnings.get()), QByteArray("⚠️ Could not capture the screen: denied\n"));
+            {
+                const Notices::Redirect silent(nullptr, Notices::Kind::Report);
+                Notices::report(QStringLiteral("not shown"));
+            }
+            QCOMPARE(written(reports.get()).count('\n'), 3);
+        }
+        QCOMPARE(Notices::stream(Notices::Kind::Report), stderr);
+        QCOMPARE(Notices::stream(), stdout);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestNotices)

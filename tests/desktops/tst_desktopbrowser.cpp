@@ -307,6 +307,9 @@ private slots:
                                     .arg(m_panel->y())
                                     .arg(m_panel->width())
                                     .arg(m_panel->height())));
+        // Where the program believes the panel is, and so where popups go and
+        // these checks read the page from, is where the screen has it.
+        LOOP_COMPARE(m_panel->geometry(), geometry(QString::number(m_panel->winId())));
     }
 
     void pagesAreDrawnLive()

@@ -19,6 +19,7 @@
 #include "files/FilesView.h"
 #include "support/FileBytes.h"
 #include "support/LocalHttpServer.h"
+#include "support/X11Tools.h"
 #include "web/WebEngineFixture.h"
 #include "web/WebEngineLoader.h"
 #include "web/WebView.h"
@@ -27,6 +28,16 @@
 #include <unistd.h>
 
 namespace {
+// A window a drag starts from, which notes the press that starts it.
+class DragSource : public QWidget
+{
+public:
+    bool pressed = false;
+
+protected:
+    void mousePressEvent(QMouseEvent*) override { pressed = true; }
+};
+
 // What a script in the page's own world answers, as text; empty on failure.
 QString evaluate(WebView& view, const QString& script)
 {
@@ -222,12 +233,15 @@ private slots:
 
         // A real drag from another window, the pointer moved by the X server's
         // test extension, released over the middle of the previewed page.
-        QWidget source;
+        DragSource source;
         source.setWindowTitle(u"drag source"_qs);
         source.setGeometry(20, 40, 160, 160);
         source.show();
         QVERIFY(QTest::qWaitForWindowExposed(&source));
-        QTest::qWait(300);
+        // The window manager may still be placing it: the press below goes
+        // where Qt believes the window is once the server agrees.
+        QTRY_COMPARE(X11Tools::geometry(QString::number(source.winId())),
+                     QRect(source.mapToGlobal(QPoint(0, 0)), source.size()));
         const QPoint from = source.mapToGlobal(source.rect().center());
         const QPoint to = web->widget()->mapToGlobal(web->widget()->rect().center());
         QProcess pointer;
@@ -237,7 +251,8 @@ private slots:
                        u"sleep"_qs, u"0.4"_qs, u"mousemove"_qs, QString::number(to.x()), QString::number(to.y()),
                        u"sleep"_qs, u"0.6"_qs, u"mouseup"_qs, u"1"_qs});
         QVERIFY(pointer.waitForStarted());
-        QTest::qWait(300);
+        // The drag starts from the press, as it does for a person.
+        QTRY_VERIFY_WITH_TIMEOUT(source.pressed, 10000);
         auto* drag = new QDrag(&source);
         auto* mime = new QMimeData;
         mime->setUrls({QUrl::fromLocalFile(m_documents.filePath(u"dropped.txt"_qs))});
@@ -247,6 +262,7 @@ private slots:
 
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(shelved(u"dropped.txt"_qs).toLocalFile()), 10000);
         QCOMPARE(m_view->previewingURL(), shelved(u"photo.png"_qs));
+        // The page must not follow the dropped file; a moment for it to wrongly do so.
         QTest::qWait(500);
         QCOMPARE(web->url(), shelved(u"photo.png"_qs));
     }
@@ -263,6 +279,7 @@ private slots:
         preview->setUrl(shelved(u"notes.md"_qs));
         m_view->setPreviewingURL(shelved(u"notes.md"_qs));
         m_view->repaint();
+        // A reload that must not come gives nothing to wait for: a moment for one.
         QTest::qWait(300);
         QCOMPARE(evaluate(*web, u"window.place"_qs), u"kept"_qs);
     }

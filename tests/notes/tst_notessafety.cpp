@@ -100,7 +100,8 @@ private slots:
         start();
         if (QTest::currentTestFailed())
             return;
-        // One key every 150 ms for five seconds, then no chance to save.
+        // One key every 150 ms for five seconds, then no chance to save. The
+        // pauses are the rhythm being tested, not waits for something.
         const QString typed = QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456");
         QElapsedTimer clock;
         clock.start();

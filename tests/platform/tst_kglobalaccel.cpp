@@ -155,12 +155,12 @@ private:
     // Presses the keys until they toggled: the first key XTEST sends on a
     // display makes the server announce a new key map, and the service lets
     // go of its grabs and takes them again meanwhile, losing that press.
+    // Each press is given up to 300 ms to arrive before the next one.
     static bool press(const char* keys, const int& toggles)
     {
         if (toggles == 0)
             QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QString::fromLatin1(keys)});
-        QTest::qWait(300);
-        return toggles > 0;
+        return QTest::qWaitFor([&toggles] { return toggles > 0; }, 300);
     }
 
     PrivateSessionBus m_bus;

@@ -1,4 +1,8 @@
+#include <cstdlib>
+#include <memory>
 #include <tuple>
+
+#include <xcb/xcb.h>
 
 #include <QApplication>
 #include <QTest>
@@ -19,6 +23,7 @@ private slots:
     void hintsSetBeforeTheMap();
     void hintsSurviveHideAndShow();
     void hintsRequestedOnAMappedWindow();
+    void aPositionQtGotWrongIsSetRight();
 
 private:
     // The panel's own flags: Qt adds _NET_WM_STATE_ABOVE for the last one.
@@ -37,6 +42,33 @@ private:
 namespace {
 const QStringList panelStates {QStringLiteral("_NET_WM_STATE_STICKY"), QStringLiteral("_NET_WM_STATE_SKIP_TASKBAR"),
                                QStringLiteral("_NET_WM_STATE_SKIP_PAGER"), QStringLiteral("_NET_WM_STATE_ABOVE")};
+
+// Where the window's top-left corner is on the screen, as the server says.
+QPoint serverPosition(xcb_connection_t* connection, xcb_window_t window)
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_translate_coordinates_reply_t* reply = xcb_translate_coordinates_reply(
+        connection, xcb_translate_coordinates(connection, window, root, 0, 0), nullptr);
+    const QPoint position = reply ? QPoint(reply->dst_x, reply->dst_y) : QPoint(-1, -1);
+    std::free(reply);
+    return position;
+}
+
+// The word a window manager sends after moving a window, with a position of
+// its choosing.
+void claimPosition(xcb_connection_t* connection, xcb_window_t window, QPoint position, QSize size)
+{
+    xcb_configure_notify_event_t event {};
+    event.response_type = XCB_CONFIGURE_NOTIFY;
+    event.event = window;
+    event.window = window;
+    event.x = std::int16_t(position.x());
+    event.y = std::int16_t(position.y());
+    event.width = std::uint16_t(size.width());
+    event.height = std::uint16_t(size.height());
+    xcb_send_event(connection, 0, window, XCB_EVENT_MASK_STRUCTURE_NOTIFY, reinterpret_cast<const char*>(&event));
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
 } // namespace
 
 void TestX11PanelWindowHints::initTestCase()
@@ -143,6 +175,31 @@ void TestX11PanelWindowHints::hintsRequestedOnAMappedWindow()
     m_hints.apply(panel.windowHandle());
     QVERIFY2(waitForPanelHints(window),
              qPrintable(m_client.atomNames(window, QStringLiteral("_NET_WM_STATE")).join(QLatin1Char(' '))));
+}
+
+void TestX11PanelWindowHints::aPositionQtGotWrongIsSetRight()
+{
+    // A manager that moves the panel's frame after Qt asked where the panel
+    // is, and says nothing of it, leaves Qt with a wrong position (openbox,
+    // now and then): mapToGlobal, popups and drops then miss the panel.
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    QVERIFY(!xcb_connection_has_error(connection));
+    const std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)> closer(connection, xcb_disconnect);
+    QWidget panel(nullptr, panelFlags());
+    panel.setGeometry(300, 200, 240, 320);
+    showLikeThePanel(panel);
+    const auto window = static_cast<xcb_window_t>(panel.winId());
+    QTRY_VERIFY(m_client.hasProperty(window, QStringLiteral("WM_STATE")));
+    const QPoint actual = serverPosition(connection, window);
+    QTRY_COMPARE(panel.windowHandle()->position(), actual);
+
+    const QPoint wrong = actual + QPoint(111, 77);
+    claimPosition(connection, window, wrong, panel.size());
+    QTRY_COMPARE(panel.windowHandle()->position(), wrong);
+    m_hints.apply(panel.windowHandle());
+    QTRY_COMPARE(panel.windowHandle()->position(), actual);
+    QCOMPARE(panel.mapToGlobal(QPoint(0, 0)), actual);
+    QCOMPARE(serverPosition(connection, window), actual);
 }
 
 QTEST_MAIN(TestX11PanelWindowHints)

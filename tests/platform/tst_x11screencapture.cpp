@@ -2,6 +2,7 @@
 #include <QClipboard>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
@@ -9,6 +10,7 @@
 #include "platform/x11/X11ClipboardService.h"
 #include "platform/x11/X11ScreenCaptureService.h"
 #include "support/EventLoopTurn.h"
+#include "support/Poll.h"
 #include "support/X11Tools.h"
 
 // A capture of the real X screen, checked against what xdpyinfo reports and
@@ -91,8 +93,15 @@ void TestX11ScreenCapture::capturesTheWholeScreenOntoTheClipboard()
     marker.setGeometry(300, 200, 120, 80);
     marker.show();
     QVERIFY(QTest::qWaitForWindowExposed(&marker));
-    // Exposed is not yet drawn on the screen, and nothing says when it is.
-    QTest::qWait(100);
+    // Exposed is not yet drawn on the screen: read the screen back until the
+    // marker is on it.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QVERIFY(screen);
+    QVERIFY(pollUntil(
+        [screen] {
+            return QColor(screen->grabWindow(0, 350, 230, 20, 20).toImage().pixel(10, 10)) == QColor(0x12, 0xC4, 0x7E);
+        },
+        10000, 20));
 
     QVERIFY(captureAndWait());
     const QImage image = m_clipboard->image();

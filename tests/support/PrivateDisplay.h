@@ -78,17 +78,7 @@ public:
     }
 
 private:
-    template<typename Check> static bool waitFor(Check check)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 10000) {
-            if (check())
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
-    }
+    template<typename Check> static bool waitFor(Check check) { return pollUntil(check, 10000); }
 
     QByteArray m_previous;
     QString m_name;

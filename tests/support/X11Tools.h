@@ -1,10 +1,14 @@
 #pragma once
 
+#include <tuple>
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRect>
 #include <QStringList>
 #include <QTest>
+
+#include "support/Poll.h"
 
 // Looks at the X server the way a person's tools would: xdotool, xprop and
 // xwininfo, run against the display the suite started.
@@ -105,19 +109,21 @@ inline QString focusedWindow()
 // windows of the same name.
 inline QString waitForViewableWindow(const QString& classname, const QString& title, int timeoutMs = 10000)
 {
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        QStringList viewable;
-        for (const QString& window : findWindows(classname, title)) {
-            if (isViewable(window))
-                viewable.append(window);
-        }
-        if (viewable.size() == 1)
-            return viewable.constFirst();
-        QTest::qWait(100);
-    } while (clock.elapsed() < timeoutMs);
-    return {};
+    QString found;
+    std::ignore = pollUntil(
+        [&] {
+            QStringList viewable;
+            for (const QString& window : findWindows(classname, title)) {
+                if (isViewable(window))
+                    viewable.append(window);
+            }
+            if (viewable.size() != 1)
+                return false;
+            found = viewable.constFirst();
+            return true;
+        },
+        timeoutMs);
+    return found;
 }
 
 inline bool sameWindow(const QString& a, const QString& b)

@@ -13,25 +13,12 @@
 #include "WebEngineFixture.h"
 #include "support/LocalHttpServer.h"
 #include "support/PageScript.h"
+#include "support/Poll.h"
 #include "support/X11Tools.h"
 
 namespace {
 using PageScript::run;
 using X11Tools::xdotool;
-
-bool type(const QString& text)
-{
-    return xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
-}
-
-bool key(const QString& combination)
-{
-    const bool ok = xdotool({QStringLiteral("key"), combination});
-    // Qt's focus can reach a widget before the page's toolkit has the X
-    // focus; a moment, so the next key does not overtake the hand-over.
-    QTest::qWait(150);
-    return ok;
-}
 
 } // namespace
 
@@ -62,6 +49,9 @@ private:
     }
     QPoint centerOf(const char* id);
     bool clickAt(const QPoint& global);
+    bool keyboardFollowedQt();
+    bool type(const QString& text);
+    bool key(const QString& combination);
 
     LocalHttpServer m_server;
     std::unique_ptr<WebView> m_view;
@@ -127,6 +117,34 @@ bool TestWebKitFocus::clickAt(const QPoint& global)
 {
     return xdotool({QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y()),
                     QStringLiteral("sleep"), QStringLiteral("0.2"), QStringLiteral("click"), QStringLiteral("1")});
+}
+
+// Qt's focus can reach a widget before the page's toolkit has the X focus,
+// or leave the page before the panel has it back; a key sent then would
+// overtake the hand-over. True once the server's focus (the window itself,
+// not its top level) agrees with Qt's: the page's window while the page has
+// Qt's focus, the panel's otherwise.
+bool TestWebKitFocus::keyboardFollowedQt()
+{
+    const QString panel = QString::number(m_window.winId());
+    return pollUntil(
+        [&] {
+            const QString focused
+                = X11Tools::run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")});
+            return X11Tools::sameWindow(focused.trimmed(), panel) != m_view->widget()->hasFocus();
+        },
+        5000, 20);
+}
+
+bool TestWebKitFocus::type(const QString& text)
+{
+    return keyboardFollowedQt()
+        && xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
+}
+
+bool TestWebKitFocus::key(const QString& combination)
+{
+    return keyboardFollowedQt() && xdotool({QStringLiteral("key"), combination});
 }
 
 void TestWebKitFocus::clickIntoThePageThenTypingReachesIt()

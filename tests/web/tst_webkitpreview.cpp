@@ -11,6 +11,7 @@
 
 #include "WebEngineFixture.h"
 #include "support/LocalHttpServer.h"
+#include "support/WebViewFixture.h"
 
 namespace {
 bool write(const QString& path, const QByteArray& bytes)
@@ -22,7 +23,7 @@ bool write(const QString& path, const QByteArray& bytes)
 
 // The file preview shows a shelf file as the engine can, runs none of its
 // scripts, and carries none of the browser's site data.
-class TestWebKitPreview : public QObject
+class TestWebKitPreview : public QObject, private WebViewFixture
 {
     Q_OBJECT
 
@@ -39,48 +40,27 @@ private slots:
     void unshowableFileIsNotDownloaded();
 
 private:
-    void loadAndWait(WebView& view, RecordingDelegates& delegates, const QUrl& url);
-
     QTemporaryDir m_files;
     LocalHttpServer m_server;
-    WebEngine* m_engine = nullptr;
-    QWidget m_window;
-    std::unique_ptr<WebView> m_preview;
-    RecordingDelegates m_delegates;
 };
 
 void TestWebKitPreview::initTestCase()
 {
-    m_engine = loadedEngine();
-    QVERIFY(m_engine);
-    m_window.resize(600, 600);
-    m_window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+    QVERIFY(startEngine(QRect(QPoint(), QSize(600, 600))));
 }
 
 void TestWebKitPreview::init()
 {
-    m_delegates = RecordingDelegates();
     WebViewOptions options;
     options.purpose = WebViewOptions::Purpose::FilePreview;
     options.previewFolder = m_files.path();
-    m_preview = m_engine->createView(options);
-    m_preview->setNavigationDelegate(&m_delegates);
-    m_preview->widget()->setParent(&m_window);
-    m_preview->widget()->setGeometry(0, 0, 600, 600);
-    m_preview->widget()->show();
+    // A preview answers no dialogs.
+    openView(options, false);
 }
 
 void TestWebKitPreview::cleanup()
 {
-    m_preview.reset();
-}
-
-void TestWebKitPreview::loadAndWait(WebView& view, RecordingDelegates& delegates, const QUrl& url)
-{
-    const int before = delegates.outcomes();
-    view.load(url);
-    QTRY_VERIFY_WITH_TIMEOUT(delegates.outcomes() > before, 15000);
+    closeView();
 }
 
 void TestWebKitPreview::pdfOpensInTheBuiltInViewer()
@@ -92,12 +72,12 @@ void TestWebKitPreview::pdfOpensInTheBuiltInViewer()
         QPainter painter(&writer);
         painter.drawText(QRect(0, 0, 1000, 400), QStringLiteral("A letter kept on the shelf"));
     }
-    loadAndWait(*m_preview, m_delegates, QUrl::fromLocalFile(path));
+    QVERIFY(loadAndWait(*m_view, m_delegates, QUrl::fromLocalFile(path)));
     QCOMPARE(m_delegates.finished, 1);
     // The viewer draws its toolbar and the page on a grey backdrop, the text
     // in black; a viewer that could not run leaves the view white.
     auto shares = [this] {
-        const QWidget* view = m_preview->widget();
+        const QWidget* view = m_view->widget();
         const QPoint origin = view->mapToGlobal(QPoint(0, 0));
         const QImage shot = QGuiApplication::primaryScreen()
                                 ->grabWindow(0, origin.x(), origin.y(), view->width(), view->height())
@@ -120,13 +100,14 @@ void TestWebKitPreview::scriptsInAFileDoNotRun()
 {
     const QString path = m_files.filePath(QStringLiteral("note.html"));
     QVERIFY(write(path, "<title>as written</title><script>document.title = 'script ran';</script><p>text</p>"));
-    loadAndWait(*m_preview, m_delegates, QUrl::fromLocalFile(path));
+    QVERIFY(loadAndWait(*m_view, m_delegates, QUrl::fromLocalFile(path)));
     QCOMPARE(m_delegates.finished, 1);
     // The title may arrive just after the load has finished; a script that
     // ran would change it again soon after.
-    QTRY_COMPARE(m_preview->title(), QStringLiteral("as written"));
+    QTRY_COMPARE(m_view->title(), QStringLiteral("as written"));
+    // A moment for a change that must not come.
     QTest::qWait(300);
-    QCOMPARE(m_preview->title(), QStringLiteral("as written"));
+    QCOMPARE(m_view->title(), QStringLiteral("as written"));
 }
 
 void TestWebKitPreview::previewCarriesNoSiteData()
@@ -139,13 +120,13 @@ void TestWebKitPreview::previewCarriesNoSiteData()
     auto browser = m_engine->createView({});
     RecordingDelegates browsing;
     browser->setNavigationDelegate(&browsing);
-    loadAndWait(*browser, browsing, m_server.url(QStringLiteral("/set")));
+    QVERIFY(loadAndWait(*browser, browsing, m_server.url(QStringLiteral("/set"))));
     QCOMPARE(browsing.finished, 1);
 
     const QString path = m_files.filePath(QStringLiteral("tracker.html"));
     QVERIFY(
         write(path, "<title>tracker</title><img src='" + m_server.url(QStringLiteral("/pixel")).toEncoded() + "'>"));
-    loadAndWait(*m_preview, m_delegates, QUrl::fromLocalFile(path));
+    QVERIFY(loadAndWait(*m_view, m_delegates, QUrl::fromLocalFile(path)));
     QCOMPARE(m_delegates.finished, 1);
     // A shelf file reaches no server at all, with the user's cookies or without;
     // a request that must not come gives nothing to wait for.
@@ -157,8 +138,8 @@ void TestWebKitPreview::unshowableFileIsNotDownloaded()
 {
     const QString path = m_files.filePath(QStringLiteral("data.bin"));
     QVERIFY(write(path, QByteArray("\x00\x01\x02\x03", 4)));
-    QSignalSpy saved(m_preview.get(), &WebView::downloadSaved);
-    loadAndWait(*m_preview, m_delegates, QUrl::fromLocalFile(path));
+    QSignalSpy saved(m_view.get(), &WebView::downloadSaved);
+    QVERIFY(loadAndWait(*m_view, m_delegates, QUrl::fromLocalFile(path)));
     // A download that must not start gives nothing to wait for.
     QTest::qWait(500);
     QVERIFY(saved.isEmpty());

@@ -9,6 +9,7 @@
 #include "WebEngineFixture.h"
 #include "support/LocalHttpServer.h"
 #include "support/ProcessTree.h"
+#include "support/WebViewFixture.h"
 
 namespace {
 const QString UserAgent = QStringLiteral("Mozilla/5.0 (iPad; CPU OS 17_0 like Mac OS X) AppleWebKit/605.1.15 (KHTML, "
@@ -43,7 +44,7 @@ QStringList clientList()
 }
 } // namespace
 
-class TestWebKitView : public QObject
+class TestWebKitView : public QObject, private WebViewFixture
 {
     Q_OBJECT
 
@@ -70,54 +71,31 @@ private slots:
     void permissionsOtherThanClipboardAreDenied();
 
 private:
-    void loadAndWait(const QUrl& url);
-
     LocalHttpServer m_server;
-    WebEngine* m_engine = nullptr;
-    std::unique_ptr<WebView> m_view;
-    RecordingDelegates m_delegates;
-    QWidget m_window;
 };
 
 void TestWebKitView::initTestCase()
 {
     QVERIFY(m_server.isListening());
-    m_engine = loadedEngine();
-    QVERIFY(m_engine);
-    m_window.resize(600, 500);
-    m_window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+    QVERIFY(startEngine(QRect(QPoint(), QSize(600, 500))));
 }
 
 void TestWebKitView::init()
 {
-    m_delegates = RecordingDelegates();
     WebViewOptions options;
     options.userAgent = UserAgent;
-    m_view = m_engine->createView(options);
-    m_view->setNavigationDelegate(&m_delegates);
-    m_view->setUiDelegate(&m_delegates);
-    m_view->widget()->setParent(&m_window);
-    m_view->widget()->setGeometry(0, 0, 600, 500);
-    m_view->widget()->show();
+    openView(options);
 }
 
 void TestWebKitView::cleanup()
 {
-    m_view.reset();
-}
-
-void TestWebKitView::loadAndWait(const QUrl& url)
-{
-    const int before = m_delegates.outcomes();
-    m_view->load(url);
-    QTRY_VERIFY_WITH_TIMEOUT(m_delegates.outcomes() > before, 15000);
+    closeView();
 }
 
 void TestWebKitView::userAgentReachesServerAndPage()
 {
     m_server.html("/ua", "<title>ua</title>");
-    loadAndWait(m_server.url(QStringLiteral("/ua")));
+    QVERIFY(loadAndWait(m_server.url(QStringLiteral("/ua"))));
     QCOMPARE(m_delegates.finished, 1);
     QCOMPARE(QString::fromUtf8(m_server.requestsFor("/ua").last().headers.value("user-agent")), UserAgent);
     QCOMPARE(run(*m_view, QStringLiteral("navigator.userAgent")).value.toString(), UserAgent);
@@ -129,7 +107,7 @@ void TestWebKitView::finishedLoadReportsTitleAndAddress()
     QSignalSpy titles(m_view.get(), &WebView::titleChanged);
     QSignalSpy urls(m_view.get(), &WebView::urlChanged);
     const QUrl address = m_server.url(QStringLiteral("/titled"));
-    loadAndWait(address);
+    QVERIFY(loadAndWait(address));
     QCOMPARE(m_delegates.finished, 1);
     QVERIFY(m_delegates.provisionalFailures.isEmpty() && m_delegates.failures.isEmpty());
     QCOMPARE(m_view->title(), QStringLiteral("Grüße & more"));
@@ -234,7 +212,7 @@ void TestWebKitView::newWindowsLoadInTheSameView()
     QFETCH(QString, script);
     m_server.html("/opener", "<title>opener</title><a id=blank href=/target target=_blank>open</a>");
     m_server.html("/target", "<title>target</title>");
-    loadAndWait(m_server.url(QStringLiteral("/opener")));
+    QVERIFY(loadAndWait(m_server.url(QStringLiteral("/opener"))));
     const QStringList clientsBefore = clientList();
     run(*m_view, script);
     QTRY_COMPARE_WITH_TIMEOUT(m_view->title(), QStringLiteral("target"), 10000);
@@ -277,7 +255,7 @@ void TestWebKitView::dialogsAreAnsweredThroughTheDelegate()
     QFETCH(QString, dialog);
     QFETCH(QString, result);
     m_server.html("/dialogs", "<title>dialogs</title>");
-    loadAndWait(m_server.url(QStringLiteral("/dialogs")));
+    QVERIFY(loadAndWait(m_server.url(QStringLiteral("/dialogs"))));
     m_delegates.confirmAnswer = confirm;
     if (promptAnswer.isValid())
         m_delegates.promptAnswer = promptAnswer.toString();
@@ -296,7 +274,7 @@ void TestWebKitView::dialogsAreAnsweredThroughTheDelegate()
 void TestWebKitView::answersAfterTheViewIsGoneAreHarmless()
 {
     m_server.html("/held", "<title>held</title>");
-    loadAndWait(m_server.url(QStringLiteral("/held")));
+    QVERIFY(loadAndWait(m_server.url(QStringLiteral("/held"))));
     m_delegates.holdDialogs = true;
     auto script = std::make_shared<ScriptResult>();
     m_view->evaluateJavaScript(QStringLiteral("confirm('wait')"), [script](const QVariant&, const QString& error) {
@@ -318,7 +296,7 @@ void TestWebKitView::answersAfterTheViewIsGoneAreHarmless()
 void TestWebKitView::killedWebProcessIsReportedAndReloadRecovers()
 {
     m_server.html("/alive", "<title>alive</title>");
-    loadAndWait(m_server.url(QStringLiteral("/alive")));
+    QVERIFY(loadAndWait(m_server.url(QStringLiteral("/alive"))));
     QSignalSpy terminated(m_view.get(), &WebView::webProcessTerminated);
     // The page's web process is among those below this test; WebKit may keep
     // a spare one too, which may go the same way.
@@ -368,7 +346,7 @@ void TestWebKitView::unshowableResponsesAreSavedUnderFreeNames()
 void TestWebKitView::permissionsOtherThanClipboardAreDenied()
 {
     m_server.html("/ask", "<title>ask</title>");
-    loadAndWait(m_server.url(QStringLiteral("/ask")));
+    QVERIFY(loadAndWait(m_server.url(QStringLiteral("/ask"))));
     run(*m_view,
         QStringLiteral("window.answer = 'pending';"
                        "navigator.geolocation.getCurrentPosition(() => window.answer = 'granted',"

@@ -10,6 +10,7 @@
 #include <QDBusServiceWatcher>
 #include <QHash>
 
+#include "base/Notices.h"
 #include "keys/KeyCodeNames.h"
 
 namespace {
@@ -204,8 +205,8 @@ void KGlobalAccelHotkeyService::onSetShortcutReply(QDBusPendingCallWatcher* watc
     watcher->deleteLater();
     const QDBusPendingReply<QList<int>> reply = *watcher;
     if (reply.isError()) {
-        std::fprintf(stderr, "Quillnook: Plasma's global-shortcut service did not take the shortcut: %s\n",
-                     qPrintable(reply.error().message()));
+        Notices::report(QStringLiteral("Quillnook: Plasma's global-shortcut service did not take the shortcut: ")
+                        + reply.error().message());
         emit registrationRefused();
         return;
     }

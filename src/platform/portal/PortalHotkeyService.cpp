@@ -8,6 +8,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 
+#include "base/Notices.h"
 #include "platform/portal/PortalRequest.h"
 #include "platform/portal/PortalTrigger.h"
 
@@ -180,7 +181,7 @@ void PortalHotkeyService::report(const QString& what)
     m_failed = true;
     m_live.reset();
     // The tray menu and `quillnook --toggle` still work; say why the key does not.
-    std::fprintf(stderr, "Quillnook: no global shortcut through the desktop portal: %s\n", qPrintable(what));
+    Notices::report(QStringLiteral("Quillnook: no global shortcut through the desktop portal: ") + what);
 }
 
 void PortalHotkeyService::onActivated(const QDBusObjectPath& sessionHandle, const QString& shortcutId, qulonglong,

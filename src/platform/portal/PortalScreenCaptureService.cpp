@@ -109,7 +109,7 @@ void PortalScreenCaptureService::finish(uint response, const QVariantMap& result
             QGuiApplication::clipboard()->setImage(image);
         }
         if (!path.isEmpty() && QFile::exists(path) && !QFile::remove(path))
-            std::fprintf(stderr, "Quillnook: could not remove the screenshot file %s\n", qPrintable(path));
+            Notices::report(QStringLiteral("Quillnook: could not remove the screenshot file ") + path);
     } else if (response != PortalRequest::Cancelled) {
         reportFailure(QStringLiteral("the desktop refused the screenshot"));
     }

@@ -10,6 +10,7 @@
 #include <xcb/xcb.h>
 
 #include <QGuiApplication>
+#include <QPoint>
 #include <QWindow>
 
 namespace {
@@ -127,6 +128,44 @@ void sendToWindowManager(xcb_connection_t* connection, xcb_window_t root, xcb_wi
     xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
 }
+
+// Tells Qt where the window is when Qt's own record says otherwise. A window
+// manager may reparent the window into a frame made at the screen's origin
+// and move the frame into place only afterwards (openbox does): the window
+// does not move inside its frame, so the server reports no move, and the
+// manager sends no word of its own, the window having ended where it asked to
+// be. Qt asks the server for the position when it handles the window's first
+// notification; asked in between, it keeps the frame's first place for good,
+// and everything placed from the panel's position goes astray: popups,
+// dialogs, drops and the screen a point of the panel is on. The word a
+// manager sends after a move, with the position the server has now.
+void reportPosition(xcb_connection_t* connection, xcb_window_t root, xcb_window_t id, const QWindow& window)
+{
+    const auto geometryCookie = xcb_get_geometry(connection, id);
+    const auto placeCookie = xcb_translate_coordinates(connection, id, root, 0, 0);
+    std::unique_ptr<xcb_get_geometry_reply_t, FreeDeleter> geometry(
+        xcb_get_geometry_reply(connection, geometryCookie, nullptr));
+    std::unique_ptr<xcb_translate_coordinates_reply_t, FreeDeleter> place(
+        xcb_translate_coordinates_reply(connection, placeCookie, nullptr));
+    if (!geometry || !place)
+        return;
+    // Qt's record in the server's pixels.
+    const qreal ratio = window.devicePixelRatio();
+    const QPoint recorded = window.position() * ratio;
+    if (recorded == QPoint(place->dst_x, place->dst_y))
+        return;
+    xcb_configure_notify_event_t event {};
+    event.response_type = XCB_CONFIGURE_NOTIFY;
+    event.event = id;
+    event.window = id;
+    event.above_sibling = XCB_NONE;
+    event.x = place->dst_x;
+    event.y = place->dst_y;
+    event.width = geometry->width;
+    event.height = geometry->height;
+    event.border_width = geometry->border_width;
+    xcb_send_event(connection, 0, id, XCB_EVENT_MASK_STRUCTURE_NOTIFY, reinterpret_cast<const char*>(&event));
+}
 } // namespace
 
 void X11PanelWindowHints::apply(QWindow* window)
@@ -182,5 +221,6 @@ void X11PanelWindowHints::apply(QWindow* window)
     }
     if (!contains(readList(connection, id, netWmDesktop, XCB_ATOM_CARDINAL), allDesktops))
         sendToWindowManager(connection, screen->root, id, netWmDesktop, {allDesktops, sourceApplication, 0, 0, 0});
+    reportPosition(connection, screen->root, id, *window);
     xcb_flush(connection);
 }
