@@ -13,6 +13,7 @@ BUILD_PACKAGES+=(zlib1g-dev)  # the screenshot PNG, compressed in parallel parts
 BUILD_PACKAGES+=(libxcb-xfixes0-dev)  # the clipboard's change count follows XFixes selection notifications
 TEST_PACKAGES+=(xclip)  # another X client that reads and writes the clipboard
 TEST_PACKAGES+=(kwin-x11)  # desktop_panel_kwin_x11 in the suite: the panel under KDE's window manager
+TEST_PACKAGES+=(libkf5globalaccel-bin)  # desktop_shortcut_kwin_x11 and tst_kglobalaccel: Plasma's shortcut service
 
 # Installs the Debian packages that are missing, through sudo when not root.
 install_missing() {

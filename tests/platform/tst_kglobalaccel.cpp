@@ -33,12 +33,9 @@ private slots:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         m_daemon.setProcessEnvironment(env);
         m_daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_daemon.start(QStringLiteral("kglobalaccel5"), {});
-        QVERIFY(m_daemon.waitForStarted());
         m_connection = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("kglobalaccel-test"));
         QVERIFY(m_connection.isConnected());
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_connection.interface()->isServiceRegistered(QLatin1String(KGlobalAccelHotkeyService::Service)), 30000);
+        startDaemon();
     }
 
     void cleanupTestCase()
@@ -82,6 +79,38 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(press("ctrl+shift+y", toggles), 20000);
     }
 
+    // The service quits and starts again (a crash, a session restarting
+    // it): the new one grabs the keys only for actions registered with it,
+    // so the shortcut must be registered again, with the combination the
+    // user had chosen in System Settings.
+    void theShortcutSurvivesARestartOfTheService()
+    {
+        KGlobalAccelHotkeyService service(m_connection);
+        IniPreferences prefs(m_config.filePath(QStringLiteral("Restart.conf")));
+        HotkeyManager manager(service, prefs);
+        int toggles = 0;
+        manager.setOnToggle([&toggles] { ++toggles; });
+        QVERIFY(manager.updateToggle(17, ModifierFlags::Ctrl | ModifierFlags::Shift));
+        QTRY_COMPARE(shortcut(), QList<int> {(Qt::CTRL | Qt::SHIFT | Qt::Key_T).toCombined()});
+        QTRY_VERIFY_WITH_TIMEOUT(press("ctrl+shift+t", toggles), 20000);
+        QDBusMessage foreign = call(QStringLiteral("setForeignShortcut"));
+        foreign << KGlobalAccelHotkeyService::actionId()
+                << QVariant::fromValue(QList<int> {(Qt::CTRL | Qt::ALT | Qt::Key_J).toCombined()});
+        QVERIFY(m_connection.call(foreign).type() == QDBusMessage::ReplyMessage);
+        QTRY_COMPARE(manager.toggleKeyCode(), std::uint16_t(38));
+
+        m_daemon.terminate();
+        QVERIFY(m_daemon.waitForFinished(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !m_connection.interface()->isServiceRegistered(QLatin1String(KGlobalAccelHotkeyService::Service)), 10000);
+        startDaemon();
+        QTRY_COMPARE_WITH_TIMEOUT(shortcut(), QList<int> {(Qt::CTRL | Qt::ALT | Qt::Key_J).toCombined()}, 20000);
+        toggles = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(press("ctrl+alt+j", toggles), 20000);
+        QCOMPARE(manager.toggleKeyCode(), std::uint16_t(38));
+        QCOMPARE(manager.toggleModifiers(), ModifierFlags::Ctrl | ModifierFlags::Alt);
+    }
+
     void keyCodesAndPlasmasKeysMeet()
     {
         for (const std::uint16_t keyCode :
@@ -100,6 +129,14 @@ private slots:
     }
 
 private:
+    void startDaemon()
+    {
+        m_daemon.start(QStringLiteral("kglobalaccel5"), {});
+        QVERIFY(m_daemon.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_connection.interface()->isServiceRegistered(QLatin1String(KGlobalAccelHotkeyService::Service)), 30000);
+    }
+
     QDBusMessage call(const QString& method)
     {
         return QDBusMessage::createMethodCall(QLatin1String(KGlobalAccelHotkeyService::Service),
@@ -115,9 +152,10 @@ private:
         return reply.isValid() ? reply.value() : QList<int> {};
     }
 
-    // Presses the keys until they toggled: the service takes its grab a
-    // moment after it answered, and a press before that is lost. Each press
-    // is given up to 300 ms to arrive before the next one.
+    // Presses the keys until they toggled: the first key XTEST sends on a
+    // display makes the server announce a new key map, and the service lets
+    // go of its grabs and takes them again meanwhile, losing that press.
+    // Each press is given up to 300 ms to arrive before the next one.
     static bool press(const char* keys, const int& toggles)
     {
         if (toggles == 0)

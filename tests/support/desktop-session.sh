@@ -127,6 +127,13 @@ start_kwin_x11() {
     XVFB_NUMBER=$(tr -dc '0-9' <"$numberFile")
     export DISPLAY=":$XVFB_NUMBER"
     wait_for 20 xdpyinfo || { echo "Xvfb did not start" >&2; return 1; }
+    # From the first key XTEST sends, the server takes its key map from XTEST's
+    # keyboard in place of Xvfb's, and tells every program the map changed.
+    # Plasma's shortcut service answers that by letting go of all its grabs
+    # and taking them again, and a key sent meanwhile goes to the focused
+    # window. One key now, before any program runs, makes that switch once
+    # and for all, as a real keyboard in use since login would have.
+    xdotool key shift || { echo "XTEST sent no key" >&2; return 1; }
     # Services started on demand (kglobalaccel5) need the display.
     dbus-update-activation-environment DISPLAY XDG_CURRENT_DESKTOP KDE_FULL_SESSION KDE_SESSION_VERSION
     kwin_x11 --replace >"$XDG_RUNTIME_DIR/kwin.log" 2>&1 &

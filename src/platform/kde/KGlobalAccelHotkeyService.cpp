@@ -7,6 +7,7 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QHash>
 
 #include "base/Notices.h"
@@ -92,6 +93,30 @@ KGlobalAccelHotkeyService::KGlobalAccelHotkeyService(const QDBusConnection& bus,
     for (const auto* signal : {"yourShortcutGotChanged", "yourShortcutsChanged"})
         m_bus.connect(QLatin1String(Service), QLatin1String(Path), QLatin1String(Interface), QLatin1String(signal),
                       this, SLOT(onShortcutChanged(QDBusMessage)));
+    // A service that starts again (after a crash, or restarted by the
+    // session) holds no grab for us until we register once more.
+    auto* watcher
+        = new QDBusServiceWatcher(QLatin1String(Service), m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            &KGlobalAccelHotkeyService::onServiceOwnerChanged);
+}
+
+void KGlobalAccelHotkeyService::announce()
+{
+    QDBusMessage doRegister = call(QStringLiteral("doRegister"));
+    doRegister << actionId();
+    m_bus.call(doRegister, QDBus::NoBlock);
+}
+
+void KGlobalAccelHotkeyService::onServiceOwnerChanged(const QString&, const QString&, const QString& newOwner)
+{
+    if (newOwner.isEmpty() || !m_registered || !m_key)
+        return;
+    announce();
+    // The combination we hold is the newest one: changes made in System
+    // Settings reached us as they happened, while the service writes its
+    // own store only a while later and may have died first.
+    setShortcut(m_key, false);
 }
 
 QStringList KGlobalAccelHotkeyService::actionId()
@@ -146,10 +171,9 @@ KGlobalAccelHotkeyService::registerHotkey(std::uint16_t keyCode, std::uint32_t m
     const bool first = !m_registered;
     if (first) {
         m_registered = true;
-        QDBusMessage doRegister = call(QStringLiteral("doRegister"));
-        doRegister << actionId();
-        m_bus.call(doRegister, QDBus::NoBlock);
+        announce();
     }
+    m_key = key;
     // The first time in a run, a combination Plasma already keeps for us (the
     // user may have changed it in System Settings) wins over the one we ask.
     setShortcut(key, first);
@@ -193,7 +217,10 @@ void KGlobalAccelHotkeyService::onSetShortcutReply(QDBusPendingCallWatcher* watc
         emit registrationRefused();
         return;
     }
-    if (given != asked) {
+    // An answer to an older request says nothing about the combination asked
+    // for since.
+    if (given != asked && asked == m_key) {
+        m_key = given;
         if (const auto combination = combinationFromKey(given))
             emit combinationChangedByDesktop(combination->first, combination->second);
     }
@@ -232,6 +259,7 @@ void KGlobalAccelHotkeyService::onShortcutChanged(const QDBusMessage& message)
     }
     if (!first)
         return;
+    m_key = first;
     if (const auto combination = combinationFromKey(first))
         emit combinationChangedByDesktop(combination->first, combination->second);
 }

@@ -49,8 +49,10 @@ public:
 private slots:
     void onPressed(const QString& component, const QString& action, qlonglong timestamp);
     void onShortcutChanged(const QDBusMessage& message);
+    void onServiceOwnerChanged(const QString& service, const QString& oldOwner, const QString& newOwner);
 
 private:
+    void announce();
     void setShortcut(int key, bool keepStored);
     void onSetShortcutReply(QDBusPendingCallWatcher* call, int asked);
 
@@ -59,4 +61,6 @@ private:
     Registration m_nextRegistration = 0;
     std::optional<Registration> m_live;
     std::uint32_t m_liveId = 0;
+    // The combination last asked for, asked again of a restarted service.
+    int m_key = 0;
 };
