@@ -141,10 +141,10 @@ FloatingPanel::FloatingPanel(const QRect& geometry, PanelWindowHints& hints)
     connect(m_screensChanged, &QTimer::timeout, this, &FloatingPanel::screensChanged);
     connect(qApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
         watchScreen(screen);
-        m_screensChanged->start();
+        noticeScreensChange();
     });
-    connect(qApp, &QGuiApplication::screenRemoved, m_screensChanged, qOverload<>(&QTimer::start));
-    connect(qApp, &QGuiApplication::primaryScreenChanged, m_screensChanged, qOverload<>(&QTimer::start));
+    connect(qApp, &QGuiApplication::screenRemoved, this, &FloatingPanel::noticeScreensChange);
+    connect(qApp, &QGuiApplication::primaryScreenChanged, this, &FloatingPanel::noticeScreensChange);
     for (QScreen* screen : QGuiApplication::screens())
         watchScreen(screen);
 
@@ -215,14 +215,21 @@ void FloatingPanel::toggleZoom()
 
 void FloatingPanel::watchScreen(QScreen* screen)
 {
-    connect(screen, &QScreen::geometryChanged, m_screensChanged, qOverload<>(&QTimer::start));
-    connect(screen, &QScreen::availableGeometryChanged, m_screensChanged, qOverload<>(&QTimer::start));
+    connect(screen, &QScreen::geometryChanged, this, &FloatingPanel::noticeScreensChange);
+    connect(screen, &QScreen::availableGeometryChanged, this, &FloatingPanel::noticeScreensChange);
+}
+
+void FloatingPanel::noticeScreensChange()
+{
+    if (!m_screensChanged->isActive())
+        m_wherePlacedAtChange = isWherePlaced();
+    m_screensChanged->start();
 }
 
 void FloatingPanel::screensChanged()
 {
     QScreen* screen = this->screen();
-    if (!isWherePlaced() || !screen) {
+    if (!m_wherePlacedAtChange || !screen) {
         keepOnScreen();
         return;
     }

@@ -58,6 +58,7 @@ private:
     void layoutChrome();
     void watchScreen(QScreen* screen);
     void screensChanged();
+    void noticeScreensChange();
 
     PanelWindowHints& m_hints;
     QPointer<QWidget> m_content;
@@ -68,4 +69,8 @@ private:
     QRect m_geometryBeforeZoom;
     QTimer* m_screensChanged = nullptr;
     QRect m_placed;
+    // Whether the panel was where Quillnook put it when the change was first
+    // noticed: a window manager that shifts it for the new screen before the
+    // change is handled does not make it a panel the user moved.
+    bool m_wherePlacedAtChange = false;
 };
