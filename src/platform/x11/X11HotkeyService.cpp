@@ -179,7 +179,11 @@ void X11HotkeyService::Private::ungrab(xcb_keycode_t keycode, std::uint16_t modi
 {
     for (const std::uint16_t locks : lockCombinations)
         xcb_ungrab_key(connection, keycode, root, modifiers | locks);
-    xcb_flush(connection);
+    // A round trip: once it returns the server has let the key go, so a
+    // program we hand the combination to next (a desktop's shortcut service)
+    // cannot have its grab refused because ours was still queued.
+    XcbReply<xcb_get_input_focus_reply_t> synced(
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 }
 
 bool X11HotkeyService::Private::isGrabbed(xcb_keycode_t keycode, std::uint16_t modifiers) const
