@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
@@ -103,12 +104,35 @@ void TestX11ScreenCapture::capturesTheWholeScreenOntoTheClipboard()
         },
         10000, 20));
 
+    // A picture whose every row differs, across the places where the capture
+    // reads the screen in separate pieces.
+    QImage rows(640, 600, QImage::Format_RGB32);
+    for (int y = 0; y < rows.height(); ++y) {
+        for (int x = 0; x < rows.width(); ++x)
+            rows.setPixel(x, y, qRgb(y & 0xFF, (y >> 8) * 60 + (x & 0x3F), x >> 2));
+    }
+    QLabel stripes;
+    stripes.setWindowFlags(Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint);
+    stripes.setPixmap(QPixmap::fromImage(rows));
+    stripes.setGeometry(500, 250, rows.width(), rows.height());
+    stripes.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&stripes));
+    QVERIFY(pollUntil(
+        [screen, &rows] {
+            return screen->grabWindow(0, 500, 250, 640, 600).toImage().convertToFormat(QImage::Format_RGB32) == rows;
+        },
+        10000, 20));
+
     QVERIFY(captureAndWait());
     const QImage image = m_clipboard->image();
     QCOMPARE(image.size(), screenSize());
     // Right way up, right colours, right place.
     QCOMPARE(QColor(image.pixel(360, 240)), QColor(0x12, 0xC4, 0x7E));
     QVERIFY(QColor(image.pixel(290, 240)) != QColor(0x12, 0xC4, 0x7E));
+    // Every pixel as the screen has it, the rows in their order.
+    QCOMPARE(image.copy(500, 250, 640, 600).convertToFormat(QImage::Format_RGB32), rows);
+    QCOMPARE(image.convertToFormat(QImage::Format_RGB32),
+             screen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32));
 }
 
 void TestX11ScreenCapture::otherProgramsReadTheCapture()

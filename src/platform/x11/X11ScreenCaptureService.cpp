@@ -1,6 +1,7 @@
 #include "X11ScreenCaptureService.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include <xcb/xcb.h>
@@ -13,7 +14,14 @@
 #include "platform/ClipboardService.h"
 #include "platform/ScreenshotPng.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
+// How much less CPU the capture and its encoding get than the panel.
+constexpr int BackgroundNice = 5;
+
 struct PixelLayout
 {
     QImage::Format format = QImage::Format_Invalid;
@@ -56,8 +64,8 @@ PixelLayout pixelLayout(const xcb_setup_t* setup, const xcb_screen_t* screen)
 } // namespace
 
 // One capture, start to end, on a thread of its own with a connection of
-// its own: a 4K screen is 33 MB from the server and about a second of PNG
-// encoding, and the panel keeps answering meanwhile.
+// its own: a 4K screen is 33 MB from the server and a good part of a second
+// of PNG encoding, and the panel keeps answering meanwhile.
 struct CaptureJob
 {
     xcb_window_t root;
@@ -65,28 +73,47 @@ struct CaptureJob
     int height;
     PixelLayout layout;
 
+    // Rows asked for at a time: the server handles one request at a time, so
+    // one request for the whole screen would keep it from answering the
+    // panel (and every other program) until all 33 MB were copied out.
+    static constexpr int BandBytes = 2 * 1024 * 1024;
+
     QImage run() const
     {
         xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
         QImage image;
-        if (!xcb_connection_has_error(connection)) {
+        if (!xcb_connection_has_error(connection))
+            image = read(connection);
+        xcb_disconnect(connection);
+        return image;
+    }
+
+    QImage read(xcb_connection_t* connection) const
+    {
+        const int stride
+            = ((width * layout.bitsPerPixel + layout.scanlinePad - 1) / layout.scanlinePad) * layout.scanlinePad / 8;
+        QImage image(width, height, layout.format);
+        if (image.isNull() || stride <= 0)
+            return {};
+        const qsizetype rowBytes = std::min<qsizetype>(stride, image.bytesPerLine());
+        const int rowsPerBand = std::max(1, BandBytes / stride);
+        for (int top = 0; top < height; top += rowsPerBand) {
+            const int rows = std::min(rowsPerBand, height - top);
             xcb_get_image_reply_t* reply = xcb_get_image_reply(
                 connection,
-                xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0, static_cast<std::uint16_t>(width),
-                              static_cast<std::uint16_t>(height), ~0U),
+                xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, static_cast<std::int16_t>(top),
+                              static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(rows), ~0U),
                 nullptr);
-            const int stride = ((width * layout.bitsPerPixel + layout.scanlinePad - 1) / layout.scanlinePad)
-                * layout.scanlinePad / 8;
-            if (reply && static_cast<long long>(stride) * height <= xcb_get_image_data_length(reply)) {
-                // The image keeps the reply's pixels instead of copying them.
-                image = QImage(
-                    xcb_get_image_data(reply), width, height, stride, layout.format,
-                    [](void* data) { std::free(data); }, reply);
-            } else {
-                std::free(reply);
+            const bool whole = reply && static_cast<long long>(stride) * rows <= xcb_get_image_data_length(reply);
+            if (whole) {
+                const std::uint8_t* pixels = xcb_get_image_data(reply);
+                for (int row = 0; row < rows; ++row)
+                    std::memcpy(image.scanLine(top + row), pixels + qsizetype(row) * stride, size_t(rowBytes));
             }
+            std::free(reply);
+            if (!whole)
+                return {};
         }
-        xcb_disconnect(connection);
         return image;
     }
 };
@@ -168,6 +195,9 @@ std::optional<QString> X11ScreenCaptureService::startCapture(std::function<void(
     const CaptureJob job {screen->root, width, height, layout};
     QPointer<X11ScreenCaptureService> service(this);
     std::thread([job, service, ended = std::move(ended)]() mutable {
+        // Below the panel's own thread: on a machine with few cores the
+        // encoders (which inherit this) would otherwise keep it waiting.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), BackgroundNice);
         const QImage image = job.run();
         const QByteArray png = image.isNull() ? QByteArray() : ScreenshotPng::encode(image);
         QMetaObject::invokeMethod(
