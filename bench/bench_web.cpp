@@ -19,6 +19,7 @@
 
 #include "support/BenchReport.h"
 #include "support/LocalHttpServer.h"
+#include "support/ProcessTree.h"
 
 #include <unistd.h>
 
@@ -41,24 +42,9 @@ void settle(int milliseconds)
     waitFor([] { return false; }, milliseconds);
 }
 
-QHash<int, int> parents()
-{
-    QHash<int, int> result;
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool number = false;
-        const int pid = entry.toInt(&number);
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!number || !stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        result.insert(pid, line.mid(line.lastIndexOf(')') + 2).split(' ').value(1).toInt());
-    }
-    return result;
-}
-
 QList<int> tree(int root)
 {
-    const QHash<int, int> parent = parents();
+    const QHash<int, int> parent = processParents();
     QList<int> found {root};
     for (auto it = parent.cbegin(); it != parent.cend(); ++it) {
         for (int up = it.value(); up > 1; up = parent.value(up)) {
